@@ -1,0 +1,201 @@
+#include "platform/fileOps.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+fileFaultHook& faultHook() {
+    static fileFaultHook hook;
+    return hook;
+}
+
+bool injected(fileOp op, const QString& path) {
+    const fileFaultHook& hook = faultHook();
+    return hook && hook(op, path);
+}
+
+bool isWriteMode(const char* mode) {
+    for (const char* p = mode; *p; ++p)
+        if (*p == 'w' || *p == 'a' || *p == '+')
+            return true;
+    return false;
+}
+
+// Copies `from` into a new file `to` (which must not exist) and syncs it.
+bool copyNewFile(const QString& from, const QString& to) {
+    if (injected(fileOp::COPY, from))
+        return false;
+    int in = open(nativePath(from).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    int out = open(nativePath(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (out < 0) {
+        close(in);
+        return false;
+    }
+    std::vector<char> buffer(1 << 20);
+    bool ok = true;
+    for (;;) {
+        ssize_t n = read(in, buffer.data(), buffer.size());
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = write(out, buffer.data() + done, size_t(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0) {
+                ok = false;
+                break;
+            }
+            done += w;
+        }
+        if (!ok)
+            break;
+    }
+    if (ok && fsync(out) != 0)
+        ok = false;
+    close(in);
+    if (close(out) != 0)
+        ok = false;
+    if (!ok)
+        unlink(nativePath(to).constData());
+    return ok;
+}
+
+QString directoryOf(const QString& path) {
+    int slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QStringLiteral(".");
+    if (slash == 0)
+        return QStringLiteral("/");
+    return path.left(slash);
+}
+
+} // namespace
+
+void setFileFaultHook(fileFaultHook hook) {
+    faultHook() = std::move(hook);
+}
+
+QByteArray nativePath(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+FILE* openFile(const QString& path, const char* mode) {
+    if (isWriteMode(mode) && injected(fileOp::OPEN, path)) {
+        errno = EACCES;
+        return nullptr;
+    }
+    return std::fopen(nativePath(path).constData(), mode);
+}
+
+size_t writeFile(FILE* file, const void* data, size_t count, const QString& path) {
+    if (!file)
+        return 0;
+    if (injected(fileOp::WRITE, path)) {
+        errno = ENOSPC;
+        return count / 2;
+    }
+    return std::fwrite(data, 1, count, file);
+}
+
+bool syncFile(FILE* file, const QString& path) {
+    if (!file || std::fflush(file) != 0)
+        return false;
+    if (injected(fileOp::SYNC, path))
+        return false;
+    return fsync(fileno(file)) == 0;
+}
+
+bool syncDirectory(const QString& dir) {
+    int fd = open(nativePath(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = fsync(fd) == 0;
+    close(fd);
+    return ok;
+}
+
+int renameNoReplaceErrno(const QString& from, const QString& to) {
+    if (injected(fileOp::RENAME, from))
+        return EACCES;
+    const QByteArray src = nativePath(from);
+    const QByteArray dst = nativePath(to);
+    if (renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    int err = errno;
+    if (err != EINVAL && err != ENOSYS && err != ENOTSUP)
+        return err;
+    // The file system refuses rename flags (network shares): a hard link fails on an
+    // existing target just as the flag would.
+    if (link(src.constData(), dst.constData()) == 0) {
+        unlink(src.constData());
+        return 0;
+    }
+    err = errno;
+    if (err != EPERM && err != ENOTSUP && err != ENOSYS)
+        return err;
+    // No hard links either (FAT, some shares): test, then rename. A target that appears in
+    // between would be replaced; nothing better is offered by such file systems.
+    struct stat st;
+    if (lstat(dst.constData(), &st) == 0)
+        return EEXIST;
+    return std::rename(src.constData(), dst.constData()) == 0 ? 0 : errno;
+}
+
+bool renameNoReplace(const QString& from, const QString& to) {
+    return renameNoReplaceErrno(from, to) == 0;
+}
+
+bool removeFile(const QString& path) {
+    if (injected(fileOp::REMOVE, path))
+        return false;
+    return unlink(nativePath(path).constData()) == 0;
+}
+
+bool fileExists(const QString& path) {
+    struct stat st;
+    return stat(nativePath(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool directoryExists(const QString& path) {
+    struct stat st;
+    return stat(nativePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool moveFileNoReplace(const QString& from, const QString& to) {
+    int err = renameNoReplaceErrno(from, to);
+    if (err == 0)
+        return true;
+    if (err != EXDEV)
+        return false;
+    // Across file systems (the input directory is usually a network share): the copy gets
+    // a name that no input filter matches and becomes visible only when complete.
+    const QString temp = to + QStringLiteral(".part");
+    removeFile(temp); // left by a move that was cut short; only this code writes such names
+    if (!copyNewFile(from, temp))
+        return false;
+    if (!renameNoReplace(temp, to)) {
+        removeFile(temp);
+        return false;
+    }
+    syncDirectory(directoryOf(to));
+    if (!removeFile(from)) {
+        // The source could not go: take the copy back so that the file is not seen twice.
+        removeFile(to);
+        return false;
+    }
+    return true;
+}

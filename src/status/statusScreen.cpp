@@ -1,0 +1,169 @@
+#include "status/statusScreen.h"
+
+#include "platform/stationClock.h"
+
+#include <QLocale>
+
+#include <ctime>
+
+namespace {
+
+const char* const PROGRAM_NAME = "acquire_kiv";
+const char* const PROGRAM_VERSION = "1.0.0.13";
+const char* const BUILD_DATE = "Aug 28 2010";
+const char* const BUILD_TIME = "16:48:27";
+const int MAX_MESSAGES = 5;
+// Lines are drawn through a buffer of 1024 bytes: at most 1023 characters.
+const int LINE_BUFFER_SIZE = 1024;
+
+const int ROW_BANNER = 2;
+const int ROW_SYNC = 4;
+const int ROW_NOW = 5;
+const int ROW_CAMERA_A = 7;
+const int ROW_CAMERA_B = 8;
+const int ROW_OUTPUT = 9;
+const int ROW_MESSAGES_TITLE = 11;
+const int ROW_FIRST_MESSAGE = 13;
+const int COLUMN = 1;
+
+QString localTimeStamp() {
+    time_t t = time_t(currentSecond());
+    struct tm local;
+    localtime_r(&t, &local);
+    char text[32];
+    strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S ", &local);
+    return QString::fromLatin1(text);
+}
+
+} // namespace
+
+statusScreen& statusScreen::instance() {
+    static statusScreen* screen = new statusScreen(openConsole());
+    return *screen;
+}
+
+statusScreen::statusScreen(std::unique_ptr<console> out) : m_console(std::move(out)) {
+    m_banner = QStringLiteral("%1 :: version %2 :: build %3 %4")
+                   .arg(QLatin1String(PROGRAM_NAME), QLatin1String(PROGRAM_VERSION),
+                        QLatin1String(BUILD_DATE), QLatin1String(BUILD_TIME));
+    reset();
+    m_dirty = true;
+    redraw();
+}
+
+void statusScreen::addMessage(const QString& text) {
+    m_messages.append(text);
+    while (m_messages.size() > MAX_MESSAGES)
+        m_messages.removeFirst();
+    m_dirty = true;
+    if (!m_console->isScreen())
+        m_console->writeLine(printableAscii(localTimeStamp() + text));
+    for (auto& entry : m_listeners)
+        entry.second(text);
+}
+
+void statusScreen::reset() {
+    m_messages.clear();
+    m_syncLine = QStringLiteral(
+        "syncId : ---- :: at : ---------- :: resync at : ---------- :: reboot : --- ");
+    m_nowLine = QStringLiteral("now    : ---------- / ----------------- ");
+    m_cameraA = QStringLiteral("A      : ------ frames :: ---------- :: file : -");
+    m_cameraB = QStringLiteral("B      : ------ frames :: ---------- :: file : -");
+    m_outputLine = QStringLiteral("out -> : ---- datafiles written");
+    m_dirty = true;
+}
+
+void statusScreen::setSyncLine(uint16_t syncId, int32_t syncSecond, int32_t resyncSecond,
+                               bool reboot) {
+    m_syncLine = QStringLiteral("syncId : %1 :: at : %2 :: resync at : %3 :: reboot : ")
+                     .arg(uint(syncId), 4, 10, QLatin1Char(' '))
+                     .arg(qint64(syncSecond), 11, 10, QLatin1Char('0'))
+                     .arg(qint64(resyncSecond), 11, 10, QLatin1Char('0')) +
+                 QLatin1String(reboot ? "yes" : "no");
+    m_dirty = true;
+}
+
+void statusScreen::setCameraLine(uint32_t kind, uint32_t newRecordCount, uint32_t lastFileSize,
+                                 const QString& lastFileName) {
+    QString* line = kind == 1 ? &m_cameraA : kind == 2 ? &m_cameraB : nullptr;
+    if (line) {
+        *line = QStringLiteral("%1      : %2 frames :: %3 :: file : %4")
+                    .arg(QLatin1Char(kind == 1 ? 'A' : 'B'))
+                    .arg(qulonglong(newRecordCount), 6, 10, QLatin1Char('0'))
+                    .arg(formatFileSize(lastFileSize), lastFileName);
+    }
+    m_dirty = true;
+}
+
+void statusScreen::setOutputLine(int32_t count) {
+    m_outputLine =
+        QStringLiteral("out -> : %1 datafiles written").arg(qint64(count), 4, 10, QLatin1Char(' '));
+    m_dirty = true;
+}
+
+void statusScreen::redraw() {
+    if (m_console->takeResize())
+        m_dirty = true;
+    if (!m_dirty)
+        return;
+    time_t t = time_t(currentSecond());
+    struct tm local;
+    localtime_r(&t, &local);
+    char asc[64];
+    asctime_r(&local, asc);
+    m_nowLine = QStringLiteral("now    : %1 / %2")
+                    .arg(qint64(t), 11, 10, QLatin1Char('0'))
+                    .arg(QString::fromLatin1(asc));
+    m_console->clear();
+    print(ROW_BANNER, m_banner);
+    print(ROW_SYNC, m_syncLine);
+    print(ROW_NOW, m_nowLine);
+    print(ROW_CAMERA_A, m_cameraA);
+    print(ROW_CAMERA_B, m_cameraB);
+    print(ROW_OUTPUT, m_outputLine);
+    if (m_messages.isEmpty()) {
+        print(ROW_MESSAGES_TITLE, QStringLiteral("No log messages"));
+        print(ROW_FIRST_MESSAGE, QString());
+    } else {
+        print(ROW_MESSAGES_TITLE, QStringLiteral("Last log messages : "));
+        int row = ROW_FIRST_MESSAGE;
+        for (int i = m_messages.size() - 1; i >= 0; --i)
+            print(row++, m_messages.at(i));
+    }
+    m_console->refresh();
+    m_dirty = false;
+}
+
+void statusScreen::print(int row, const QString& text) {
+    m_console->print(row, COLUMN, printableAscii(text.left(LINE_BUFFER_SIZE - 1)));
+}
+
+int statusScreen::addMessageListener(std::function<void(const QString&)> listener) {
+    int id = m_nextListenerId++;
+    m_listeners.emplace_back(id, std::move(listener));
+    return id;
+}
+
+void statusScreen::removeMessageListener(int id) {
+    for (auto it = m_listeners.begin(); it != m_listeners.end(); ++it) {
+        if (it->first == id) {
+            m_listeners.erase(it);
+            return;
+        }
+    }
+}
+
+void logMessage(const QString& text) {
+    statusScreen::instance().addMessage(text);
+}
+
+QString formatFileSize(uint32_t bytes) {
+    if (bytes < 2048)
+        return QStringLiteral("%1  Bytes").arg(qulonglong(bytes), 4, 10, QLatin1Char(' '));
+    if (bytes < 1048576) {
+        float kb = float(bytes) * (1.0f / 1024.0f);
+        return QStringLiteral("%1  kBytes").arg(QLocale().toString(double(kb), 'f', 2));
+    }
+    float mb = float(bytes) * (1.0f / 1048576.0f);
+    return QStringLiteral("%1  MBytes").arg(QLocale().toString(double(mb), 'f', 2));
+}
