@@ -1,0 +1,69 @@
+// cmprBuffer: an owned byte block with a read cursor, a write cursor and a 32-bit shift word.
+// Every byte-level structure of the station passes through it: little-endian values at byte
+// positions, and bit fields of 1 to 16 bits packed least-significant bit first into 32-bit
+// little-endian words. Every operation checks its bounds; 0 is success, -1 failure.
+#pragma once
+
+#include <QSharedPointer>
+
+#include <cstdint>
+
+struct cmprBuffer {
+    uint8_t* m_data;       // start of the owned block (null when none)
+    uint8_t* m_writePtr;   // next byte to write
+    uint8_t* m_readPtr;    // next byte to read
+    int32_t m_capacity;    // size of the block
+    int32_t m_writeSize;   // bytes written since the last reset
+    int32_t m_readSize;    // bytes still unread; set by the owner after filling the block
+    uint32_t m_shiftBuffer; // word being read or assembled
+    uint8_t m_bitOffset;   // bits of the shift word consumed (reading) or filled (writing)
+    uint8_t m_swapOnWrite; // always off
+    uint8_t m_swapOnRead;  // always off
+};
+
+typedef QSharedPointer<cmprBuffer> cmprBufferPtr;
+
+// A new shared buffer with a zero-filled block of `capacity` bytes; null when it cannot be
+// had. The deleter frees block and buffer.
+cmprBufferPtr makeCmprBuffer(int32_t capacity);
+// True when the buffer exists, has a block and a capacity above 0.
+bool cmprUsable(const cmprBuffer* buffer);
+inline bool cmprUsable(const cmprBufferPtr& buffer) { return cmprUsable(buffer.data()); }
+
+// Life cycle.
+int cmprAllocate(cmprBuffer* buffer, int32_t count);
+void cmprReset(cmprBuffer* buffer);
+void cmprRelease(cmprBuffer* buffer);
+// Sum of the first m_writeSize bytes as unsigned values.
+uint32_t cmprByteSum(const cmprBuffer* buffer);
+
+// Byte-aligned reads; each discards the shift state first.
+int cmprReadU8(cmprBuffer* buffer, uint8_t* value);
+int cmprReadU16(cmprBuffer* buffer, uint16_t* value);
+int cmprReadU32(cmprBuffer* buffer, uint32_t* value);
+int cmprReadF32(cmprBuffer* buffer, float* value);
+int cmprReadU64(cmprBuffer* buffer, uint64_t* value);
+int cmprReadF64(cmprBuffer* buffer, double* value);
+int cmprSkip(cmprBuffer* buffer, int32_t count);
+
+// Bit-field reads of up to 8 and up to 16 bits.
+int cmprReadBits8(cmprBuffer* buffer, uint8_t* value, int bits);
+int cmprReadBits16(cmprBuffer* buffer, uint16_t* value, int bits);
+// The unread bits of the current word; clears the shift state.
+int unflushShiftBuffer(cmprBuffer* buffer, uint32_t* value);
+
+// Byte-aligned writes; each flushes pending bits first.
+int cmprWriteU16(cmprBuffer* buffer, uint16_t value);
+int cmprWriteU32(cmprBuffer* buffer, uint32_t value);
+int cmprWriteF32(cmprBuffer* buffer, float value);
+int cmprWriteU64(cmprBuffer* buffer, uint64_t value);
+int cmprWriteF64(cmprBuffer* buffer, double value);
+// Writes `count` copies of `*byte`, or only advances over `count` bytes when `byte` is null.
+int cmprFill(cmprBuffer* buffer, int32_t count, const uint8_t* byte);
+int cmprCopy(cmprBuffer* buffer, const uint8_t* source, int32_t count);
+
+// Bit-field writes of up to 8 and up to 16 bits (the value is masked to `bits`).
+int cmprWriteBits8(cmprBuffer* buffer, uint8_t value, int bits);
+int cmprWriteBits16(cmprBuffer* buffer, uint16_t value, int bits);
+// Stores the pending bits of the shift word as whole bytes.
+int flushShiftBuffer(cmprBuffer* buffer);

@@ -1,0 +1,34 @@
+// The run-length frame: up to 1536 camera lines of one camera as light and shadow codes.
+// A frame starts with a 16-byte aux header (header word, syncId, line counter, number of
+// lines); rleFrameHeader is its decoded form.
+#pragma once
+
+#include "codec/cmprBuffer.h"
+
+#include <cstdint>
+
+// Size of the aux header in front of every frame's payload.
+const int RLE_FRAME_AUX_HEAD_OFFSET = 16;
+const uint32_t RLE_MAX_LINES = 1536;
+
+struct rleFrameHeader {
+    uint16_t largestFirstOffset; // statistic of the writing side
+    uint16_t minOffset;          // pixel the first light code of a line counts from
+    uint16_t maxLight;           // statistic
+    uint16_t maxShadow;          // statistic
+    uint16_t lightFlag;          // 1 << (lightBits - 1)
+    uint16_t shadowFlag;         // 1 << (shadowBits - 1)
+    uint16_t maxRepeat;          // lightFlag - 1
+    uint8_t shadowBits;          // 2..15
+    uint8_t lightBits;           // 2..15
+    uint32_t compressedSize;     // frame size in bytes, aux header included
+    uint32_t numLines;
+    uint64_t lineCounter;        // line counter of the first line, since the synchronisation
+    uint16_t syncId;
+};
+
+void resetRleFrameHeader(rleFrameHeader* header);
+// Reads and checks the 16-byte aux header at the read cursor; resets `header` on failure.
+int readRleAuxHeader(cmprBuffer* source, rleFrameHeader* header);
+// Writes the header word (compressedSize, minOffset, shadowBits, lightBits as 14/10/4/4 bits).
+int writeRleHeaderWord(const rleFrameHeader* header, cmprBuffer* target);
