@@ -1,0 +1,55 @@
+#include "output/cameraQueue.h"
+
+#include "status/statusScreen.h"
+
+cameraQueue::cameraQueue(uint32_t cameraId)
+    : m_readBuffer(makeCmprBuffer(QUEUE_READ_BUFFER_SIZE)),
+      m_cameraId(cameraId == 1 || cameraId == 2 ? cameraId : 0) {
+    resetCameraParams(&m_params);
+    m_params.cameraId = int32_t(m_cameraId);
+}
+
+uint32_t cameraQueue::role() const {
+    return m_params.cameraId == 1 || m_params.cameraId == 2 ? uint32_t(m_params.cameraId) : 0;
+}
+
+frameRecord makeEmptyRecord(uint64_t lineCounter, uint16_t syncId, const syncList& syncs) {
+    frameRecord record;
+    record.isEmpty = true;
+    uint64_t first = lineCounter == 0 ? 0 : lineCounter - 1;
+    syncPointPtr sync = syncs.find(syncId);
+    if (!sync || !sync->isValid())
+        return record;
+    placeRecord(&record, sync, first);
+    record.sync = sync;
+    record.header.compressedSize = 0;
+    record.header.numLines = 1;
+    record.header.lineCounter = first;
+    record.header.syncId = syncId;
+    record.isValid = true;
+    return record;
+}
+
+bool appendEmptyFrame(cameraQueue& queue, uint64_t lineCounter, uint16_t syncId,
+                      const syncList& syncs) {
+    bool hadRecords = !queue.isEmpty();
+    syncPointPtr sync = syncs.find(syncId);
+    if (!sync || !sync->isValid())
+        return false;
+    std::deque<frameRecord>& frames = queue.frames();
+    frames.push_back(makeEmptyRecord(lineCounter, syncId, syncs));
+    if (!recordValid(frames.back())) {
+        frames.pop_back();
+        return false;
+    }
+    if (hadRecords) {
+        const frameRecord& previous = frames[frames.size() - 2];
+        if (recordEndPosition(previous) > recordLinePosition(frames.back())) {
+            logMessage(QStringLiteral("error : empty frame with negative time jump -> drop"));
+            frames.pop_back();
+            return false;
+        }
+        stampRecord(&frames.back(), queue.cameraId());
+    }
+    return true;
+}

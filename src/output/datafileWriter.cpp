@@ -1,0 +1,164 @@
+#include "output/datafileWriter.h"
+
+#include "config/settingsFile.h"
+#include "output/timeConv.h"
+#include "platform/fileOps.h"
+#include "platform/stationPath.h"
+#include "status/statusScreen.h"
+
+#include <cstdio>
+
+namespace {
+
+const char* const DEFAULT_OUTPUT_DIRECTORY = "C:\\data\\3sec\\";
+const int32_t RAIN_DATA_BLOCK_CAPACITY = 604;
+const int32_t RESERVED_BLOCK_CAPACITY = 12;
+const int ZERO_PAIRS = 9;
+
+// A block of `capacity` bytes holding `used` zero bytes, ready to be appended.
+cmprBufferPtr zeroBlock(int32_t capacity, int32_t used) {
+    cmprBufferPtr block = makeCmprBuffer(capacity);
+    if (block && cmprFill(block.data(), used, nullptr) != 0)
+        block.reset();
+    return block;
+}
+
+bool appendBlock(cmprBuffer* out, const cmprBufferPtr& block) {
+    return block && cmprCopy(out, block->m_data, block->m_writeSize) == 0;
+}
+
+// The end position a record gives its camera in the interval block.
+double endPosition(const frameRecord& record) {
+    if (record.isEmpty)
+        return record.linePosition;
+    return record.linePosition + double(record.header.numLines & 0xFFFF);
+}
+
+bool appendFrameEntry(cmprBuffer* out, const frameRecord& record) {
+    const cmprBuffer* data = record.data.data();
+    if (!data)
+        return false;
+    return cmprWriteU16(out, uint16_t(record.cameraId)) == 0 &&
+           cmprWriteU16(out, uint16_t(data->m_writeSize + 2)) == 0 &&
+           cmprWriteU16(out, uint16_t(record.header.numLines & 0xFFFF)) == 0 &&
+           cmprCopy(out, data->m_data, data->m_writeSize) == 0;
+}
+
+} // namespace
+
+datafileWriter::datafileWriter(const char* settingsPath)
+    : m_outputDirectory(absoluteDirectory(QString::fromLatin1(DEFAULT_OUTPUT_DIRECTORY))) {
+    m_intervalBlock = makeCmprBuffer(INTERVAL_BLOCK_SIZE);
+    // The rain data are never filled by the station: the block carries 600 zero bytes.
+    m_rainDataBlock = zeroBlock(RAIN_DATA_BLOCK_CAPACITY, RAIN_DATA_SIZE);
+    m_reservedBlock = makeCmprBuffer(RESERVED_BLOCK_CAPACITY);
+    if (m_reservedBlock) {
+        cmprBuffer* r = m_reservedBlock.data();
+        if (cmprWriteU16(r, 0) != 0 || cmprWriteU16(r, 0) != 0 || cmprWriteU16(r, 0) != 0 ||
+            cmprWriteU16(r, 0) != 0)
+            m_reservedBlock.reset();
+    }
+    if (settingsPath)
+        pProcessSettingsFile(settingsPath, &m_outputDirectory);
+}
+
+bool datafileWriter::pairFrames(cameraQueue& queueA, cameraQueue& queueB) {
+    return ::pairFrames(m_paired, queueA, queueB);
+}
+
+QString datafileWriter::datafileName(int32_t intervalStart) {
+    int64_t local = int64_t(intervalStart) + localOffset(intervalStart);
+    return QStringLiteral("%1.%2")
+        .arg(qlonglong(local / 1000), 8, 10, QLatin1Char('0'))
+        .arg(qlonglong(local % 1000), 3, 10, QLatin1Char('0'));
+}
+
+bool datafileWriter::writeNextDatafile() {
+    if (m_paired.empty())
+        return false;
+    if (!m_output || m_output->m_capacity < DATAFILE_BUFFER_SIZE) {
+        m_output = makeCmprBuffer(DATAFILE_BUFFER_SIZE);
+        if (!m_output)
+            return false;
+    }
+    int32_t interval = m_paired.front().intervalStart;
+    // An interval is complete only once a record of a later one has been paired.
+    if (m_paired.back().intervalStart <= interval)
+        return false;
+    if (!appendInterval(interval)) {
+        // The records are gone with the failed assembly: say which interval was lost.
+        logMessage(QStringLiteral(" : error : datafile %1 lost : interval does not fit the "
+                                  "output buffer")
+                       .arg(joinPath(m_outputDirectory, datafileName(interval))));
+        return false;
+    }
+    return publish(interval);
+}
+
+bool datafileWriter::appendInterval(int32_t interval) {
+    cmprBuffer* out = m_output.data();
+    cmprReset(out);
+    bool ok = true;
+    const frameRecord& first = m_paired.front();
+    if (first.sync && first.sync->isValid())
+        ok = cmprCopy(out, first.sync->headerBytes(), first.sync->headerLength()) == 0;
+    double endA = 0.0;
+    double endB = 0.0;
+    while (!m_paired.empty() && m_paired.front().intervalStart == interval) {
+        const frameRecord& record = m_paired.front();
+        if (record.cameraId == 1 || record.cameraId == 2) {
+            (record.cameraId == 1 ? endA : endB) = endPosition(record);
+            if (!record.isEmpty && ok)
+                ok = appendFrameEntry(out, record);
+        }
+        m_paired.pop_front();
+    }
+    cmprBuffer* block = m_intervalBlock.data();
+    if (!block)
+        return false;
+    cmprReset(block);
+    ok = ok && cmprWriteF64(block, endA) == 0 && cmprWriteF64(block, endB) == 0;
+    for (int i = 0; ok && i < ZERO_PAIRS * 2; ++i)
+        ok = cmprWriteF64(block, 0.0) == 0;
+    ok = ok && appendBlock(out, m_intervalBlock) && appendBlock(out, m_rainDataBlock) &&
+         appendBlock(out, m_reservedBlock) && flushShiftBuffer(out) == 0;
+    return ok && cmprWriteU32(out, cmprByteSum(out)) == 0;
+}
+
+bool datafileWriter::publish(int32_t interval) {
+    QString path = joinPath(m_outputDirectory, datafileName(interval));
+    QString temp = path + QStringLiteral(".part");
+    if (fileExists(path)) {
+        logMessage(QStringLiteral(" : error : datafile %1 exists already -> skipping").arg(path));
+        return false;
+    }
+    if (fileExists(temp)) {
+        logMessage(QStringLiteral(" : error : temporary datafile %1 exists already -> skipping")
+                       .arg(path));
+        return false;
+    }
+    FILE* file = openFile(temp, "wb");
+    if (!file) {
+        logMessage(QStringLiteral(" : error : unable to open temp datafile %1 -> interval lost")
+                       .arg(temp));
+        return false;
+    }
+    size_t size = size_t(m_output->m_writeSize);
+    bool written = writeFile(file, m_output->m_data, size, temp) == size;
+    // The datafile must be complete on disk before it gets its final name, also across a
+    // power cut.
+    written = syncFile(file, temp) && written;
+    written = std::fclose(file) == 0 && written;
+    if (!written) {
+        removeFile(temp);
+        logMessage(QStringLiteral(" : error : unable to write temp datafile %1").arg(temp));
+        return false;
+    }
+    if (!renameNoReplace(temp, path)) {
+        logMessage(QStringLiteral(" : error : unable to rename datafile %1").arg(path));
+        return false;
+    }
+    syncDirectory(m_outputDirectory);
+    m_lastDatafile = path;
+    return true;
+}

@@ -1,0 +1,46 @@
+// The datafile writer: cuts the paired frames of both cameras into one datafile per 3-second
+// interval (sync header, frame entries, end positions, rain data, reserved words, byte-sum
+// checksum), written under a ".part" name, synced, and renamed without replacing anything.
+#pragma once
+
+#include "codec/cmprBuffer.h"
+#include "output/pairing.h"
+
+#include <QString>
+
+// Bytes of the output buffer every datafile is assembled in.
+const int32_t DATAFILE_BUFFER_SIZE = 4194304;
+const int32_t INTERVAL_BLOCK_SIZE = 160;
+const int32_t RAIN_DATA_SIZE = 600;
+
+class datafileWriter {
+public:
+    // Output directory "C:\data\3sec\", then the settings file `settingsPath` (may be null).
+    explicit datafileWriter(const char* settingsPath);
+
+    // Pairs the frames of both cameras into this writer's paired queue.
+    bool pairFrames(cameraQueue& queueA, cameraQueue& queueB);
+
+    // Writes the first interval of the paired queue once a record of a later interval has
+    // been paired; true only when a datafile was written and got its final name.
+    bool writeNextDatafile();
+
+    const QString& outputDirectory() const { return m_outputDirectory; }
+    pairedQueue& paired() { return m_paired; }
+    // Name of the datafile of an interval starting at UTC second `intervalStart`.
+    static QString datafileName(int32_t intervalStart);
+    // Full path of the last datafile written (empty before the first).
+    const QString& lastDatafile() const { return m_lastDatafile; }
+
+private:
+    bool appendInterval(int32_t interval);
+    bool publish(int32_t interval);
+
+    QString m_outputDirectory;
+    pairedQueue m_paired;
+    cmprBufferPtr m_output;
+    cmprBufferPtr m_intervalBlock;
+    cmprBufferPtr m_rainDataBlock;
+    cmprBufferPtr m_reservedBlock;
+    QString m_lastDatafile;
+};

@@ -1,0 +1,46 @@
+// A frame record: one run-length frame of one camera placed in time (line position since
+// local midnight of its sync day, 3-second interval), with its bytes and its syncPoint
+// shared. Records are copied by value.
+#pragma once
+
+#include "codec/cmprBuffer.h"
+#include "codec/rleFrame.h"
+#include "output/syncPoint.h"
+
+#include <cstdint>
+
+// Length of a datafile's interval in seconds.
+const int32_t INTERVAL_LENGTH = 3;
+
+struct frameRecord {
+    frameRecord();
+
+    bool isEmpty;          // a position in the line stream without image data
+    bool isValid;          // built from a known, valid syncPoint
+    int32_t intervalStart; // first second of the interval holding the first line
+    int32_t intervalEnd;   // intervalStart + 3
+    double linePosition;   // lines since local midnight of the sync day
+    uint32_t cameraId;     // 0 until stamped: 1 = camera A, 2 = camera B
+    rleFrameHeader header;
+    cmprBufferPtr data; // header word, f64 line position, payload; null for an empty frame
+    syncPointPtr sync;
+};
+
+// Valid: isValid set and either empty, or with data (capacity above 0) and a valid syncPoint.
+bool recordValid(const frameRecord& record);
+
+// Accessors answering neutral values for a record that is not valid.
+int32_t recordIntervalStart(const frameRecord& record);
+int32_t recordIntervalEnd(const frameRecord& record);
+double recordLinePosition(const frameRecord& record);
+uint32_t recordNumLines(const frameRecord& record);
+uint16_t recordSyncId(const frameRecord& record);
+int32_t recordDayStart(const frameRecord& record);
+// linePosition plus the number of lines.
+double recordEndPosition(const frameRecord& record);
+
+// Places a record at line counter `lineCounter` of `sync`: line position and interval.
+void placeRecord(frameRecord* record, const syncPointPtr& sync, uint64_t lineCounter);
+
+// Sets cameraId to 1 or 2; other values leave it unchanged.
+void stampRecord(frameRecord* record, uint32_t cameraId);

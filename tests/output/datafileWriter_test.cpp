@@ -1,0 +1,231 @@
+#include "config/settingsFile.h"
+#include "output/datafileWriter.h"
+#include "support/syncFixture.h"
+#include "support/testSupport.h"
+
+#include <QFile>
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+
+const double DAY = 1700006400.0; // a UTC midnight
+
+struct writerTest : ::testing::Test {
+    writerTest() : tz("UTC") {
+        dir.write("acquire_kiv.set", ("3sec_dir " + dir.mkdir("3sec")).toLocal8Bit() + "\n");
+        writer = std::make_unique<datafileWriter>(
+            QFile::encodeName(dir.file("acquire_kiv.set")).constData());
+    }
+
+    // A record of camera `camera` in the interval starting at `interval` with `bytes` bytes.
+    frameRecord record(uint32_t camera, int32_t interval, QByteArray bytes, uint32_t lines = 2,
+                       double position = 100.0) {
+        frameRecord r;
+        r.isValid = true;
+        r.sync = sync;
+        r.cameraId = camera;
+        r.intervalStart = interval;
+        r.intervalEnd = interval + 3;
+        r.linePosition = position;
+        r.header.numLines = lines;
+        r.data = makeCmprBuffer(bytes.size() + 8);
+        cmprCopy(r.data.data(), reinterpret_cast<const uint8_t*>(bytes.constData()),
+                 int32_t(bytes.size()));
+        return r;
+    }
+    frameRecord emptyRecord(uint32_t camera, int32_t interval, double position) {
+        frameRecord r;
+        r.isValid = r.isEmpty = true;
+        r.sync = sync;
+        r.cameraId = camera;
+        r.intervalStart = interval;
+        r.intervalEnd = interval + 3;
+        r.linePosition = position;
+        r.header.numLines = 1;
+        return r;
+    }
+    QByteArray datafile(int32_t interval) {
+        return dir.read("3sec/" + datafileWriter::datafileName(interval));
+    }
+
+    scopedTimeZone tz;
+    tempStation dir;
+    std::unique_ptr<datafileWriter> writer;
+    syncPointPtr sync = makeSyncPoint(DAY + 30.0);
+    int32_t g = int32_t(DAY) + 30;
+    messageCapture log;
+};
+
+double doubleAt(const QByteArray& b, int at) {
+    double v;
+    std::memcpy(&v, b.constData() + at, 8);
+    return v;
+}
+uint32_t u32At(const QByteArray& b, int at) {
+    uint32_t v;
+    std::memcpy(&v, b.constData() + at, 4);
+    return v;
+}
+uint32_t byteSum(const QByteArray& b, int count) {
+    uint32_t sum = 0;
+    for (int i = 0; i < count; ++i)
+        sum += uint8_t(b[i]);
+    return sum;
+}
+
+} // namespace
+
+TEST_F(writerTest, datafileLayoutByteForByte) {
+    writer->paired().push_back(record(1, g, "AAAAAAAAAAAA", 7, 1000.0));
+    writer->paired().push_back(record(2, g, "BBBBBBBBBBBBBB", 70000 + 3, 1001.0));
+    writer->paired().push_back(emptyRecord(2, g, 2000.0));
+    writer->paired().push_back(record(1, g + 3, "later", 1));
+    ASSERT_TRUE(writer->writeNextDatafile());
+    EXPECT_FALSE(writer->writeNextDatafile()) << "the last interval is not complete yet";
+    EXPECT_EQ(writer->paired().size(), 1u);
+
+    QByteArray f = datafile(g);
+    ASSERT_EQ(f.size(), 56 + (6 + 12) + (6 + 14) + 160 + 600 + 8 + 4);
+    EXPECT_EQ(f.left(56), QByteArray((const char*)sync->headerBytes(), 56));
+    const char entryA[] = {1, 0, 14, 0, 7, 0};
+    EXPECT_EQ(f.mid(56, 6), QByteArray(entryA, 6));
+    EXPECT_EQ(f.mid(62, 12), "AAAAAAAAAAAA");
+    const char entryB[] = {2, 0, 16, 0, 3, 0x11}; // lines: low 16 bits of 70003
+    EXPECT_EQ(f.mid(74, 6), QByteArray(entryB, 6));
+    int block = 56 + 18 + 20;
+    EXPECT_EQ(doubleAt(f, block), 1007.0);
+    EXPECT_EQ(doubleAt(f, block + 8), 2000.0) << "an empty record ends at its position";
+    EXPECT_EQ(f.mid(block + 16, 144 + 600 + 8), QByteArray(144 + 600 + 8, '\0'));
+    EXPECT_EQ(u32At(f, f.size() - 4), byteSum(f, f.size() - 4));
+    EXPECT_EQ(writer->lastDatafile(), dir.file("3sec/" + datafileWriter::datafileName(g)));
+    EXPECT_TRUE(log.messages().isEmpty());
+}
+
+TEST_F(writerTest, emptyRecordsOnlyAndAMissingCamera) {
+    writer->paired().push_back(emptyRecord(2, g, 55.0));
+    writer->paired().push_back(emptyRecord(2, g + 3, 56.0));
+    ASSERT_TRUE(writer->writeNextDatafile());
+    QByteArray f = datafile(g);
+    EXPECT_EQ(f.size(), 828);
+    EXPECT_EQ(doubleAt(f, 56), 0.0) << "camera A had no record";
+    EXPECT_EQ(doubleAt(f, 64), 55.0);
+}
+
+TEST_F(writerTest, oneIntervalAloneIsNeverWritten) {
+    for (int i = 0; i < 100; ++i)
+        writer->paired().push_back(record(1 + i % 2, g, "x"));
+    EXPECT_FALSE(writer->writeNextDatafile());
+    EXPECT_EQ(writer->paired().size(), 100u);
+    EXPECT_TRUE(dir.list("3sec").isEmpty());
+}
+
+TEST_F(writerTest, namesComeFromTheLocalSecondCount) {
+    EXPECT_EQ(datafileWriter::datafileName(7), "00000000.007");
+    EXPECT_EQ(datafileWriter::datafileName(999), "00000000.999");
+    EXPECT_EQ(datafileWriter::datafileName(1700006430), "01700006.430");
+    scopedTimeZone kathmandu("Asia/Kathmandu");
+    EXPECT_EQ(datafileWriter::datafileName(1700006430), "01700027.130"); // + 20700
+}
+
+TEST_F(writerTest, existingFilesAreNeverReplaced) {
+    QString name = datafileWriter::datafileName(g);
+    dir.write("3sec/" + name, "old");
+    writer->paired().push_back(record(1, g, "x"));
+    writer->paired().push_back(record(1, g + 3, "y"));
+    writer->paired().push_back(record(1, g + 6, "z"));
+    EXPECT_FALSE(writer->writeNextDatafile());
+    EXPECT_EQ(dir.read("3sec/" + name), "old");
+    dir.write("3sec/" + datafileWriter::datafileName(g + 3) + ".part", "partial");
+    EXPECT_FALSE(writer->writeNextDatafile());
+    QString path = dir.file("3sec/") + name;
+    QString path2 = dir.file("3sec/") + datafileWriter::datafileName(g + 3);
+    EXPECT_EQ(
+        log.messages(),
+        QStringList({" : error : datafile " + path + " exists already -> skipping",
+                     " : error : temporary datafile " + path2 + " exists already -> skipping"}));
+    EXPECT_EQ(writer->paired().size(), 1u) << "the intervals are dropped";
+}
+
+TEST_F(writerTest, failedWritesLeaveNoFinalFileAndSayWhatWasLost) {
+    for (int i = 0; i < 4; ++i)
+        writer->paired().push_back(record(1, g + 3 * i, "x"));
+    QString name0 = datafileWriter::datafileName(g);
+    {
+        scopedFileFaults full([](fileOp op, const QString&) { return op == fileOp::WRITE; });
+        EXPECT_FALSE(writer->writeNextDatafile());
+    }
+    EXPECT_TRUE(dir.list("3sec").isEmpty());
+    EXPECT_EQ(log.messages().last(),
+              " : error : unable to write temp datafile " + dir.file("3sec/") + name0 + ".part");
+    {
+        scopedFileFaults locked([](fileOp op, const QString&) { return op == fileOp::OPEN; });
+        EXPECT_FALSE(writer->writeNextDatafile());
+    }
+    EXPECT_TRUE(log.messages().last().startsWith(" : error : unable to open temp datafile "));
+    {
+        // The rename finds a final file that appeared after the check.
+        scopedFileFaults raced([](fileOp op, const QString&) { return op == fileOp::RENAME; });
+        EXPECT_FALSE(writer->writeNextDatafile());
+    }
+    QString name2 = datafileWriter::datafileName(g + 6);
+    EXPECT_EQ(log.messages().last(),
+              " : error : unable to rename datafile " + dir.file("3sec/") + name2);
+    EXPECT_EQ(dir.list("3sec"), QStringList{name2 + ".part"});
+}
+
+TEST_F(writerTest, anIntervalBeyondTheOutputBufferIsDroppedVisibly) {
+    QByteArray big(16000, 'q');
+    for (int i = 0; i < 300; ++i) // 4.8 MB in one interval
+        writer->paired().push_back(record(1, g, big));
+    writer->paired().push_back(record(1, g + 3, "next"));
+    writer->paired().push_back(record(1, g + 6, "after"));
+    EXPECT_FALSE(writer->writeNextDatafile());
+    EXPECT_EQ(writer->paired().size(), 2u) << "the records of the interval are consumed";
+    EXPECT_TRUE(log.messages().last().startsWith(" : error : datafile "));
+    EXPECT_TRUE(writer->writeNextDatafile()) << "the next interval is written as usual";
+}
+
+TEST(settingsFile, threeSecDirAndItsRejection) {
+    tempStation dir;
+    QString out = dir.mkdir("out");
+    dir.write("a.set", "cam_a_input_dir /nowhere\n3sec_dir " + out.toLocal8Bit() + "\n");
+    QString target = "default";
+    {
+        stderrCapture err;
+        EXPECT_TRUE(
+            pProcessSettingsFile(QFile::encodeName(dir.file("a.set")).constData(), &target));
+        EXPECT_EQ(err.text(), "");
+    }
+    EXPECT_EQ(target, out);
+    QString windows = out;
+    windows.replace('/', '\\');
+    dir.write("b.set", "3sec_dir /no/such/dir\n3sec_dir " + windows.toLocal8Bit() + "\\\n");
+    target = "default";
+    stderrCapture err;
+    EXPECT_TRUE(pProcessSettingsFile(QFile::encodeName(dir.file("b.set")).constData(), &target));
+    EXPECT_EQ(err.text(), "pProcessSettingsFile : error : invalid combination 3sec_dir : "
+                          "/no/such/dir -> ignoring \n");
+    EXPECT_EQ(target, out) << "backslashes are separators";
+    EXPECT_FALSE(
+        pProcessSettingsFile(QFile::encodeName(dir.file("none.set")).constData(), &target));
+}
+
+TEST(settingsFile, rebootRequestSeenAndCleared) {
+    tempStation dir;
+    simulatedClock clock(1000.0);
+    scopedStationClock guard(&clock);
+    EXPECT_FALSE(rebootRequestPresent(dir.file("missing")));
+    EXPECT_FALSE(rebootRequestPresent(dir.path()));
+    EXPECT_FALSE(clearRebootRequest(dir.path()));
+    dir.write("REBOOT", "");
+    EXPECT_TRUE(rebootRequestPresent(dir.path()));
+    {
+        scopedFileFaults stuck([](fileOp op, const QString&) { return op == fileOp::REMOVE; });
+        EXPECT_FALSE(clearRebootRequest(dir.path()));
+    }
+    EXPECT_EQ(clock.sleptMs(), 100 * 100);
+    EXPECT_TRUE(clearRebootRequest(dir.path()));
+    EXPECT_FALSE(rebootRequestPresent(dir.path()));
+}

@@ -1,0 +1,137 @@
+#include "output/cameraQueue.h"
+#include "output/pairing.h"
+#include "support/syncFixture.h"
+#include "support/testSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const double DAY = 1700006400.0; // a UTC midnight
+
+// A non-empty record of `sync` at `lineCounter` with `lines` lines.
+frameRecord frame(const syncPointPtr& sync, uint64_t lineCounter, uint32_t lines = 1,
+                  uint16_t syncId = 0) {
+    frameRecord r;
+    placeRecord(&r, sync, lineCounter);
+    r.sync = sync;
+    r.data = makeCmprBuffer(16);
+    r.header.numLines = lines;
+    r.header.lineCounter = lineCounter;
+    r.header.syncId = syncId;
+    r.isValid = true;
+    return r;
+}
+
+struct pairingTest : ::testing::Test {
+    pairingTest() : tz("UTC"), a(1), b(2) {}
+    scopedTimeZone tz;
+    cameraQueue a;
+    cameraQueue b;
+    pairedQueue paired;
+    syncPointPtr sync = makeSyncPoint(DAY + 1000.0, 1000.0);
+};
+
+} // namespace
+
+TEST_F(pairingTest, nothingMovesWhileOneQueueIsEmpty) {
+    for (int i = 0; i < 10; ++i)
+        b.frames().push_back(frame(sync, uint64_t(i)));
+    EXPECT_FALSE(pairFrames(paired, a, b));
+    EXPECT_EQ(b.size(), 10u);
+    EXPECT_TRUE(paired.empty());
+}
+
+TEST_F(pairingTest, ordersByPositionCameraAFirstOnTiesAndStamps) {
+    a.frames().push_back(frame(sync, 5));
+    a.frames().push_back(frame(sync, 9));
+    b.frames().push_back(frame(sync, 5));
+    b.frames().push_back(frame(sync, 7));
+    b.frames().push_back(frame(sync, 20));
+    EXPECT_TRUE(pairFrames(paired, a, b));
+    ASSERT_EQ(paired.size(), 4u);
+    std::vector<std::pair<uint32_t, uint64_t>> order;
+    for (const frameRecord& r : paired)
+        order.emplace_back(r.cameraId, r.header.lineCounter);
+    EXPECT_EQ(order, (std::vector<std::pair<uint32_t, uint64_t>>{{1, 5}, {2, 5}, {2, 7}, {1, 9}}));
+    EXPECT_EQ(b.size(), 1u) << "the other camera's frames wait for the next call";
+}
+
+TEST_F(pairingTest, sameRolesOrNoRoleMoveNothing) {
+    a.frames().push_back(frame(sync, 1));
+    b.frames().push_back(frame(sync, 2));
+    b.params().cameraId = CAM_A;
+    EXPECT_FALSE(pairFrames(paired, a, b));
+    b.params().cameraId = CAM_KIV;
+    EXPECT_FALSE(pairFrames(paired, a, b));
+    EXPECT_EQ(a.size() + b.size(), 2u);
+}
+
+TEST_F(pairingTest, earlierSyncDayGoesFirstWhateverThePosition) {
+    syncPointPtr nextDay = makeSyncPoint(DAY + 86400 + 10.0, 1000.0);
+    a.frames().push_back(frame(nextDay, 0, 1, 1));
+    b.frames().push_back(frame(sync, 80000000, 1, 0));
+    pairFrames(paired, a, b);
+    ASSERT_EQ(paired.size(), 1u);
+    EXPECT_EQ(paired.front().cameraId, 2u);
+}
+
+TEST_F(pairingTest, aNewSyncMayNotStepBackIntoAnEarlierInterval) {
+    // Last paired frame of sync 0 in the interval [DAY+1002, DAY+1005).
+    paired.push_back(frame(sync, 2500, 1, 0));
+    int32_t lastEnd = paired.back().intervalEnd;
+    syncPointPtr resync = makeSyncPoint(double(lastEnd) - 3.0, 1000.0); // one interval earlier
+    a.frames().push_back(frame(resync, 0, 1, 1));                       // dropped
+    a.frames().push_back(frame(resync, 4000, 1, 1)); // keeps queue A from running dry
+    b.frames().push_back(frame(resync, 3000, 1, 1)); // starts exactly at lastEnd
+    EXPECT_TRUE(pairFrames(paired, a, b));
+    ASSERT_EQ(paired.size(), 2u);
+    EXPECT_EQ(paired.back().cameraId, 2u);
+    EXPECT_EQ(paired.back().intervalStart, lastEnd);
+}
+
+TEST_F(pairingTest, framesOfTheSameSyncAreNeverDropped) {
+    paired.push_back(frame(sync, 9000, 1, 0));
+    a.frames().push_back(frame(sync, 10, 1, 0)); // back in time, same sync
+    b.frames().push_back(frame(sync, 20, 1, 0));
+    pairFrames(paired, a, b);
+    EXPECT_EQ(paired.size(), 3u);
+}
+
+TEST(emptyFrames, placedAtTheLineBeforeTheTrailerCounter) {
+    scopedTimeZone tz("UTC");
+    simulatedClock clock(DAY + 500.0);
+    scopedStationClock guard(&clock);
+    tempStation dir;
+    syncList list;
+    ASSERT_TRUE(list.setDirectory(dir.path()));
+    ASSERT_TRUE(list.addSync(stationParams()));
+    uint16_t id = list.currentSyncId();
+
+    frameRecord first = makeEmptyRecord(0, id, list);
+    EXPECT_TRUE(recordValid(first));
+    EXPECT_EQ(first.header.lineCounter, 0u) << "line counter 0 stays 0, not -1";
+    EXPECT_EQ(recordNumLines(first), 1u);
+    EXPECT_EQ(recordEndPosition(first), first.linePosition); // empty: no length
+    EXPECT_FALSE(recordValid(makeEmptyRecord(10, uint16_t(id + 1), list)));
+
+    cameraQueue queue(2);
+    messageCapture log;
+    EXPECT_TRUE(appendEmptyFrame(queue, 100, id, list));
+    EXPECT_EQ(queue.frames().back().cameraId, 0u) << "the first record is not stamped";
+    EXPECT_TRUE(appendEmptyFrame(queue, 200, id, list));
+    EXPECT_EQ(queue.frames().back().cameraId, 2u);
+    EXPECT_FALSE(appendEmptyFrame(queue, 150, id, list));
+    EXPECT_EQ(log.messages(), QStringList{"error : empty frame with negative time jump -> drop"});
+    EXPECT_FALSE(appendEmptyFrame(queue, 300, uint16_t(id + 7), list)); // unknown syncId
+    EXPECT_EQ(queue.size(), 2u);
+}
+
+TEST(cameraQueue, roleFollowsTheParameterRecord) {
+    cameraQueue a(1), none(7);
+    EXPECT_EQ(a.role(), 1u);
+    EXPECT_EQ(a.cameraId(), 1u);
+    EXPECT_EQ(none.role(), 0u);
+    EXPECT_EQ(none.cameraId(), 0u);
+    EXPECT_EQ(a.readBuffer()->m_capacity, QUEUE_READ_BUFFER_SIZE);
+}

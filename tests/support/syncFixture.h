@@ -1,0 +1,14 @@
+// Synchronisation helpers for tests: a station parameter record that commits, and syncPoints
+// and sync lists made at a chosen time on the simulated clock.
+#pragma once
+
+#include "config/cameraParams.h"
+#include "output/syncList.h"
+#include "output/syncPoint.h"
+#include "platform/stationClock.h"
+
+// The default station record (role KIV), as the run loop's merge would give it.
+cameraParams stationParams();
+
+// A valid syncPoint made at `syncTime`.
+syncPointPtr makeSyncPoint(double syncTime, double lineFrequency = 55172.0);
