@@ -24,48 +24,24 @@ void resetCameraBlock(cameraBlock* block) {
     block->offset = 0;
 }
 
-// Stores the value in `field` when it is a whole number in lo..hi. Numbers beyond the field's
-// width are refused rather than cut to it, so no value ever lands as another number.
 bool intInRange(const char* value, long long lo, long long hi, long long* number) {
     *number = configInteger(value);
     return *number >= lo && *number <= hi;
 }
-bool storeInt(const char* value, long long lo, long long hi, int32_t* field) {
+// Stores the value in `field` when it is a whole number in lo..hi. Numbers beyond the field's
+// width are refused rather than cut to it, so no value ever lands as another number.
+template <typename Field>
+bool storeInt(const char* value, long long lo, long long hi, Field* field) {
     long long n;
     if (!intInRange(value, lo, hi, &n))
         return false;
-    *field = int32_t(n);
-    return true;
-}
-bool storeInt(const char* value, long long lo, long long hi, uint32_t* field) {
-    long long n;
-    if (!intInRange(value, lo, hi, &n))
-        return false;
-    *field = uint32_t(n);
-    return true;
-}
-bool storeInt(const char* value, long long lo, long long hi, uint16_t* field) {
-    long long n;
-    if (!intInRange(value, lo, hi, &n))
-        return false;
-    *field = uint16_t(n);
-    return true;
-}
-bool storeInt(const char* value, long long lo, long long hi, uint8_t* field) {
-    long long n;
-    if (!intInRange(value, lo, hi, &n))
-        return false;
-    *field = uint8_t(n);
+    *field = Field(n);
     return true;
 }
 
-// A multiple of 4 in 0..hi: the capture window moves in steps of four pixels.
+// A multiple of 4 in 0..hi.
 bool storeStep4(const char* value, long long hi, uint32_t* field) {
-    long long n;
-    if (!intInRange(value, 0, hi, &n) || n % 4 != 0)
-        return false;
-    *field = uint32_t(n);
-    return true;
+    return configInteger(value) % 4 == 0 && storeInt(value, 0, hi, field);
 }
 
 // Real values are kept in single precision; one that is not a finite number there (an
@@ -444,15 +420,14 @@ bool compatible(const cameraParams& a, const cameraParams& b) {
 int mergeCameraParams(const cameraParams* a, const cameraParams* b, cameraParams* result) {
     if (!a || !b || !result)
         return -1;
-    // Copies first: `result` may be one of the two.
-    cameraParams first = *a;
-    cameraParams second = *b;
+    const cameraParams& first = *a;
+    const cameraParams& second = *b;
     if (!compatible(first, second))
         return -1;
-    cameraParams merged;
-    resetCameraParams(&merged);
-    cameraParams defaults = merged;
-    merged = first;
+    // Built aside and stored last: `result` may be one of the two.
+    cameraParams defaults;
+    resetCameraParams(&defaults);
+    cameraParams merged = first;
     std::memcpy(merged.reserved, defaults.reserved, sizeof merged.reserved);
     std::memcpy(merged.reserved2, defaults.reserved2, sizeof merged.reserved2);
     merged.commitState = defaults.commitState;
