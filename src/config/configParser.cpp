@@ -1,0 +1,154 @@
+#include "config/configParser.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Letters, digits and punctuation: the characters a value is made of.
+bool isWordChar(char c) {
+    unsigned char u = (unsigned char)c;
+    return u > 0x20 && u < 0x7f;
+}
+
+} // namespace
+
+int createConfigList(configList* list) {
+    if (!list)
+        return -1;
+    list->m_entries.clear();
+    list->m_parseLine = parseConfigLine;
+    list->m_formatEntry = formatConfigEntry;
+    return 0;
+}
+
+int readConfigList(configList* list, FILE* stream) {
+    if (!list)
+        return -1;
+    list->m_entries.clear();
+    if (!stream || !list->m_parseLine)
+        return -1;
+
+    // Whole lines, however long: a line cut into pieces would turn the tail of a long comment
+    // into an entry of its own.
+    int result = 0;
+    char* line = nullptr;
+    size_t capacity = 0;
+    while (getline(&line, &capacity, stream) >= 0) {
+        char* key = nullptr;
+        char* value = nullptr;
+        char* description = nullptr;
+        if (list->m_parseLine(line, &key, &value, &description) != 0)
+            continue;
+        try {
+            list->m_entries.push_back({key, value, description ? description : ""});
+        } catch (const std::bad_alloc&) {
+            result = -1;
+        }
+    }
+    std::free(line);
+    if (std::ferror(stream) && !std::feof(stream)) {
+        std::fputs("error reading configuration file -> aborting\n", stderr);
+        result = -1;
+    }
+    if (result != 0)
+        list->m_entries.clear();
+    return result;
+}
+
+void destroyConfigList(configList* list) {
+    if (!list)
+        return;
+    std::vector<configEntry>().swap(list->m_entries);
+    list->m_parseLine = nullptr;
+    list->m_formatEntry = nullptr;
+}
+
+int matchConfigKey(const configEntry* entry, const char* name) {
+    if (!entry || !name)
+        return -1;
+    return entry->m_key == name ? 0 : -1;
+}
+
+int matchConfigValue(const configEntry* entry, const char* text) {
+    if (!entry || !text)
+        return -1;
+    return entry->m_value == text ? 0 : -1;
+}
+
+int parseConfigLine(char* line, char** key, char** value, char** description) {
+    if (!line || !key || !value || !description)
+        return -1;
+
+    // The comment, or else the line end, is where the line is cut.
+    char* cut = std::strchr(line, '#');
+    if (!cut)
+        cut = std::strchr(line, '\n');
+    if (!cut)
+        cut = line + std::strlen(line);
+    if (cut == line)
+        return -1;
+    while (cut > line && isBlank(cut[-1]))
+        --cut;
+    *cut = '\0';
+
+    char* keyStart = line;
+    while (isBlank(*keyStart))
+        ++keyStart;
+    if (*keyStart == '\0')
+        return -1;
+    char* keyEnd = keyStart;
+    while (*keyEnd != '\0' && !isBlank(*keyEnd))
+        ++keyEnd;
+    if (*keyEnd == '\0')
+        return -1;
+    *keyEnd = '\0';
+    for (char* c = keyStart; c < keyEnd; ++c)
+        if (*c >= 'A' && *c <= 'Z')
+            *c = char(*c - 'A' + 'a');
+
+    char* valueStart = cut;
+    while (valueStart > keyEnd + 1 && isWordChar(valueStart[-1]))
+        --valueStart;
+    if (valueStart == cut)
+        return -1;
+    valueStart[-1] = '\0';
+
+    char* descStart = keyEnd + 1;
+    char* descEnd = valueStart - 1;
+    while (descStart < descEnd && isBlank(*descStart))
+        ++descStart;
+    while (descEnd > descStart && isBlank(descEnd[-1]))
+        --descEnd;
+    *descEnd = '\0';
+
+    *key = keyStart;
+    *value = valueStart;
+    *description = descStart < descEnd ? descStart : nullptr;
+    return 0;
+}
+
+std::string formatConfigEntry(const configEntry& entry) {
+    std::string line = entry.m_key;
+    if (!entry.m_description.empty())
+        line += ' ' + entry.m_description;
+    return line + ' ' + entry.m_value;
+}
+
+long long configInteger(const char* value) {
+    return value ? std::strtoll(value, nullptr, 10) : 0;
+}
+
+double configReal(const char* value) {
+    return value ? std::strtod(value, nullptr) : 0.0;
+}
+
+void reportInvalidCombination(const char* function, const char* key, const char* value) {
+    std::fprintf(stderr, "%s : error : invalid combination %s : %s -> ignoring \n", function, key,
+                 value);
+}
