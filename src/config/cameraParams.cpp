@@ -39,6 +39,15 @@ bool storeInt(const char* value, long long lo, long long hi, Field* field) {
     return true;
 }
 
+// 1 or more, kept in 16 bits (the transfer-file header and the sync header carry 16).
+bool storeLow16(const char* value, uint16_t* field) {
+    long long n = configInteger(value);
+    if (n < 1)
+        return false;
+    *field = uint16_t(n & 0xFFFF);
+    return true;
+}
+
 // A multiple of 4 in 0..hi.
 bool storeStep4(const char* value, long long hi, uint32_t* field) {
     return configInteger(value) % 4 == 0 && storeInt(value, 0, hi, field);
@@ -132,15 +141,21 @@ const paramKey PARAM_KEYS[] = {
      [](cameraParams* p, const char* v) { return storeInt(v, 0, 2, &p->normVideoMode); },
      [](const cameraParams* p) { return unsignedText(p->normVideoMode); }},
     {"next_sync_id", "next synchronisation id ( only used in MEASUREMENT mode )",
-     // 65535 is the reset value, never an id.
-     [](cameraParams* p, const char* v) { return storeInt(v, 0, 65534, &p->nextSyncId); },
+     // Kept in 16 bits; all ones there is "none", never an id.
+     [](cameraParams* p, const char* v) {
+         long long n = configInteger(v);
+         if ((n & 0xFFFF) == 0xFFFF)
+             return false;
+         p->nextSyncId = uint16_t(n & 0xFFFF);
+         return true;
+     },
      [](const cameraParams* p) { return unsignedText(p->nextSyncId); }},
     {"calibration_mode", "use calibration mode instead of regular operation ( 0 = off, 1 = yes )",
+     // Judged on the low 8 bits of the number, as the camera computers judge it.
      [](cameraParams* p, const char* v) {
-         if (storeInt(v, 0, 1, &p->calibrationMode))
-             return true;
-         p->calibrationMode = 0;
-         return false;
+         long long mode = configInteger(v) & 0xFF;
+         p->calibrationMode = mode == 1 ? 1 : 0;
+         return mode <= 1;
      },
      [](const cameraParams* p) { return unsignedText(p->calibrationMode); }},
     {"left", "left edge of the capture window ( == gate1 )",
@@ -200,10 +215,10 @@ const paramKey PARAM_KEYS[] = {
      [](cameraParams* p, const char* v) { return storeInt(v, 1, 255, &p->minVideoLevel); },
      [](const cameraParams* p) { return unsignedText(p->minVideoLevel); }},
     {"su_serialnr", "serial number of the sensor unit (SU)",
-     [](cameraParams* p, const char* v) { return storeInt(v, 1, UINT16_MAX, &p->suSerialNr); },
+     [](cameraParams* p, const char* v) { return storeLow16(v, &p->suSerialNr); },
      [](const cameraParams* p) { return unsignedText(p->suSerialNr); }},
     {"software_version", "revision / version of the software",
-     [](cameraParams* p, const char* v) { return storeInt(v, 1, UINT16_MAX, &p->softwareVersion); },
+     [](cameraParams* p, const char* v) { return storeLow16(v, &p->softwareVersion); },
      [](const cameraParams* p) { return unsignedText(p->softwareVersion); }},
     {"plane_back_left", "distance between optical paths A <-> B back left   [ mm ]",
      [](cameraParams* p, const char* v) { return storeReal(v, 4.0, 8.0, &p->planeBackLeft); },

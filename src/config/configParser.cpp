@@ -6,6 +6,8 @@
 
 namespace {
 
+const int CONFIG_LINE_BUFFER = 1024;
+
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -34,12 +36,11 @@ int readConfigList(configList* list, FILE* stream) {
     if (!stream || !list->m_parseLine)
         return -1;
 
-    // Whole lines, however long: a line cut into pieces would turn the tail of a long comment
-    // into an entry of its own.
+    // Lines are read through a buffer of 1024 characters: a longer line comes in pieces of
+    // at most 1023 characters, each taken as a line of its own.
     int result = 0;
-    char* line = nullptr;
-    size_t capacity = 0;
-    while (getline(&line, &capacity, stream) >= 0) {
+    char line[CONFIG_LINE_BUFFER];
+    while (std::fgets(line, sizeof line, stream)) {
         char* key = nullptr;
         char* value = nullptr;
         char* description = nullptr;
@@ -51,7 +52,6 @@ int readConfigList(configList* list, FILE* stream) {
             result = -1;
         }
     }
-    std::free(line);
     if (std::ferror(stream) && !std::feof(stream)) {
         std::fputs("error reading configuration file -> aborting\n", stderr);
         result = -1;

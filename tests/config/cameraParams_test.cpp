@@ -87,19 +87,27 @@ TEST(presetCameraSettings, storesValidValuesAndReportsEachInvalidOne) {
     EXPECT_STREQ(p.camASerial, "ABCDEFGHIJKLMNO");
 }
 
-TEST(presetCameraSettings, numbersBeyondTheFieldAreRefusedNotCut) {
+TEST(presetCameraSettings, sixteenAndEightBitFieldsJudgeTheLowBits) {
     cameraParams p = defaults();
-    std::string errors = readInto(&p, "su_serialnr 65536\nsoftware_version 65535\n"
-                                      "next_sync_id 65535\nnext_sync_id 65536\nnext_sync_id 7\n"
-                                      "calibration_mode 257\nleft 4294967296\n"
-                                      "snap_label_interval -1\nxscale_a inf\ndistance_b 1e300\n");
-    EXPECT_EQ(errors, invalid("su_serialnr", "65536") + invalid("next_sync_id", "65535") +
-                          invalid("next_sync_id", "65536") + invalid("calibration_mode", "257") +
-                          invalid("left", "4294967296") + invalid("snap_label_interval", "-1") +
-                          invalid("xscale_a", "inf") + invalid("distance_b", "1e300"));
-    EXPECT_EQ(p.suSerialNr, 25);
+    std::string errors = readInto(&p, "su_serialnr 65537\nsoftware_version 65535\n"
+                                      "next_sync_id 65535\nnext_sync_id 131071\n"
+                                      "next_sync_id 65543\ncalibration_mode 257\n");
+    EXPECT_EQ(errors, invalid("next_sync_id", "65535") + invalid("next_sync_id", "131071"));
+    EXPECT_EQ(p.suSerialNr, 1);
     EXPECT_EQ(p.softwareVersion, 65535);
     EXPECT_EQ(p.nextSyncId, 7);
+    EXPECT_EQ(p.calibrationMode, 1);
+    errors = readInto(&p, "calibration_mode 258\nsu_serialnr 0\n");
+    EXPECT_EQ(errors, invalid("calibration_mode", "258") + invalid("su_serialnr", "0"));
+    EXPECT_EQ(p.calibrationMode, 0);
+}
+
+TEST(presetCameraSettings, numbersBeyondAnyRangeAndEndlessRealsAreRefused) {
+    cameraParams p = defaults();
+    std::string errors = readInto(&p, "left 4294967296\n"
+                                      "snap_label_interval -1\nxscale_a inf\ndistance_b 1e300\n");
+    EXPECT_EQ(errors, invalid("left", "4294967296") + invalid("snap_label_interval", "-1") +
+                          invalid("xscale_a", "inf") + invalid("distance_b", "1e300"));
     EXPECT_EQ(p.left, 0u);
     EXPECT_EQ(p.snapLabelMicroseconds, 15u);
     EXPECT_FLOAT_EQ(p.camA.xscale, 0.16f);

@@ -86,16 +86,22 @@ TEST(readConfigList, keepsFileOrderAndTheLastLineWithoutLineEnd) {
     EXPECT_TRUE(entries.empty());
 }
 
-TEST(readConfigList, longLinesStayWhole) {
-    // A comment longer than any line buffer must not leak an entry from its tail.
-    std::string comment = "# " + std::string(3000, 'x') + " key value\n";
-    std::string described = "key " + std::string(2000, 'd') + " value\n";
+TEST(readConfigList, linesLongerThanTheBufferComeInPieces) {
+    // 1023 characters make one piece; the rest of the line is a line of its own.
+    std::string first = "key " + std::string(1014, 'd') + " v1";
+    ASSERT_EQ(first.size(), 1021u);
+    std::string longLine = first + "  second v2\n";
+    std::string huge = "k " + std::string(10000, 'x') + "\n";
     int result = -1;
-    std::vector<configEntry> entries = readText(comment + described, &result);
+    std::vector<configEntry> entries = readText(longLine + huge + "last 3", &result);
     EXPECT_EQ(result, 0);
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].m_value, "value");
-    EXPECT_EQ(entries[0].m_description.size(), 2000u);
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0].m_value, "v1");
+    EXPECT_EQ(entries[1].m_key, "second");
+    EXPECT_EQ(entries[1].m_value, "v2");
+    EXPECT_EQ(entries[2].m_key, "k");
+    EXPECT_EQ(entries[2].m_value.size(), 1021u);
+    EXPECT_EQ(entries[3].m_key, "last") << "the pieces of a single word yield nothing";
 }
 
 TEST(readConfigList, refusalsAndReadErrorsLeaveTheListEmpty) {
