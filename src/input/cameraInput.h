@@ -1,0 +1,57 @@
+// The input of one camera: its input, working and control directories, the name filters of
+// its files, the poll that moves everything the camera delivered into the working directory
+// (in-process, never through a command interpreter), and the processing of those files one by
+// one. It extends the camera's frame queue.
+#pragma once
+
+#include "output/cameraQueue.h"
+#include "output/syncList.h"
+
+#include <QString>
+
+#include <cstdint>
+
+// Flags returned by collectInput: which kinds of the camera's files wait in the working
+// directory.
+enum { INPUT_TRANSFER = 1, INPUT_NORM = 2, INPUT_LOG = 4 };
+// Results of processNextFile.
+enum { PROCESSED_NOTHING = 0, PROCESSED_TRANSFER = 1, PROCESSED_NORM = 2, PROCESSED_LOG = 4 };
+
+class cameraInput : public cameraQueue {
+public:
+    // Builds the input of camera `kind` (1 or 2): defaults, the station configuration file
+    // `stationConfigurationPath`, prepareInput, then the start-up clean-up of the working
+    // directory and the transfer of waiting camera log files.
+    cameraInput(const syncListPtr& syncs, uint32_t kind, const char* stationConfigurationPath);
+    ~cameraInput() override;
+
+    // Sets the filters, makes the directories absolute and prepares the move; true when the
+    // kind is 1 or 2 and all three directories exist.
+    bool prepareInput();
+    // One poll: moves every file of the camera from the input directory into the working
+    // directory; returns the INPUT_ flags of what waits there (0 when nothing was moved).
+    uint8_t collectInput();
+    // Deletes every file of this camera in the working directory; true when all went.
+    bool removeWorkFiles();
+    // Handles the first of the camera's files in the working directory (name order) and
+    // deletes it; returns a PROCESSED_ value.
+    uint8_t processNextFile();
+
+    uint32_t kind() const { return cameraId(); }
+    const syncListPtr& syncs() const { return m_syncList; }
+
+    bool m_rebootAtResync;
+    int32_t m_pollInterval;
+    QString m_inputDir;
+    QString m_workDir;
+    QString m_controlDir;
+    QString m_transferFilter;
+    QString m_logFilter;
+    QString m_normFilter;
+    QString m_lastFileName;
+    uint32_t m_lastFileSize;
+    uint32_t m_newRecordCount;
+    // The move the poll makes, as text for the messages; empty when the input is not valid.
+    QString m_moveCommand;
+    syncListPtr m_syncList;
+};
