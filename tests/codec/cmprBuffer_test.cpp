@@ -1,20 +1,12 @@
 #include "codec/cmprBuffer.h"
+#include "codec/readerOf.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 #include <vector>
 
 namespace {
-
-// A buffer whose unread bytes are `bytes`.
-cmprBufferPtr readerOf(const std::vector<uint8_t>& bytes) {
-    cmprBufferPtr buffer = makeCmprBuffer(int32_t(bytes.size()) + 8);
-    memcpy(buffer->m_data, bytes.data(), bytes.size());
-    buffer->m_readSize = int32_t(bytes.size());
-    return buffer;
-}
 
 std::vector<uint8_t> written(const cmprBufferPtr& buffer) {
     return std::vector<uint8_t>(buffer->m_data, buffer->m_data + buffer->m_writeSize);
