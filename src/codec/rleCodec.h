@@ -30,10 +30,11 @@ typedef std::vector<shadowSegment> shadowLine;
 // shadowFlag set. The decoder drops every shadow of length 0, so the line comes back empty.
 //
 // Builds one whole frame (16-byte aux header and payload) from at most RLE_MAX_LINES lines.
-// Chooses minOffset (smallest first shadow start, at most 1023) and the narrowest code widths
-// that keep every light code below lightFlag and every shadow code below shadowFlag; equal
-// consecutive lines become repeat codes. Fails for invalid lines, a light or shadow run of
-// 16384 pixels or more, or a frame of more than RLE_MAX_COMPRESSED_SIZE bytes.
+// Chooses minOffset (smallest first shadow start, at most 1023), the narrowest shadow code
+// width that keeps every shadow code below shadowFlag, and the light code width that keeps
+// every light code below lightFlag and codes the frame in the fewest bits (wider codes take
+// longer repeats); equal consecutive lines become repeat codes. Fails for invalid lines, a light or
+// shadow run of 16384 pixels or more, or a frame of more than RLE_MAX_COMPRESSED_SIZE bytes.
 int encodeRleFrame(const std::vector<shadowLine>& lines, uint16_t syncId, uint64_t lineCounter,
                    std::vector<uint8_t>* frame);
 
