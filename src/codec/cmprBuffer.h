@@ -65,5 +65,6 @@ int cmprCopy(cmprBuffer* buffer, const uint8_t* source, int32_t count);
 // Bit-field writes of up to 8 and up to 16 bits (the value is masked to `bits`).
 int cmprWriteBits8(cmprBuffer* buffer, uint8_t value, int bits);
 int cmprWriteBits16(cmprBuffer* buffer, uint16_t value, int bits);
-// Stores the pending bits of the shift word as whole bytes.
+// Stores the pending bits of the shift word as m_bitOffset / 8 + 1 bytes (so 8 pending bits
+// take two bytes, the second one zero).
 int flushShiftBuffer(cmprBuffer* buffer);

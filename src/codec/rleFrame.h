@@ -10,6 +10,11 @@
 // Size of the aux header in front of every frame's payload.
 const int RLE_FRAME_AUX_HEAD_OFFSET = 16;
 const uint32_t RLE_MAX_LINES = 1536;
+// Widths of light and shadow codes.
+const uint8_t RLE_MIN_CODE_BITS = 2;
+const uint8_t RLE_MAX_CODE_BITS = 15;
+// compressedSize is a 14-bit field.
+const uint32_t RLE_MAX_COMPRESSED_SIZE = 16383;
 
 struct rleFrameHeader {
     uint16_t largestFirstOffset; // statistic of the writing side
@@ -30,5 +35,12 @@ struct rleFrameHeader {
 void resetRleFrameHeader(rleFrameHeader* header);
 // Reads and checks the 16-byte aux header at the read cursor; resets `header` on failure.
 int readRleAuxHeader(cmprBuffer* source, rleFrameHeader* header);
+// Reads only the header word (as kept in front of a frame record's bytes) into
+// compressedSize, minOffset and the code widths with their flags; the other fields stay.
+// Code widths outside 2..15 fail; resets `header` on failure.
+int readRleHeaderWord(cmprBuffer* source, rleFrameHeader* header);
+// Sets lightBits and shadowBits with lightFlag, shadowFlag and maxRepeat; widths outside
+// 2..15 fail and leave `header` as it was.
+int setRleCodeBits(rleFrameHeader* header, uint8_t lightBits, uint8_t shadowBits);
 // Writes the header word (compressedSize, minOffset, shadowBits, lightBits as 14/10/4/4 bits).
 int writeRleHeaderWord(const rleFrameHeader* header, cmprBuffer* target);
