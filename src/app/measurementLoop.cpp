@@ -1,9 +1,338 @@
 #include "app/measurementLoop.h"
 
+#include "app/handshake.h"
+#include "app/heartbeat.h"
+#include "app/parameterPush.h"
+#include "config/settingsFile.h"
+#include "control/controlFiles.h"
+#include "platform/stationClock.h"
+#include "platform/stopSignal.h"
 #include "status/statusScreen.h"
 
-// Placeholder until the measurement loop is built.
-int runMeasurementLoop(bool) {
-    logMessage(QStringLiteral("error : measurement run loop is not built yet"));
-    return 1;
+namespace {
+
+const char* const STATION_CONFIGURATION = "./acquire_kiv.set";
+const int HANDSHAKE_PAUSE_MS = 200;
+const int IDLE_PAUSE_MS = 1000;
+const int64_t POLL_PERIOD = 3;
+// A camera without new files for longer than this is lost.
+const int64_t SILENCE_LIMIT = 10;
+// Input of one cycle is processed until this long after the newest data.
+const int64_t PROCESSING_WINDOW = 3;
+const int64_t HOUR = 3600;
+
+statusScreen& screen() {
+    return statusScreen::instance();
+}
+
+} // namespace
+
+int runMeasurementLoop(bool calibration) {
+    measurementLoop loop(calibration, STATION_CONFIGURATION);
+    loop.run();
+    return 0;
+}
+
+measurementLoop::measurementLoop(bool calibration, const char* configPath)
+    : m_calibration(calibration) {
+    m_syncs = syncListPtr(new syncList());
+    m_cameraA = std::make_unique<cameraInput>(m_syncs, 1, configPath);
+    m_cameraB = std::make_unique<cameraInput>(m_syncs, 2, configPath);
+    m_writer = std::make_unique<datafileWriter>(configPath);
+    m_cameraA->removeWorkFiles();
+    m_cameraB->removeWorkFiles();
+    screen();
+    resetCameraParams(&m_paramsA);
+    resetCameraParams(&m_paramsB);
+    resetCameraParams(&m_paramsStation);
+}
+
+void measurementLoop::run() {
+    while (!stopRequested())
+        cycle();
+}
+
+void measurementLoop::cycle() {
+    switch (m_phase) {
+    case PHASE_RESTART:
+        restart();
+        break;
+    case PHASE_NORMALISATION:
+        normalisationCycle();
+        break;
+    case PHASE_PARAMETERS:
+        parametersCycle();
+        break;
+    case PHASE_MEASUREMENT:
+        measurementCycle();
+        break;
+    }
+}
+
+void measurementLoop::restart() {
+    m_normalised = false;
+    m_measuring = false;
+    m_lastHeartbeat = 0;
+    m_currentSync.reset();
+    screen().reset();
+    screen().redraw();
+    resetConnectedCamera(*m_cameraA);
+    resetConnectedCamera(*m_cameraB);
+    m_phase = PHASE_NORMALISATION;
+}
+
+// Phase 1: both cameras connect, ask for parameters, normalise.
+void measurementLoop::normalisationCycle() {
+    m_waiting = false;
+    m_cycleSecond = currentSecond();
+    screen().redraw();
+    dropIfDisconnected(*m_cameraA, &m_stateA);
+    dropIfDisconnected(*m_cameraB, &m_stateB);
+    m_waiting = handshakeStep(*m_cameraA, &m_stateA) || m_waiting;
+    m_waiting = handshakeStep(*m_cameraB, &m_stateB) || m_waiting;
+
+    // A camera that finished normalising while the other lost its way starts again.
+    if (m_stateA == STATE_NORMALISED && m_stateB <= STATE_REQUESTED) {
+        m_stateA = STATE_DISCONNECTED;
+    } else if (m_stateB == STATE_NORMALISED && m_stateA <= STATE_REQUESTED) {
+        m_stateB = STATE_DISCONNECTED;
+    } else if (m_stateA == STATE_REQUESTED && m_stateB == STATE_REQUESTED) {
+        normalisationPush();
+    } else if (m_stateA == STATE_NORMALISED && m_stateB == STATE_NORMALISED) {
+        m_normalised = true;
+        m_stateA = m_stateB = STATE_CONNECTED;
+    }
+    if (m_waiting)
+        sleepMs(HANDSHAKE_PAUSE_MS);
+    heartbeatStep(m_cycleSecond, &m_lastHeartbeat);
+    if (m_normalised)
+        m_phase = PHASE_PARAMETERS;
+}
+
+void measurementLoop::normalisationPush() {
+    prepareParameterRecords(&m_paramsA, &m_paramsB, nullptr, OPMODE_NORMALISATION);
+    if (m_calibration) {
+        logMessage(QStringLiteral("note : calibration flag is set"));
+        m_paramsA.calibrationMode = 1;
+        m_paramsB.calibrationMode = 1;
+    }
+    bool failed = false;
+    if (!pushParameters(*m_cameraA, m_paramsA)) {
+        logMessage(QStringLiteral("restarting"));
+        failed = true;
+    }
+    if (!pushParameters(*m_cameraB, m_paramsB)) {
+        logMessage(QStringLiteral("restarting"));
+        failed = true;
+    }
+    m_stateA = m_stateB = STATE_NORMALISING;
+    if (failed)
+        failedPush();
+}
+
+void measurementLoop::failedPush() {
+    sendResync(*m_cameraA);
+    sendResync(*m_cameraB);
+    m_waiting = true;
+    m_stateA = m_stateB = STATE_DISCONNECTED;
+}
+
+// Phase 2: both cameras ask again and receive the measurement parameters with a new syncId.
+void measurementLoop::parametersCycle() {
+    if (m_measuring) {
+        enterMeasurement();
+        return;
+    }
+    m_waiting = false;
+    m_cycleSecond = currentSecond();
+    screen().redraw();
+    dropIfDisconnected(*m_cameraA, &m_stateA);
+    dropIfDisconnected(*m_cameraB, &m_stateB);
+    for (int* state : {&m_stateA, &m_stateB}) {
+        const cameraInput& camera = state == &m_stateA ? *m_cameraA : *m_cameraB;
+        switch (*state) {
+        case STATE_CONNECTED:
+            if (requestSyncPresent(camera))
+                *state = STATE_REQUESTED;
+            else
+                m_waiting = true;
+            break;
+        case STATE_DISCONNECTED:
+            m_normalised = false;
+            break;
+        case STATE_MEASURING:
+            break;
+        default:
+            m_waiting = true;
+            break;
+        }
+    }
+    if (!m_normalised) {
+        m_phase = PHASE_RESTART;
+        return;
+    }
+    if (m_stateA == STATE_REQUESTED && m_stateB == STATE_REQUESTED && !measurementPush())
+        failedPush();
+    if (m_stateA == STATE_MEASURING && m_stateB == STATE_MEASURING) {
+        m_measuring = true;
+        enterMeasurement();
+        return;
+    }
+    if (m_waiting)
+        sleepMs(HANDSHAKE_PAUSE_MS);
+    heartbeatStep(m_cycleSecond, &m_lastHeartbeat);
+}
+
+bool measurementLoop::measurementPush() {
+    prepareParameterRecords(&m_paramsA, &m_paramsB, &m_paramsStation, OPMODE_MEASUREMENT);
+    if (mergeCameraParams(&m_paramsA, &m_paramsB, &m_paramsStation) != 0) {
+        logMessage(QStringLiteral("error : settings for camera A and B are incompatible"));
+        return false;
+    }
+    if (!m_syncs->addSync(m_paramsStation))
+        return false;
+    uint16_t syncId = m_syncs->currentSyncId();
+    m_paramsStation.nextSyncId = syncId;
+    m_paramsA.nextSyncId = syncId;
+    m_paramsB.nextSyncId = syncId;
+    m_currentSync = m_syncs->find(syncId);
+    if (!m_currentSync || !m_currentSync->isValid())
+        return false;
+    if (!pushParameters(*m_cameraA, m_paramsA) || !pushParameters(*m_cameraB, m_paramsB))
+        return false;
+    m_stateA = m_stateB = STATE_MEASURING;
+    return true;
+}
+
+void measurementLoop::enterMeasurement() {
+    bool valid = m_currentSync && m_currentSync->isValid();
+    int64_t t0 = valid ? m_currentSync->syncSecond() : 0;
+    // The next full hour of the clock after the sync, but never after the end of the sync
+    // day: in time zones a fraction of an hour off UTC the day ends before the full hour.
+    int64_t resync = (t0 / HOUR) * HOUR + HOUR;
+    if (valid && m_currentSync->dayEnd() < resync)
+        resync = m_currentSync->dayEnd();
+    m_resyncSecond = int32_t(resync);
+    m_rebootFlag = (valid && m_currentSync->dayEnd() <= m_resyncSecond) ||
+                   m_cameraA->m_rebootAtResync || m_cameraB->m_rebootAtResync;
+    m_lastPollA = m_lastPollB = t0;
+    m_lastDataA = m_lastDataB = t0;
+    m_newestData = t0;
+    m_pendingA = m_pendingB = false;
+    screen().setSyncLine(m_syncs->currentSyncId(), int32_t(t0), m_resyncSecond, m_rebootFlag);
+    m_phase = PHASE_MEASUREMENT;
+}
+
+// Phase 3: poll, process, pair, write; resync when a camera falls silent, at the resync
+// second, or on request.
+void measurementLoop::measurementCycle() {
+    bool idle = true;
+    bool resync = false;
+    bool lostA = false;
+    bool lostB = false;
+    int64_t now = currentSecond();
+    m_cycleSecond = now;
+    screen().redraw();
+    heartbeatStep(m_cycleSecond, &m_lastHeartbeat);
+
+    if (!isConnected(*m_cameraA) || m_stateA != STATE_MEASURING) {
+        resync = true;
+        m_stateA = STATE_DISCONNECTED;
+    }
+    if (!isConnected(*m_cameraB) || m_stateB != STATE_MEASURING) {
+        resync = true;
+        m_stateB = STATE_DISCONNECTED;
+    }
+    if (m_lastPollA + POLL_PERIOD <= now) {
+        if (m_cameraA->collectInput() != 0) {
+            m_pendingA = true;
+            m_lastDataA = now;
+        }
+        m_lastPollA = now;
+    }
+    if (m_lastPollB + POLL_PERIOD <= now) {
+        if (m_cameraB->collectInput() != 0) {
+            m_pendingB = true;
+            m_lastDataB = now;
+        }
+        m_lastPollB = now;
+    }
+    if (m_lastDataA + SILENCE_LIMIT < now)
+        lostA = resync = true;
+    if (m_lastDataB + SILENCE_LIMIT < now)
+        lostB = resync = true;
+    if (now >= m_resyncSecond)
+        resync = true;
+    if (rebootRequestPresent(m_writer->outputDirectory())) {
+        resync = true;
+        clearRebootRequest(m_writer->outputDirectory());
+        logMessage(
+            QStringLiteral("info : receiving reboot request due to asynchronity from pw3.exe"));
+    }
+    if (m_pendingA || m_pendingB) {
+        m_newestData = m_lastDataA > m_lastDataB ? m_lastDataA : m_lastDataB;
+        idle = false;
+    }
+    processInput();
+
+    if (resync) {
+        resyncCameras(lostA, lostB);
+        return;
+    }
+    if (idle)
+        sleepMs(IDLE_PAUSE_MS);
+}
+
+void measurementLoop::processInput() {
+    while ((m_pendingA || m_pendingB) && currentSecond() <= m_newestData + PROCESSING_WINDOW &&
+           !stopRequested()) {
+        bool frames = false;
+        for (cameraInput* camera : {m_cameraA.get(), m_cameraB.get()}) {
+            bool& pending = camera == m_cameraA.get() ? m_pendingA : m_pendingB;
+            if (!pending)
+                continue;
+            uint8_t result = camera->processNextFile();
+            if (result & PROCESSED_TRANSFER) {
+                screen().setCameraLine(camera->kind(), camera->m_newRecordCount,
+                                       camera->m_lastFileSize, camera->m_lastFileName);
+                frames = true;
+            } else {
+                pending = result != 0;
+            }
+        }
+        if (frames && m_writer->pairFrames(*m_cameraA, *m_cameraB)) {
+            int32_t written = 0;
+            while (m_writer->writeNextDatafile())
+                ++written;
+            screen().setOutputLine(written);
+        }
+    }
+}
+
+void measurementLoop::resyncCameras(bool lostA, bool lostB) {
+    logMessage(QStringLiteral("RESYNC"));
+    if (m_stateA != STATE_DISCONNECTED) {
+        sendCancel(*m_cameraA);
+        if (lostA || m_rebootFlag) {
+            logMessage(QStringLiteral("A: send reboot"));
+            sendReboot(*m_cameraA);
+        } else {
+            logMessage(QStringLiteral("A: send resync"));
+            sendResync(*m_cameraA);
+        }
+    }
+    if (m_stateB != STATE_DISCONNECTED) {
+        sendCancel(*m_cameraB);
+        if (lostB || m_rebootFlag) {
+            logMessage(QStringLiteral("B: send reboot"));
+            sendReboot(*m_cameraB);
+        } else {
+            logMessage(QStringLiteral("B: send resync"));
+            sendResync(*m_cameraB);
+        }
+    }
+    m_measuring = false;
+    m_normalised = false;
+    m_stateA = m_stateB = STATE_DISCONNECTED;
+    m_phase = PHASE_RESTART;
 }

@@ -1,6 +1,83 @@
-// The measurement run loop: handshake with both cameras, parameter pushes with a new
-// syncId, polling, pairing, datafiles, resync and reboot, heartbeat.
+// The measurement run loop: brings both cameras through the handshake (connect,
+// normalisation, measurement parameters with a new syncId), then polls their input every 3
+// seconds, processes what arrives, pairs the frames and writes the datafiles, and resyncs or
+// reboots the cameras when one falls silent, at the full hour, or on request.
 #pragma once
 
-// Runs until a stop is requested; returns the exit status.
+#include "config/cameraParams.h"
+#include "input/cameraInput.h"
+#include "output/datafileWriter.h"
+#include "output/syncList.h"
+
+#include <cstdint>
+#include <memory>
+
+// Runs measurement mode until a stop is requested; returns the exit status.
 int runMeasurementLoop(bool calibration);
+
+class measurementLoop {
+public:
+    enum phase { PHASE_RESTART, PHASE_NORMALISATION, PHASE_PARAMETERS, PHASE_MEASUREMENT };
+
+    // Builds, in this order: the sync list, the input of camera A and of camera B, the datafile
+    // writer (all reading `configPath`), and empties both cameras' working files.
+    measurementLoop(bool calibration, const char* configPath);
+
+    // One cycle of the current phase (a restart counts as one).
+    void cycle();
+    // Cycles until a stop is requested.
+    void run();
+
+    phase currentPhase() const { return m_phase; }
+    int stateA() const { return m_stateA; }
+    int stateB() const { return m_stateB; }
+    const syncPointPtr& currentSync() const { return m_currentSync; }
+    int32_t resyncSecond() const { return m_resyncSecond; }
+    bool rebootFlag() const { return m_rebootFlag; }
+    cameraInput& cameraA() { return *m_cameraA; }
+    cameraInput& cameraB() { return *m_cameraB; }
+    datafileWriter& writer() { return *m_writer; }
+    const syncListPtr& syncs() const { return m_syncs; }
+
+private:
+    void restart();
+    void normalisationCycle();
+    void normalisationPush();
+    void parametersCycle();
+    bool measurementPush();
+    void enterMeasurement();
+    void measurementCycle();
+    void processInput();
+    void resyncCameras(bool lostA, bool lostB);
+    void failedPush();
+
+    bool m_calibration;
+    syncListPtr m_syncs;
+    std::unique_ptr<cameraInput> m_cameraA;
+    std::unique_ptr<cameraInput> m_cameraB;
+    std::unique_ptr<datafileWriter> m_writer;
+
+    phase m_phase = PHASE_RESTART;
+    int m_stateA = 0;
+    int m_stateB = 0;
+    bool m_normalised = false;
+    bool m_measuring = false;
+    bool m_waiting = false;
+    int64_t m_cycleSecond = 0;
+    int64_t m_lastHeartbeat = 0;
+    syncPointPtr m_currentSync;
+    cameraParams m_paramsA;
+    cameraParams m_paramsB;
+    cameraParams m_paramsStation;
+
+    // Measurement phase.
+    int32_t m_resyncSecond = 0;
+    bool m_rebootFlag = false;
+    int64_t m_lastPollA = 0;
+    int64_t m_lastPollB = 0;
+    int64_t m_lastDataA = 0;
+    int64_t m_lastDataB = 0;
+    int64_t m_newestData = 0;
+    bool m_pendingA = false;
+    bool m_pendingB = false;
+};

@@ -1,9 +1,84 @@
 #include "app/videoLoop.h"
 
+#include "app/handshake.h"
+#include "app/heartbeat.h"
+#include "app/parameterPush.h"
+#include "control/controlFiles.h"
+#include "output/datafileWriter.h"
+#include "platform/stationClock.h"
+#include "platform/stopSignal.h"
 #include "status/statusScreen.h"
 
-// Placeholder until the video-mode loop is built.
+#include <memory>
+
+namespace {
+const char* const STATION_CONFIGURATION = "./acquire_kiv.set";
+const int HANDSHAKE_PAUSE_MS = 200;
+} // namespace
+
 int runVideoLoop() {
-    logMessage(QStringLiteral("error : video run loop is not built yet"));
-    return 1;
+    return runVideoLoopWith(STATION_CONFIGURATION);
+}
+
+int runVideoLoopWith(const char* configPath) {
+    syncListPtr syncs(new syncList());
+    auto cameraA = std::make_unique<cameraInput>(syncs, 1, configPath);
+    auto cameraB = std::make_unique<cameraInput>(syncs, 2, configPath);
+    auto writer = std::make_unique<datafileWriter>(configPath);
+    statusScreen& screen = statusScreen::instance();
+    screen.reset();
+    screen.redraw();
+    resetConnectedCamera(*cameraA);
+    resetConnectedCamera(*cameraB);
+
+    int stateA = STATE_DISCONNECTED;
+    int stateB = STATE_DISCONNECTED;
+    int64_t lastHeartbeat = 0;
+    cameraParams paramsA, paramsB;
+    bool done = false;
+    while (!done && !stopRequested()) {
+        bool waiting = false;
+        int64_t second = currentSecond();
+        screen.redraw();
+        heartbeatStep(second, &lastHeartbeat);
+        dropIfDisconnected(*cameraA, &stateA);
+        dropIfDisconnected(*cameraB, &stateB);
+        waiting = handshakeStep(*cameraA, &stateA) || waiting;
+        waiting = handshakeStep(*cameraB, &stateB) || waiting;
+
+        if (stateA == STATE_NORMALISED && stateB <= STATE_REQUESTED) {
+            stateA = STATE_DISCONNECTED;
+        } else if (stateB == STATE_NORMALISED && stateA <= STATE_REQUESTED) {
+            stateB = STATE_DISCONNECTED;
+        } else if (stateA == STATE_REQUESTED && stateB == STATE_REQUESTED) {
+            prepareParameterRecords(&paramsA, &paramsB, nullptr, OPMODE_LIVEVIDEO);
+            bool failed = false;
+            if (!pushParameters(*cameraA, paramsA)) {
+                logMessage(QStringLiteral("restarting"));
+                failed = true;
+            }
+            if (!pushParameters(*cameraB, paramsB)) {
+                logMessage(QStringLiteral("restarting"));
+                failed = true;
+            }
+            stateA = stateB = STATE_MEASURING;
+            if (failed) {
+                sendResync(*cameraA);
+                sendResync(*cameraB);
+                sendCancel(*cameraA);
+                sendCancel(*cameraB);
+                waiting = true;
+                stateA = stateB = STATE_DISCONNECTED;
+            }
+        } else if (stateA == STATE_MEASURING && stateB == STATE_MEASURING) {
+            done = true;
+            logMessage(QStringLiteral("entering livevideo mode"));
+            logMessage(QStringLiteral("start mv_a and mv_b to view live video"));
+            logMessage(QStringLiteral("restart measurement with acquire_kiv.exe"));
+        }
+        if (waiting)
+            sleepMs(HANDSHAKE_PAUSE_MS);
+        writeHeartbeat();
+    }
+    return 0;
 }

@@ -9,16 +9,16 @@
 #include <cstdint>
 
 struct cmprBuffer {
-    uint8_t* m_data;       // start of the owned block (null when none)
-    uint8_t* m_writePtr;   // next byte to write
-    uint8_t* m_readPtr;    // next byte to read
-    int32_t m_capacity;    // size of the block
-    int32_t m_writeSize;   // bytes written since the last reset
-    int32_t m_readSize;    // bytes still unread; set by the owner after filling the block
+    uint8_t* m_data;        // start of the owned block (null when none)
+    uint8_t* m_writePtr;    // next byte to write
+    uint8_t* m_readPtr;     // next byte to read
+    int32_t m_capacity;     // size of the block
+    int32_t m_writeSize;    // bytes written since the last reset
+    int32_t m_readSize;     // bytes still unread; set by the owner after filling the block
     uint32_t m_shiftBuffer; // word being read or assembled
-    uint8_t m_bitOffset;   // bits of the shift word consumed (reading) or filled (writing)
-    uint8_t m_swapOnWrite; // always off
-    uint8_t m_swapOnRead;  // always off
+    uint8_t m_bitOffset;    // bits of the shift word consumed (reading) or filled (writing)
+    uint8_t m_swapOnWrite;  // always off
+    uint8_t m_swapOnRead;   // always off
 };
 
 typedef QSharedPointer<cmprBuffer> cmprBufferPtr;
@@ -28,7 +28,9 @@ typedef QSharedPointer<cmprBuffer> cmprBufferPtr;
 cmprBufferPtr makeCmprBuffer(int32_t capacity);
 // True when the buffer exists, has a block and a capacity above 0.
 bool cmprUsable(const cmprBuffer* buffer);
-inline bool cmprUsable(const cmprBufferPtr& buffer) { return cmprUsable(buffer.data()); }
+inline bool cmprUsable(const cmprBufferPtr& buffer) {
+    return cmprUsable(buffer.data());
+}
 
 // Life cycle.
 int cmprAllocate(cmprBuffer* buffer, int32_t count);

@@ -28,7 +28,7 @@ struct rleFrameHeader {
     uint8_t lightBits;           // 2..15
     uint32_t compressedSize;     // frame size in bytes, aux header included
     uint32_t numLines;
-    uint64_t lineCounter;        // line counter of the first line, since the synchronisation
+    uint64_t lineCounter; // line counter of the first line, since the synchronisation
     uint16_t syncId;
 };
 

@@ -143,9 +143,10 @@ TEST_F(readerTest, headerFieldsFillTheQueuesParameterRecord) {
     p.camB.xscale = 0.25f;
     p.camB.distance = 700.0f;
     p.lineFrequency = 50000.0;
+    uint64_t end = 0;
     for (int offset : {0, -127, 128}) {
         p.camB.offset = offset;
-        QByteArray bytes = buildTransferFile(p, sync, 0, {}, sync, 1);
+        QByteArray bytes = buildTransferFile(p, sync, 0, {}, sync, end += 10);
         EXPECT_EQ(uint8_t(bytes[19]), uint8_t(offset + 127));
         EXPECT_TRUE(readTransferFile(queueB, file("o.b.cam", bytes), syncs));
         EXPECT_EQ(queueB.params().current.offset, offset);

@@ -92,7 +92,7 @@ TEST_F(writerTest, datafileLayoutByteForByte) {
     const char entryA[] = {1, 0, 14, 0, 7, 0};
     EXPECT_EQ(f.mid(56, 6), QByteArray(entryA, 6));
     EXPECT_EQ(f.mid(62, 12), "AAAAAAAAAAAA");
-    const char entryB[] = {2, 0, 16, 0, 3, 0x11}; // lines: low 16 bits of 70003
+    const char entryB[] = {2, 0, 16, 0, 0x73, 0x11}; // lines: low 16 bits of 70003
     EXPECT_EQ(f.mid(74, 6), QByteArray(entryB, 6));
     int block = 56 + 18 + 20;
     EXPECT_EQ(doubleAt(f, block), 1007.0);

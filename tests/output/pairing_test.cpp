@@ -93,6 +93,7 @@ TEST_F(pairingTest, aNewSyncMayNotStepBackIntoAnEarlierInterval) {
 TEST_F(pairingTest, framesOfTheSameSyncAreNeverDropped) {
     paired.push_back(frame(sync, 9000, 1, 0));
     a.frames().push_back(frame(sync, 10, 1, 0)); // back in time, same sync
+    a.frames().push_back(frame(sync, 30, 1, 0));
     b.frames().push_back(frame(sync, 20, 1, 0));
     pairFrames(paired, a, b);
     EXPECT_EQ(paired.size(), 3u);
@@ -112,7 +113,7 @@ TEST(emptyFrames, placedAtTheLineBeforeTheTrailerCounter) {
     EXPECT_TRUE(recordValid(first));
     EXPECT_EQ(first.header.lineCounter, 0u) << "line counter 0 stays 0, not -1";
     EXPECT_EQ(recordNumLines(first), 1u);
-    EXPECT_EQ(recordEndPosition(first), first.linePosition); // empty: no length
+    EXPECT_EQ(recordEndPosition(first), first.linePosition + 1);
     EXPECT_FALSE(recordValid(makeEmptyRecord(10, uint16_t(id + 1), list)));
 
     cameraQueue queue(2);

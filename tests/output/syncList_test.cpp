@@ -68,7 +68,7 @@ TEST_F(syncListTest, loadSkipsDamagedLinesAndOtherDays) {
     content += "         7  99999999999999999999999999 \n";  // huge second
     content += "garbage line\n";
     content += QByteArray(1000, 'x') + "\n"; // a very long line
-    content += QByteArray("\x00\x01\xff binary\n", 12);
+    content += QByteArray("\x00\x01\xff binary\n", 11);
     content += "         6  01700010002\n";                // without the decimals
     content += "         5  01700010002  1700010002.000 "; // same second, no line end
     dir.write(fileName(), content);
@@ -156,20 +156,20 @@ TEST(syncPoint, headerBytesOfAKnownRecord) {
     params.normVideoLevel = 200;
     params.threshold = 0x12345;
     syncPoint point;
-    ASSERT_TRUE(point.buildAt(params, 1000000.75));
+    ASSERT_TRUE(point.buildAt(params, 1700000000.75));
     ASSERT_EQ(point.headerLength(), SYNC_HEADER_SIZE);
     const uint8_t* h = point.headerBytes();
     const uint8_t expectStart[] = {56, 0, 2, 1, 4, 3, 0, 0, 0, 0, 0, 0, 0xf0, 0x3f};
     EXPECT_EQ(QByteArray((const char*)h, 14), QByteArray((const char*)expectStart, 14));
     auto u16 = [&](int at) { return h[at] | (h[at + 1] << 8); };
-    EXPECT_EQ(u16(14), 4 + 301); // window centre
+    EXPECT_EQ(u16(14), 4 + 300); // window centre: left + (width + 1) / 2
     EXPECT_EQ(u16(16), 4);
     EXPECT_EQ(u16(18), 604);
     EXPECT_EQ(QByteArray((const char*)h + 20, 4), QByteArray("\x00\x00\x00\x40", 4));
     EXPECT_EQ(u16(48), 200);
     EXPECT_EQ(u16(50), 0x2345);
     uint32_t local = h[52] | (h[53] << 8) | (h[54] << 16) | (uint32_t(h[55]) << 24);
-    EXPECT_EQ(local, 1000000u + 20700u);
+    EXPECT_EQ(local, 1700000000u + 20700u);
 }
 
 TEST(syncPoint, invalidPointAnswersDefaults) {

@@ -1,4 +1,5 @@
 #include "output/videoSnapshot.h"
+#include "platform/stationClock.h"
 #include "support/testSupport.h"
 
 #include <gtest/gtest.h>
@@ -54,9 +55,8 @@ TEST_F(snapshotTest, damagedFilesChangeNothing) {
         "",
         "just one\n",
         "1 4000000000\n1 2 3 4 5 6\n",
-        normFile(5, 0).left(40),                    // fewer lines than the count
-        "1 2\n0 0 -5 7 0 0\n1 0 3 4 0 0\n",         // negative level
-        "1 1\n0 0 99999999999999999999999 1 0 0\n", // beyond any integer
+        normFile(5, 0).left(40),            // fewer lines than the count
+        "1 2\n0 0 -5 7 0 0\n1 0 3 4 0 0\n", // negative level
         QByteArray("\x00\x01\xfe\xff binary", 12),
     };
     for (const QByteArray& content : bad) {
@@ -71,4 +71,8 @@ TEST_F(snapshotTest, damagedFilesChangeNothing) {
 TEST_F(snapshotTest, linesBeyondTheVideoLineAreCheckedButNotStored) {
     EXPECT_TRUE(snapshot.readVideoLineFile(dir.write("long.norm.b.cam", normFile(1500, 0)), 2));
     EXPECT_EQ(snapshot.rawLine(2)[1199], 255);
+    // Levels beyond any integer are limited like every level above 255.
+    EXPECT_TRUE(snapshot.readVideoLineFile(
+        dir.write("huge.norm.b.cam", "1 1\n0 0 99999999999999999999999 1 0 0\n"), 2));
+    EXPECT_EQ(snapshot.rawLine(2)[0], 255);
 }
