@@ -1,0 +1,214 @@
+#include "app/handshake.h"
+#include "app/measurementLoop.h"
+#include "output/timeConv.h"
+#include "support/stationFixture.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const double HOUR_START = 1700006400.0 + 10 * 3600; // a full hour (UTC)
+const double LINES_PER_SECOND = 55172.0;
+
+struct loopTest : ::testing::Test {
+    explicit loopTest(double start = HOUR_START + 5.0) : station(start) {}
+
+    void makeLoop(bool calibration = false) {
+        loop = std::make_unique<measurementLoop>(calibration, "./acquire_kiv.set");
+    }
+    // Cycles until `done` holds; fails after `limit` cycles.
+    template <typename P> void cycleUntil(P done, int limit = 200) {
+        for (int i = 0; i < limit && !done(); ++i)
+            loop->cycle();
+        ASSERT_TRUE(done()) << "phase " << loop->currentPhase() << " states " << loop->stateA()
+                            << "/" << loop->stateB();
+    }
+    // Both cameras through normalisation; returns the records they received.
+    void normalise(cameraParams* pushedA = nullptr, cameraParams* pushedB = nullptr) {
+        station.a->put("connect");
+        station.b->put("connect");
+        cycleUntil([&] { return loop->stateA() >= STATE_CONNECTED && loop->stateB() >= STATE_CONNECTED; });
+        station.a->put("request.sync");
+        station.b->put("request.sync");
+        cycleUntil([&] { return loop->stateA() == STATE_NORMALISING && loop->stateB() == STATE_NORMALISING; });
+        cameraParams pa, pb;
+        ASSERT_TRUE(station.a->takeParameters(pushedA ? pushedA : &pa));
+        ASSERT_TRUE(station.b->takeParameters(pushedB ? pushedB : &pb));
+        station.a->put("norm.success");
+        station.b->put("norm.success");
+        cycleUntil([&] { return loop->currentPhase() == measurementLoop::PHASE_PARAMETERS; });
+    }
+    // Phase 2 to the measurement.
+    void startMeasurement(cameraParams* pushedA = nullptr) {
+        station.a->put("request.sync");
+        station.b->put("request.sync");
+        cycleUntil([&] { return loop->currentPhase() == measurementLoop::PHASE_MEASUREMENT; });
+        cameraParams pa, pb;
+        ASSERT_TRUE(station.a->takeParameters(pushedA ? pushedA : &pa));
+        ASSERT_TRUE(station.b->takeParameters(&pb));
+    }
+    // Line counter of second `s` after the sync.
+    uint64_t lines(double s) const { return uint64_t(s * LINES_PER_SECOND); }
+    QStringList datafiles() {
+        return QDir(station.dir.file("3sec")).entryList({"*.???"}, QDir::Files, QDir::Name);
+    }
+
+    stationFixture station;
+    messageCapture log;
+    std::unique_ptr<measurementLoop> loop;
+};
+
+struct loopAtQuarterZone : loopTest {
+    loopAtQuarterZone() : loopTest(0) {}
+};
+
+} // namespace
+
+TEST_F(loopTest, connectedCamerasAreResetBeforeTheHandshake) {
+    station.a->put("connect");
+    makeLoop();
+    loop->cycle(); // restart
+    EXPECT_TRUE(station.a->has("resync"));
+    EXPECT_TRUE(station.a->has("cancel"));
+    EXPECT_FALSE(station.b->has("resync")) << "camera B was not connected";
+    EXPECT_EQ(loop->currentPhase(), measurementLoop::PHASE_NORMALISATION);
+}
+
+TEST_F(loopTest, handshakeToMeasurementWithANewSync) {
+    makeLoop(true);
+    cameraParams normA, normB, measA;
+    normalise(&normA, &normB);
+    EXPECT_EQ(normA.operationMode, OPMODE_NORMALISATION);
+    EXPECT_EQ(normA.cameraId, CAM_A);
+    EXPECT_EQ(normB.cameraId, CAM_B);
+    EXPECT_EQ(normA.calibrationMode, 1) << "the calibration flag marks the normalisation push";
+    EXPECT_TRUE(log.messages().contains("note : calibration flag is set"));
+    EXPECT_TRUE(log.messages().contains("warning : unable to read local acquire.par file"));
+    EXPECT_FALSE(station.a->has("norm.success"));
+    startMeasurement(&measA);
+    EXPECT_EQ(measA.operationMode, OPMODE_MEASUREMENT);
+    EXPECT_EQ(measA.calibrationMode, 0) << "the measurement push keeps the files' calibration mode";
+    EXPECT_EQ(measA.nextSyncId, 0);
+    ASSERT_TRUE(loop->currentSync());
+    EXPECT_LE(loop->currentSync()->syncSecond(), int64_t(station.clock.now()));
+    EXPECT_GE(loop->currentSync()->syncSecond(), int64_t(HOUR_START));
+    EXPECT_EQ(loop->resyncSecond(), int32_t(HOUR_START) + 3600);
+    EXPECT_FALSE(loop->rebootFlag());
+    EXPECT_TRUE(QFile::exists("./check_kiv.txt"));
+}
+
+TEST_F(loopTest, aNormalisedCameraWaitsForTheOtherByStartingAgain) {
+    makeLoop();
+    station.a->put("connect");
+    station.b->put("connect");
+    cycleUntil([&] { return loop->stateA() == STATE_CONNECTED; });
+    // Force the situation: A normalised while B is still waiting for its request.
+    station.a->put("request.sync");
+    station.b->put("request.sync");
+    cycleUntil([&] { return loop->stateA() == STATE_NORMALISING; });
+    station.a->put("norm.success");
+    station.b->take("connect"); // B falls back to state 0
+    cycleUntil([&] { return loop->stateA() == STATE_DISCONNECTED || loop->stateA() == STATE_CONNECTED; });
+    EXPECT_LE(loop->stateB(), STATE_REQUESTED);
+}
+
+TEST_F(loopTest, datafilesAreWrittenFromDeliveredFrames) {
+    makeLoop();
+    normalise();
+    startMeasurement();
+    uint16_t sync = 0; // the first sync of the day
+    station.a->deliver(sync, {lines(1.0), lines(2.0), lines(4.0), lines(7.5)}, lines(8.0));
+    station.b->deliver(sync, {lines(1.5), lines(4.5), lines(7.6)}, lines(8.0));
+    cycleUntil([&] { return datafiles().size() >= 2; }, 40);
+    EXPECT_EQ(loop->currentPhase(), measurementLoop::PHASE_MEASUREMENT);
+    EXPECT_TRUE(QDir(station.dir.file("temp")).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(loopTest, aSilentCameraEndsTheMeasurementWithAReboot) {
+    makeLoop();
+    normalise();
+    startMeasurement();
+    int64_t start = int64_t(station.clock.now());
+    uint64_t next = 0;
+    // Camera A delivers every second, camera B nothing.
+    while (int64_t(station.clock.now()) < start + 14 && loop->currentPhase() == measurementLoop::PHASE_MEASUREMENT) {
+        station.a->deliverEmpty(0, next += lines(1.0));
+        loop->cycle();
+    }
+    EXPECT_EQ(loop->currentPhase(), measurementLoop::PHASE_RESTART);
+    QStringList m = log.messages();
+    int at = m.indexOf("RESYNC");
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(m.mid(at, 3), QStringList({"RESYNC", "A: send resync", "B: send reboot"}));
+    EXPECT_TRUE(station.a->has("cancel") && station.a->has("resync"));
+    EXPECT_TRUE(station.b->has("cancel") && station.b->has("reboot"));
+    EXPECT_GE(station.clock.now(), start + 11.0);
+}
+
+TEST_F(loopTest, theFullHourResyncs) {
+    makeLoop();
+    normalise();
+    startMeasurement();
+    uint64_t next = 0;
+    while (loop->currentPhase() == measurementLoop::PHASE_MEASUREMENT) {
+        station.a->deliverEmpty(0, next += lines(1.0));
+        station.b->deliverEmpty(0, next);
+        loop->cycle();
+    }
+    EXPECT_GE(station.clock.now(), HOUR_START + 3600);
+    EXPECT_LT(station.clock.now(), HOUR_START + 3603);
+    EXPECT_TRUE(log.messages().contains("A: send resync"));
+    EXPECT_TRUE(log.messages().contains("B: send resync"));
+}
+
+TEST_F(loopTest, aRebootRequestResyncsAndIsCleared) {
+    makeLoop();
+    normalise();
+    startMeasurement();
+    station.dir.write("3sec/REBOOT", "");
+    loop->cycle();
+    EXPECT_FALSE(station.dir.exists("3sec/REBOOT"));
+    EXPECT_TRUE(log.messages().contains("info : receiving reboot request due to asynchronity from pw3.exe"));
+    EXPECT_EQ(loop->currentPhase(), measurementLoop::PHASE_RESTART);
+}
+
+TEST_F(loopTest, heartbeatNeverReplacesAnUntakenCheckFile) {
+    makeLoop();
+    station.dir.write("check_kiv.txt", "old");
+    for (int i = 0; i < 20; ++i)
+        loop->cycle();
+    EXPECT_EQ(station.dir.read("check_kiv.txt"), "old");
+    EXPECT_FALSE(station.dir.exists("check_kiv.txt.part"));
+    QFile::remove("check_kiv.txt");
+    station.clock.advance(1.0);
+    loop->cycle();
+    QByteArray beat = station.dir.read("check_kiv.txt");
+    ASSERT_EQ(beat.size(), 111);
+    EXPECT_EQ(beat.trimmed().toLongLong(), int64_t(station.clock.now()));
+}
+
+TEST_F(loopTest, theResyncSecondIsTheNextFullHour) {
+    for (double offset : {0.0, 5.0}) {
+        station.clock.set(HOUR_START + offset);
+        makeLoop();
+        normalise();
+        startMeasurement();
+        int64_t t0 = loop->currentSync()->syncSecond();
+        EXPECT_EQ(loop->resyncSecond(), (t0 / 3600) * 3600 + 3600) << offset;
+    }
+}
+
+TEST_F(loopAtQuarterZone, theLastResyncOfTheDayIsAtLocalMidnightAndReboots) {
+    scopedTimeZone nepal("Asia/Kathmandu");
+    long long midnight = localSeconds(2024, 5, 2, 0, 0, 0);
+    // 23:50 local, 18:05 UTC: the next full hour (19:00 UTC) lies after local midnight
+    // (18:15 UTC).
+    station.clock.set(double(midnight) - 600.0);
+    makeLoop();
+    normalise();
+    startMeasurement();
+    EXPECT_EQ(loop->resyncSecond(), int32_t(midnight)) << "the day ends before the full hour";
+    EXPECT_TRUE(loop->rebootFlag());
+}

@@ -1,0 +1,52 @@
+// A station folder for run-loop tests: the directories of both cameras, the working,
+// datafile, sync and log directories, "acquire_kiv.set" naming them, the working directory
+// set to the folder, and a simulated clock; plus a scripted camera that answers the control
+// files the way a camera computer does.
+#pragma once
+
+#include "codec/transferWriter.h"
+#include "config/cameraParams.h"
+#include "platform/stationClock.h"
+#include "support/testSupport.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class scriptedCamera {
+public:
+    scriptedCamera(const tempStation& dir, const QString& letter);
+    QString control(const char* name) const;
+    QString input(const QString& name) const;
+    bool has(const char* name) const;
+    void put(const char* name);
+    void take(const char* name);
+    // Reads and removes "acquire.par" (and "request.sync"); false when none is there.
+    bool takeParameters(cameraParams* params);
+    // Writes a transfer file with one frame per entry of `lineCounters`.
+    void deliver(uint16_t syncId, const std::vector<uint64_t>& lineCounters, uint64_t end);
+    // Writes a transfer file without frames.
+    void deliverEmpty(uint16_t syncId, uint64_t end);
+
+    int kind;
+    QString controlDir;
+    QString inputDir;
+
+private:
+    int m_files = 0;
+};
+
+struct stationFixture {
+    explicit stationFixture(double start);
+    ~stationFixture();
+
+    tempStation dir;
+    scopedTimeZone tz;
+    simulatedClock clock;
+    scopedStationClock guard;
+    std::unique_ptr<scopedWorkingDir> cwd;
+    std::unique_ptr<scriptedCamera> a;
+    std::unique_ptr<scriptedCamera> b;
+};
