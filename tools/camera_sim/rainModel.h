@@ -8,7 +8,7 @@
 
 // Drops per second of the named intensities.
 const double RAIN_LIGHT = 3.0;
-const double RAIN_HEAVY = 400.0;
+const double RAIN_HEAVY = 3000.0;
 
 struct rainDrop {
     double time;     // seconds since the epoch at which it reaches the upper light plane

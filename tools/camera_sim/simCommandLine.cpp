@@ -13,7 +13,7 @@ const char* const USAGE =
     "  --b-input DIR         input directory of camera B\n"
     "  --seconds S           stop after S seconds (default: run until SIGINT or SIGTERM)\n"
     "  --seed N              seed of the rain; both cameras see the same drops (default 1)\n"
-    "  --rain R              drops per second, or dry (0), light (3), heavy (400); default light\n"
+    "  --rain R              drops per second, or dry (0), light (3), heavy (3000); default light\n"
     "  --file-interval S     seconds between transfer files (default 1)\n"
     "  --log-interval S      seconds between camera log files while measuring, 0 for none\n"
     "                        (default 20)\n"
