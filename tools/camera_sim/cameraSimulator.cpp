@@ -187,8 +187,8 @@ void cameraSimulator::finishNormalisation(double now) {
             m_log->logFile(m_letter, "norm", name, 0);
         note(QStringLiteral("norm-video file %1").arg(name));
     }
-    writeFileAtomically(m_settings.controlDir, QLatin1String(NORM_SUCCESS), "1");
-    note(QStringLiteral("norm.success written"));
+    if (writeFileAtomically(m_settings.controlDir, QLatin1String(NORM_SUCCESS), "1"))
+        note(QStringLiteral("norm.success written"));
     // Normalised: ready for the measurement parameters.
     m_state = cameraState::IDLE;
     if (writeFileAtomically(m_settings.controlDir, QLatin1String(REQUEST_SYNC), "1")) {
