@@ -1,7 +1,5 @@
-// The files a camera computer places in its directories. Each appears at once under its final
-// name: it is written under that name plus ".tmp", which no file-name filter of the station
-// matches, and then renamed. Input files are named by the time of writing so that the station,
-// taking them in name order, takes them in the order they were written.
+// The files a camera computer places in its directories, each appearing at once under its
+// final name, and the contents of its norm-video files.
 #pragma once
 
 #include "config/cameraParams.h"
@@ -17,11 +15,13 @@ extern const char* const CAMERA_TEMP_SUFFIX;
 // Lines of a norm-video file: one per sensor pixel.
 const int NORM_VIDEO_LINES = 1200;
 
-// Writes `bytes` as `dir`/`name`. False when the file could not be written or `name` exists
+// Writes `bytes` as `dir`/`name`: under that name plus ".tmp", which no file-name filter of
+// the station matches, then renamed. False when the file could not be written or `name` exists
 // already (an existing file is never replaced); no temporary file stays behind.
 bool writeFileAtomically(const QString& dir, const QString& name, const QByteArray& bytes);
 
-// A count of microseconds since the epoch, zero-padded to 16 digits.
+// A count of microseconds since the epoch, zero-padded to 16 digits: input files named by the
+// time of writing are taken by the station, in name order, in the order they were written.
 QString timeStampName(long long microseconds);
 
 // "A" or "B" and ".a.cam" or ".b.cam" of a camera role.

@@ -1,7 +1,5 @@
 // One simulated camera computer: it answers the station's control files in its control
-// directory and delivers norm-video, transfer and log files into its input directory, as a
-// real camera does. It keeps no clock of its own: every step() reads the station clock, so a
-// program runs it in real time and a test runs it on a simulated clock without waiting.
+// directory and delivers norm-video, transfer and log files into its input directory.
 #pragma once
 
 #include "dropShadows.h"
@@ -47,6 +45,8 @@ struct simulatorCounts {
     int commands = 0; // resync, cancel and reboot obeyed
 };
 
+// It keeps no clock of its own: every step() reads the station clock, so a program runs it in
+// real time and a test runs it on a simulated clock without waiting.
 class cameraSimulator {
 public:
     // `log` (may be null) outlives the simulator; fault times count from now.
