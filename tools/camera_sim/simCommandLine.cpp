@@ -30,7 +30,6 @@ const char* const USAGE =
     "  --disconnect-at S     remove \"connect\" once\n"
     "  --keep-commands       obey resync, reboot and cancel but never remove their files\n"
     "\n"
-    "\n"
     "The options of a camera (all but --seconds, --step and --frame-log) apply to both\n"
     "cameras; with the prefix --a- or --b- they apply to one (--b-silent-after 15,\n"
     "--a-norm-delay 500). Values follow as the next argument or after \"=\" (--seconds=30).\n";
