@@ -1,0 +1,112 @@
+// One simulated camera computer: it answers the station's control files in its control
+// directory and delivers norm-video, transfer and log files into its input directory.
+#pragma once
+
+#include "dropShadows.h"
+#include "frameLog.h"
+#include "rainModel.h"
+
+#include "config/cameraParams.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <random>
+
+struct simulatorSettings {
+    int camera = CAM_A; // CAM_A or CAM_B
+    QString controlDir;
+    QString inputDir;
+    uint64_t seed = 1;          // the rain; both cameras of one station share it
+    double rain = RAIN_LIGHT;   // drops per second
+    int normDelayMs = 1000;     // from "acquire.par" to the norm-video file
+    int rebootOfflineMs = 3000; // offline time of a reboot
+    double fileInterval = 1.0;  // seconds between transfer files
+    double logInterval = 20.0;  // seconds between camera log files while measuring; 0: none
+    // Faults, in seconds after the simulator was made; below 0: never.
+    double silentAfter = -1.0;  // no more transfer files; control files are still answered
+    double garbageAt = -1.0;    // one transfer file of random bytes
+    double disconnectAt = -1.0; // "connect" removed once
+    bool keepCommands = false;  // "resync", "reboot" and "cancel" are obeyed but never removed
+    bool verbose = false;       // one line per action on standard output
+};
+
+enum class cameraState { IDLE, NORMALISING, MEASURING, LIVEVIDEO, OFFLINE };
+
+// What a simulator has done so far.
+struct simulatorCounts {
+    int requests = 0; // "request.sync" written
+    int normFiles = 0;
+    int transferFiles = 0;
+    int emptyTransferFiles = 0; // transfer files without frames
+    int frames = 0;
+    int logFiles = 0;
+    int garbageFiles = 0;
+    int commands = 0; // resync, cancel and reboot obeyed
+};
+
+// It keeps no clock of its own: every step() reads the station clock, so a program runs it in
+// real time and a test runs it on a simulated clock without waiting.
+class cameraSimulator {
+public:
+    // `log` (may be null) outlives the simulator; fault times count from now.
+    explicit cameraSimulator(const simulatorSettings& settings, frameLog* log = nullptr);
+
+    // Looks at the control directory once and does what is due at the current time.
+    void step();
+
+    cameraState state() const { return m_state; }
+    const simulatorCounts& counts() const { return m_counts; }
+    char letter() const { return m_letter; }
+    // The measurement: syncId and the first line of the next transfer file.
+    uint16_t syncId() const { return m_syncId; }
+    uint64_t nextFileLine() const { return m_fileStartLine; }
+    // The parameter record of the running normalisation or measurement.
+    const cameraParams& params() const { return m_params; }
+
+private:
+    QString controlPath(const char* name) const;
+    bool controlFilePresent(const char* name) const;
+    void note(const QString& text) const;
+
+    void injectFaults(double now);
+    // True when a reboot took the camera offline.
+    bool obeyCommands(double now);
+    bool commandArrived(int index, const char* name);
+    void takeParameters(double now);
+    void askForParameters();
+    void finishNormalisation(double now);
+    void startMeasurement(double now);
+    void measure(double now);
+    void writeTransferFile(double now, uint64_t toLine);
+    void writeLogFile(double now);
+    void writeGarbageFile(double now);
+    QString nextInputName(double now, const char* kind);
+
+    simulatorSettings m_settings;
+    frameLog* m_log;
+    rainModel m_rain;
+    std::mt19937_64 m_random;
+    char m_letter;
+    double m_madeAt;
+
+    cameraState m_state = cameraState::IDLE;
+    cameraParams m_params;
+    double m_normDoneAt = 0.0;
+    double m_onlineAt = 0.0;
+
+    cameraView m_view;
+    uint16_t m_syncId = 65535;
+    uint64_t m_fileStartLine = 0;
+    double m_nextFileAt = 0.0;
+    double m_nextLogAt = 0.0;
+    int m_framesSinceLog = 0;
+    int m_filesSinceLog = 0;
+
+    bool m_commandSeen[3] = {false, false, false};
+    bool m_silent = false;
+    bool m_garbageDone = false;
+    bool m_disconnectDone = false;
+    long long m_lastStamp = 0;
+    simulatorCounts m_counts;
+};
