@@ -4,7 +4,6 @@
 #include "input/cameraInput.h"
 #include "input/logDirectory.h"
 #include "output/videoSnapshot.h"
-#include "platform/fileOps.h"
 #include "platform/stationPath.h"
 
 namespace {
@@ -78,15 +77,11 @@ bool applySharedKey(cameraInput* input, const configEntry& entry) {
 } // namespace
 
 bool pProcessConfFile(cameraInput* input, const char* path) {
-    if (!input || !path)
-        return false;
-    FILE* file = openFile(QString::fromLocal8Bit(path), "r");
-    if (!file)
+    if (!input)
         return false;
     configList entries;
-    if (createConfigList(&entries) != 0 || readConfigList(&entries, file) != 0) {
+    if (pReadConfigFile(path, &entries) != 0) {
         destroyConfigList(&entries);
-        std::fclose(file);
         return false;
     }
     const cameraKeys* keys = nullptr;
@@ -100,6 +95,5 @@ bool pProcessConfFile(cameraInput* input, const char* path) {
         applySharedKey(input, entry);
     }
     destroyConfigList(&entries);
-    std::fclose(file);
     return true;
 }
