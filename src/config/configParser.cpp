@@ -1,5 +1,7 @@
 #include "config/configParser.h"
 
+#include "platform/fileOps.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -58,6 +60,17 @@ int readConfigList(configList* list, FILE* stream) {
     }
     if (result != 0)
         list->m_entries.clear();
+    return result;
+}
+
+int pReadConfigFile(const char* path, configList* list) {
+    if (createConfigList(list) != 0)
+        return -1;
+    FILE* file = path ? openFile(QString::fromLocal8Bit(path), "r") : nullptr;
+    if (!file)
+        return -1;
+    int result = readConfigList(list, file);
+    std::fclose(file);
     return result;
 }
 

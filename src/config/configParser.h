@@ -30,6 +30,9 @@ int createConfigList(configList* list);
 // Replaces the list's entries by those of `stream` (opened and closed by the caller).
 // 0, or -1 with an empty list when the stream cannot be read completely.
 int readConfigList(configList* list, FILE* stream);
+// Creates `list` and reads the file at `path` into it: 0, or -1 (the list empty) when the file
+// cannot be opened or read completely.
+int pReadConfigFile(const char* path, configList* list);
 // Frees every entry and uninstalls the operations: the list can no longer be read into.
 void destroyConfigList(configList* list);
 

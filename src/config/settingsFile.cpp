@@ -14,13 +14,9 @@ const int REMOVE_PAUSE_MS = 100;
 } // namespace
 
 bool pProcessSettingsFile(const char* path, QString* outputDirectory) {
-    FILE* file = path ? openFile(QString::fromLocal8Bit(path), "r") : nullptr;
-    if (!file)
-        return false;
     configList entries;
-    if (createConfigList(&entries) != 0 || readConfigList(&entries, file) != 0) {
+    if (pReadConfigFile(path, &entries) != 0) {
         destroyConfigList(&entries);
-        std::fclose(file);
         return false;
     }
     for (const configEntry& entry : entries.m_entries) {
@@ -31,7 +27,6 @@ bool pProcessSettingsFile(const char* path, QString* outputDirectory) {
                                      entry.m_value.c_str());
     }
     destroyConfigList(&entries);
-    std::fclose(file);
     return true;
 }
 

@@ -6,8 +6,11 @@
 
 #include "output/cameraQueue.h"
 #include "output/syncList.h"
+#include "platform/fileOps.h"
 
+#include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -54,4 +57,36 @@ public:
     // The move the poll makes, as text for the messages; empty when the input is not valid.
     QString m_moveCommand;
     syncListPtr m_syncList;
+
+private:
+    // Moves every file of the camera from the input directory into the working directory; a
+    // file whose name already waits there stays behind. False when nothing was found or a move
+    // failed (reported on standard error).
+    bool pProcessInputDirectory();
+    // Moves `names` from `fromDir` into the working directory, leaving a file behind whose name
+    // already waits there; false when any move failed.
+    bool moveIntoWorkDir(const QString& fromDir, const QStringList& names);
+    // Appends the camera log files waiting in the working directory to the daily logs and
+    // removes them, so that no camera log is lost to a clean-up; false when one stayed.
+    bool pFlushWorkLogs();
+    // Camera logs to the daily logs, then every other file of the camera deleted.
+    bool pClearWorkDir();
+    // Handles the camera's file `name` in the working directory (unless it was handled before)
+    // and removes it; returns a PROCESSED_ value, with the file's size and whether it went.
+    uint8_t pTakeFile(const QString& name, uint64_t* size, bool* removed);
+    // Handles the file at `path` by its kind; returns a PROCESSED_ value.
+    uint8_t handleFile(const QString& path, const QString& name);
+
+    // The next waiting file of the camera in name order, from the kept listing of the working
+    // directory; false when none waits.
+    bool nextWaitingFile(QString* name);
+    // Takes `names` (sorted) as the current listing of the working directory.
+    void takeListing(const QStringList& names);
+
+    QStringList m_waiting; // the camera's files in the working directory, sorted by name
+    int m_waitingIndex;    // first entry of m_waiting not yet handled
+    bool m_listingStale;   // the working directory changed since m_waiting was taken
+    // Files handled but not removed: they are only ever removed again, never handled a second
+    // time, or a camera log would be appended to the daily log over and over.
+    QHash<QString, fileStamp> m_undeleted;
 };

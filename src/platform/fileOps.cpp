@@ -2,8 +2,11 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -72,6 +75,11 @@ bool copyNewFile(const QString& from, const QString& to) {
     if (!ok)
         unlink(nativePath(to).constData());
     return ok;
+}
+
+// FNM_PERIOD: a wildcard never matches the leading "." of a hidden file.
+bool nameMatches(const char* pattern, const char* name) {
+    return fnmatch(pattern, name, FNM_PERIOD) == 0;
 }
 
 QString directoryOf(const QString& path) {
@@ -197,5 +205,58 @@ bool moveFileNoReplace(const QString& from, const QString& to) {
         removeFile(to);
         return false;
     }
+    return true;
+}
+
+bool listFiles(const QString& dir, const QString& pattern, QStringList* names) {
+    names->clear();
+    if (injected(fileOp::LIST, dir))
+        return false;
+    DIR* stream = opendir(nativePath(dir).constData());
+    if (!stream)
+        return false;
+    const QByteArray wildcard = nativePath(pattern);
+    const int fd = dirfd(stream);
+    bool ok = true;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(stream);
+        if (!entry) {
+            ok = errno == 0;
+            break;
+        }
+        if (!nameMatches(wildcard.constData(), entry->d_name))
+            continue;
+        if (entry->d_type != DT_REG) {
+            struct stat st;
+            if (entry->d_type != DT_UNKNOWN ||
+                fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+                continue;
+        }
+        if (faccessat(fd, entry->d_name, R_OK | W_OK, 0) != 0)
+            continue;
+        names->append(QFile::decodeName(entry->d_name));
+    }
+    closedir(stream);
+    if (!ok) {
+        names->clear();
+        return false;
+    }
+    std::sort(names->begin(), names->end());
+    return true;
+}
+
+bool fileNameMatches(const QString& pattern, const QString& name) {
+    return nameMatches(nativePath(pattern).constData(), nativePath(name).constData());
+}
+
+bool stampFile(const QString& path, fileStamp* stamp) {
+    *stamp = fileStamp();
+    struct stat st;
+    if (stat(nativePath(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    stamp->inode = uint64_t(st.st_ino);
+    stamp->size = uint64_t(st.st_size);
+    stamp->modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return true;
 }

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 
-enum class fileOp { OPEN, WRITE, SYNC, RENAME, REMOVE, COPY };
+enum class fileOp { OPEN, WRITE, SYNC, RENAME, REMOVE, COPY, LIST };
 
 // Returns true when the operation on `path` must fail. Tests install one; production has none.
 using fileFaultHook = std::function<bool(fileOp op, const QString& path)>;
@@ -35,9 +37,28 @@ int renameNoReplaceErrno(const QString& from, const QString& to);
 
 bool removeFile(const QString& path);
 bool fileExists(const QString& path);
+// What tells one file from a later one of the same name: inode, size and modification time
+// together (an inode alone is soon reused).
+struct fileStamp {
+    uint64_t inode = 0;
+    uint64_t size = 0;
+    int64_t modifiedNs = 0;
+    bool operator==(const fileStamp& other) const {
+        return inode == other.inode && size == other.size && modifiedNs == other.modifiedNs;
+    }
+};
+// The stamp of the regular file `path`; false (stamp all 0) when there is none.
+bool stampFile(const QString& path, fileStamp* stamp);
 bool directoryExists(const QString& path);
 
 // Moves a file to `to` without replacing anything. Within one file system a rename; across
 // file systems a copy to "`to`.part" that is synced and renamed, then the source is removed.
 // On failure the source stays in place and no half-written target remains.
 bool moveFileNoReplace(const QString& from, const QString& to);
+
+// Names of the regular files in `dir` that the station may read and write and whose names
+// match the wildcard `pattern` (case-sensitive; symbolic links and hidden files are left
+// alone), sorted by name. False, with no names, when the directory cannot be read.
+bool listFiles(const QString& dir, const QString& pattern, QStringList* names);
+// True when the file name `name` matches `pattern` as listFiles matches it.
+bool fileNameMatches(const QString& pattern, const QString& name);

@@ -2,7 +2,10 @@
 #include "support/testSupport.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 TEST(renameNoReplace, movesWhenTargetIsMissing) {
     tempStation dir;
@@ -90,4 +93,53 @@ TEST(fileFaults, injectedFailuresReachOpenWriteRemoveAndRename) {
     EXPECT_EQ(writeFile(f, "abcd", 4, dir.file("out")), 4u);
     fclose(f);
     EXPECT_TRUE(dir.exists("keep"));
+}
+
+TEST(listFiles, onlyMatchingRegularFilesSortedByName) {
+    tempStation dir;
+    dir.mkdir("in/sub.a.cam");
+    dir.write("in/b.a.cam", "");
+    dir.write("in/a.log.a.cam", "");
+    dir.write("in/C.a.cam", "");
+    dir.write("in/x.A.CAM", "");
+    dir.write("in/.hidden.a.cam", "");
+    dir.write("in/y.a.cam.part", "");
+    dir.write("in/z.b.cam", "");
+    ASSERT_EQ(symlink(dir.file("in/b.a.cam").toLocal8Bit().constData(),
+                      dir.file("in/link.a.cam").toLocal8Bit().constData()),
+              0);
+    QStringList names{"stale"};
+    ASSERT_TRUE(listFiles(dir.file("in"), "*.a.cam", &names));
+    EXPECT_EQ(names, (QStringList{"C.a.cam", "a.log.a.cam", "b.a.cam"}));
+    for (const QString& name : names)
+        EXPECT_TRUE(fileNameMatches("*.a.cam", name));
+    EXPECT_FALSE(fileNameMatches("*.a.cam", "x.A.CAM"));
+    EXPECT_FALSE(fileNameMatches("*.a.cam", ".hidden.a.cam"));
+
+    EXPECT_FALSE(listFiles(dir.file("missing"), "*", &names));
+    EXPECT_TRUE(names.isEmpty());
+    scopedFileFaults faults([](fileOp op, const QString&) { return op == fileOp::LIST; });
+    names = QStringList{"stale"};
+    EXPECT_FALSE(listFiles(dir.file("in"), "*.a.cam", &names));
+    EXPECT_TRUE(names.isEmpty());
+}
+
+TEST(stampFile, tellsALaterFileOfTheSameName) {
+    tempStation dir;
+    fileStamp first;
+    EXPECT_FALSE(stampFile(dir.file("x.a.cam"), &first));
+    dir.write("x.a.cam", "12345");
+    ASSERT_TRUE(stampFile(dir.file("x.a.cam"), &first));
+    EXPECT_EQ(first.size, 5u);
+    // Replaced by a file of the same size whose inode may well be the old one's.
+    ASSERT_TRUE(removeFile(dir.file("x.a.cam")));
+    dir.write("x.a.cam", "54321");
+    struct timespec times[2] = {{0, UTIME_OMIT}, {1000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, dir.file("x.a.cam").toLocal8Bit().constData(), times, 0), 0);
+    fileStamp second;
+    ASSERT_TRUE(stampFile(dir.file("x.a.cam"), &second));
+    EXPECT_FALSE(first == second);
+    fileStamp again;
+    ASSERT_TRUE(stampFile(dir.file("x.a.cam"), &again));
+    EXPECT_TRUE(second == again);
 }

@@ -1,0 +1,163 @@
+#include "input/cameraInput.h"
+
+#include "config/stationConfig.h"
+#include "platform/fileOps.h"
+#include "platform/stationPath.h"
+
+#include <cstdio>
+
+namespace {
+
+const char* const POLL_FUNCTION = "pProcessInputDirectory";
+const char* const CAMERA_A_DRIVE = "A:\\";
+const char* const CAMERA_B_DRIVE = "B:\\";
+const char* const DEFAULT_WORK_DIR = "C:\\data\\temp\\";
+const int32_t DEFAULT_POLL_INTERVAL = 3;
+
+// The filters follow the camera kind; an input of neither camera keeps bare suffixes that no
+// camera's files match.
+void setFilters(cameraInput* input) {
+    QString letter = QStringLiteral("x");
+    QString wildcard;
+    if (input->kind() == 1 || input->kind() == 2) {
+        letter = input->kind() == 1 ? QStringLiteral("a") : QStringLiteral("b");
+        wildcard = QStringLiteral("*");
+    }
+    input->m_transferFilter = wildcard + QStringLiteral(".%1.cam").arg(letter);
+    input->m_logFilter = wildcard + QStringLiteral(".log.%1.cam").arg(letter);
+    input->m_normFilter = wildcard + QStringLiteral(".norm.%1.cam").arg(letter);
+}
+
+} // namespace
+
+cameraInput::cameraInput(const syncListPtr& syncs, uint32_t kind,
+                         const char* stationConfigurationPath)
+    : cameraQueue(kind), m_rebootAtResync(false), m_pollInterval(DEFAULT_POLL_INTERVAL),
+      m_lastFileSize(0), m_newRecordCount(0), m_syncList(syncs), m_waitingIndex(0),
+      m_listingStale(true) {
+    setFilters(this);
+    const QString drive = QLatin1String(kind == 2 ? CAMERA_B_DRIVE : CAMERA_A_DRIVE);
+    m_inputDir = fromStationPath(drive);
+    m_controlDir = fromStationPath(drive);
+    m_workDir = fromStationPath(QLatin1String(DEFAULT_WORK_DIR));
+    if (stationConfigurationPath)
+        pProcessConfFile(this, stationConfigurationPath);
+    prepareInput();
+    if (cameraId() == 0)
+        return;
+    // Files of an earlier run can no longer be placed in time; camera logs still reach the
+    // daily logs. Logs waiting in the input directory follow the same way before the first
+    // poll.
+    pClearWorkDir();
+    QStringList logs;
+    if (directoryExists(m_inputDir) && listFiles(m_inputDir, m_logFilter, &logs) &&
+        !logs.isEmpty()) {
+        moveIntoWorkDir(m_inputDir, logs);
+        pFlushWorkLogs();
+    }
+}
+
+cameraInput::~cameraInput() = default;
+
+bool cameraInput::prepareInput() {
+    setFilters(this);
+    bool valid = cameraId() == 1 || cameraId() == 2;
+    // Every directory is made absolute and checked, even after one has failed.
+    for (QString* dir : {&m_inputDir, &m_controlDir, &m_workDir}) {
+        QString absolute = absoluteDirectory(*dir);
+        if (absolute.isEmpty())
+            valid = false;
+        else
+            *dir = absolute;
+        if (!directoryExists(*dir))
+            valid = false;
+    }
+    m_listingStale = true;
+    m_moveCommand.clear();
+    if (valid)
+        m_moveCommand = QStringLiteral("move ") + joinPath(m_inputDir, m_transferFilter) +
+                        QLatin1Char(' ') + m_workDir + QStringLiteral(" > nul");
+    return valid;
+}
+
+uint8_t cameraInput::collectInput() {
+    if (!pProcessInputDirectory())
+        return 0;
+    QStringList names;
+    if (!directoryExists(m_workDir) || !listFiles(m_workDir, m_transferFilter, &names)) {
+        m_listingStale = true;
+        return 0;
+    }
+    // This listing is also the one processNextFile goes on with.
+    takeListing(names);
+    uint8_t flags = 0;
+    for (const QString& name : names) {
+        flags |= INPUT_TRANSFER;
+        if (fileNameMatches(m_normFilter, name))
+            flags |= INPUT_NORM;
+        if (fileNameMatches(m_logFilter, name))
+            flags |= INPUT_LOG;
+    }
+    return flags;
+}
+
+bool cameraInput::removeWorkFiles() {
+    return pClearWorkDir();
+}
+
+bool cameraInput::pProcessInputDirectory() {
+    QStringList names;
+    if (!directoryExists(m_inputDir) || !listFiles(m_inputDir, m_transferFilter, &names) ||
+        names.isEmpty())
+        return false;
+    if (!m_moveCommand.isEmpty() && moveIntoWorkDir(m_inputDir, names))
+        return true;
+    std::fprintf(stderr, "%s : error : unable to execute mv command\n", POLL_FUNCTION);
+    if (!m_moveCommand.isEmpty())
+        std::fprintf(stderr, "%s : info  : mv command : %s\n", POLL_FUNCTION,
+                     m_moveCommand.toLocal8Bit().constData());
+    return false;
+}
+
+bool cameraInput::moveIntoWorkDir(const QString& fromDir, const QStringList& names) {
+    bool ok = true;
+    for (const QString& name : names) {
+        const QString target = joinPath(m_workDir, name);
+        // A file of the same name still waits to be processed: this one follows at a later
+        // poll, once that one is gone.
+        if (fileExists(target))
+            continue;
+        if (moveFileNoReplace(joinPath(fromDir, name), target))
+            m_listingStale = true;
+        else if (!fileExists(target))
+            ok = false;
+    }
+    return ok;
+}
+
+bool cameraInput::pFlushWorkLogs() {
+    QStringList names;
+    if (!listFiles(m_workDir, m_logFilter, &names))
+        return false;
+    bool ok = true;
+    for (const QString& name : names) {
+        uint64_t size = 0;
+        bool removed = false;
+        pTakeFile(name, &size, &removed);
+        ok = removed && ok;
+    }
+    m_listingStale = true;
+    return ok;
+}
+
+bool cameraInput::pClearWorkDir() {
+    if (cameraId() == 0 || !directoryExists(m_workDir))
+        return false;
+    bool ok = pFlushWorkLogs();
+    QStringList names;
+    ok = listFiles(m_workDir, m_transferFilter, &names) && ok;
+    for (const QString& name : names)
+        ok = removeFile(joinPath(m_workDir, name)) && ok;
+    m_listingStale = true;
+    return ok;
+}

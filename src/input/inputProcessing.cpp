@@ -1,0 +1,130 @@
+// Processing of the files a poll moved into the working directory, one file per call in name
+// order: norm-video files to the video snapshot, camera log files to the daily logs,
+// transfer files into the camera's frame queue. Every handled file is deleted.
+#include "codec/transferFile.h"
+#include "input/cameraInput.h"
+#include "input/logDirectory.h"
+#include "output/videoSnapshot.h"
+#include "platform/fileOps.h"
+#include "platform/stationPath.h"
+#include "status/statusScreen.h"
+
+#include <algorithm>
+#include <fnmatch.h>
+
+namespace {
+
+// The kind of a file is judged on its whole path, without regard to case.
+bool pathMatches(const QString& filter, const QByteArray& path) {
+    return fnmatch(nativePath(filter).constData(), path.constData(), FNM_CASEFOLD) == 0;
+}
+
+} // namespace
+
+uint8_t cameraInput::processNextFile() {
+    m_newRecordCount = 0;
+    m_lastFileSize = 0;
+    m_lastFileName.clear();
+    if (!directoryExists(m_workDir)) {
+        m_listingStale = true;
+        return PROCESSED_NOTHING;
+    }
+    QString name;
+    if (!nextWaitingFile(&name))
+        return PROCESSED_NOTHING;
+    uint64_t size = 0;
+    bool removed = false;
+    m_lastFileName = name;
+    uint8_t result = pTakeFile(name, &size, &removed);
+    m_lastFileSize = uint32_t(size);
+    if (removed)
+        ++m_waitingIndex;
+    else
+        m_listingStale = true;
+    return result;
+}
+
+uint8_t cameraInput::pTakeFile(const QString& name, uint64_t* size, bool* removed) {
+    const QString path = joinPath(m_workDir, name);
+    fileStamp stamp;
+    stampFile(path, &stamp);
+    *size = stamp.size;
+    uint8_t result = PROCESSED_NOTHING;
+    QHash<QString, fileStamp>::const_iterator before = m_undeleted.constFind(name);
+    if (before == m_undeleted.constEnd() || !(before.value() == stamp))
+        result = handleFile(path, name);
+    *removed = removeFile(path);
+    if (*removed) {
+        m_undeleted.remove(name);
+    } else {
+        m_undeleted.insert(name, stamp);
+        logMessage(QStringLiteral("error : unable to remove input file %1").arg(name));
+    }
+    return result;
+}
+
+uint8_t cameraInput::handleFile(const QString& path, const QString& name) {
+    const QByteArray native = nativePath(path);
+    if (pathMatches(m_normFilter, native)) {
+        if (!fileExists(path) || !videoSnapshot::instance().readVideoLineFile(path, int(kind()))) {
+            logMessage(
+                QStringLiteral("error : unable to rename input norm video file to temp file"));
+            return PROCESSED_NOTHING;
+        }
+        logMessage(QStringLiteral("processed norm video file %1").arg(path));
+        return PROCESSED_NORM;
+    }
+    if (pathMatches(m_logFilter, native)) {
+        QSharedPointer<logDirectory> logs = logDirectory::instance();
+        if (!fileExists(path) || !logs || !appendCameraLog(*logs, path, int(kind()))) {
+            logMessage(QStringLiteral("error processing log file %1").arg(path));
+            return PROCESSED_NOTHING;
+        }
+        logMessage(QStringLiteral("processed log file %1").arg(path));
+        return PROCESSED_LOG;
+    }
+    if (pathMatches(m_transferFilter, native)) {
+        const size_t count = size();
+        // The reader gets the whole path: a shortened one would name another file, or none.
+        if (!m_syncList || !readTransferFile(*this, path, *m_syncList)) {
+            logMessage(
+                QStringLiteral("error : unable to process input data transfer file %1").arg(name));
+            return PROCESSED_NOTHING;
+        }
+        m_newRecordCount = size() > count ? uint32_t(size() - count) : 0;
+        return PROCESSED_TRANSFER;
+    }
+    return PROCESSED_NOTHING;
+}
+
+bool cameraInput::nextWaitingFile(QString* name) {
+    for (;;) {
+        if (m_listingStale || m_waitingIndex >= m_waiting.size()) {
+            QStringList names;
+            listFiles(m_workDir, m_transferFilter, &names);
+            takeListing(names);
+            if (m_waiting.isEmpty())
+                return false;
+            *name = m_waiting.front();
+            return true;
+        }
+        *name = m_waiting[m_waitingIndex];
+        // Gone since the listing was taken (removed from outside): as if never listed.
+        if (fileExists(joinPath(m_workDir, *name)))
+            return true;
+        ++m_waitingIndex;
+    }
+}
+
+void cameraInput::takeListing(const QStringList& names) {
+    m_waiting = names;
+    m_waitingIndex = 0;
+    m_listingStale = false;
+    // A file that could not be removed and has gone since is forgotten.
+    for (QHash<QString, fileStamp>::iterator it = m_undeleted.begin(); it != m_undeleted.end();) {
+        if (std::binary_search(names.begin(), names.end(), it.key()))
+            ++it;
+        else
+            it = m_undeleted.erase(it);
+    }
+}

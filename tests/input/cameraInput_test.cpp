@@ -1,0 +1,139 @@
+#include "input/inputStation.h"
+
+namespace {
+
+typedef inputStation collectTest;
+
+const std::string MOVE_FAILED = "pProcessInputDirectory : error : unable to execute mv command\n";
+
+} // namespace
+
+TEST_F(collectTest, prepareInputChecksEveryDirectoryAndBuildsTheMove) {
+    std::unique_ptr<cameraInput> a = camera(1);
+    EXPECT_TRUE(a->prepareInput());
+    EXPECT_EQ(a->m_transferFilter, "*.a.cam");
+    EXPECT_EQ(a->m_logFilter, "*.log.a.cam");
+    EXPECT_EQ(a->m_normFilter, "*.norm.a.cam");
+    EXPECT_EQ(a->m_moveCommand,
+              "move " + dir.path() + "/in/a/*.a.cam " + dir.path() + "/work > nul");
+
+    // A missing input directory: not valid and no move, but the others are still made absolute.
+    a->m_inputDir = "gone";
+    a->m_controlDir = "ctl\\a\\";
+    EXPECT_FALSE(a->prepareInput());
+    EXPECT_TRUE(a->m_moveCommand.isEmpty());
+    EXPECT_EQ(a->m_inputDir, dir.path() + "/gone");
+    EXPECT_EQ(a->m_controlDir, dir.path() + "/ctl/a");
+
+    cameraInput neither(syncs, 0, "./acquire_kiv.set");
+    EXPECT_FALSE(neither.prepareInput());
+    EXPECT_EQ(neither.m_transferFilter, ".x.cam");
+    EXPECT_EQ(neither.m_logFilter, ".log.x.cam");
+    EXPECT_EQ(neither.m_normFilter, ".norm.x.cam");
+    EXPECT_FALSE(neither.removeWorkFiles());
+}
+
+TEST_F(collectTest, onePollMovesEveryFileOfTheCamera) {
+    std::unique_ptr<cameraInput> a = camera(1);
+    stderrCapture err;
+    EXPECT_EQ(a->collectInput(), 0) << "empty input directory";
+    dir.write("in/a/1.a.cam", "t");
+    dir.write("in/a/2.norm.a.cam", "n");
+    dir.write("in/a/3.log.a.cam", "l");
+    dir.write("in/a/x.A.CAM", "upper case");
+    dir.write("in/a/y.a.cam.part", "still written");
+    dir.write("in/a/z.b.cam", "other camera");
+    EXPECT_EQ(a->collectInput(), INPUT_TRANSFER | INPUT_NORM | INPUT_LOG);
+    EXPECT_EQ(dir.list("work"), (QStringList{"1.a.cam", "2.norm.a.cam", "3.log.a.cam"}));
+    EXPECT_EQ(dir.list("in/a"), (QStringList{"x.A.CAM", "y.a.cam.part", "z.b.cam"}));
+    // Files left from an earlier poll count as well.
+    dir.write("in/a/4.a.cam", "t");
+    EXPECT_EQ(a->collectInput(), INPUT_TRANSFER | INPUT_NORM | INPUT_LOG);
+    EXPECT_EQ(err.text(), "");
+}
+
+TEST_F(collectTest, aNameThatStillWaitsStaysInTheInputDirectory) {
+    std::unique_ptr<cameraInput> a = camera(1);
+    dir.write("work/1.a.cam", "waiting");
+    dir.write("in/a/1.a.cam", "newer");
+    dir.write("in/a/2.a.cam", "other");
+    stderrCapture err;
+    EXPECT_EQ(a->collectInput(), INPUT_TRANSFER);
+    EXPECT_EQ(err.text(), "");
+    EXPECT_EQ(dir.read("work/1.a.cam"), "waiting");
+    EXPECT_EQ(dir.read("in/a/1.a.cam"), "newer");
+    EXPECT_TRUE(dir.exists("work/2.a.cam"));
+}
+
+TEST_F(collectTest, aFailedMoveIsReportedAndTheFileStays) {
+    std::unique_ptr<cameraInput> a = camera(1);
+    dir.write("in/a/1.a.cam", "t");
+    dir.write("in/a/2.a.cam", "t");
+    stderrCapture err;
+    {
+        scopedFileFaults faults([](fileOp op, const QString& path) {
+            return op == fileOp::RENAME && path.endsWith("1.a.cam");
+        });
+        EXPECT_EQ(a->collectInput(), 0);
+    }
+    EXPECT_EQ(err.text(), MOVE_FAILED + "pProcessInputDirectory : info  : mv command : " +
+                              a->m_moveCommand.toStdString() + "\n");
+    EXPECT_EQ(dir.list("in/a"), QStringList{"1.a.cam"});
+    EXPECT_EQ(dir.list("work"), QStringList{"2.a.cam"});
+    // The next poll tries again.
+    EXPECT_EQ(a->collectInput(), INPUT_TRANSFER);
+    EXPECT_TRUE(dir.list("in/a").isEmpty());
+}
+
+TEST_F(collectTest, anInvalidInputReportsOnlyThatItCannotMove) {
+    std::unique_ptr<cameraInput> a = camera(1);
+    a->m_controlDir = dir.file("gone");
+    ASSERT_FALSE(a->prepareInput());
+    dir.write("in/a/1.a.cam", "t");
+    stderrCapture err;
+    EXPECT_EQ(a->collectInput(), 0);
+    EXPECT_EQ(err.text(), MOVE_FAILED);
+    EXPECT_TRUE(dir.exists("in/a/1.a.cam"));
+
+    // A missing input directory is silence, not an error.
+    a->m_inputDir = dir.file("gone");
+    stderrCapture quiet;
+    EXPECT_EQ(a->collectInput(), 0);
+    EXPECT_EQ(quiet.text(), "");
+}
+
+TEST_F(collectTest, startUpKeepsTheCameraLogsAndClearsEverythingElse) {
+    dir.write("work/1.a.cam", "old transfer");
+    dir.write("work/2.norm.a.cam", "old norm");
+    dir.write("work/3.log.a.cam", "waiting log\n");
+    dir.write("work/4.b.cam", "camera B");
+    dir.write("in/a/5.log.a.cam", "delivered log\n");
+    dir.write("in/a/6.a.cam", "new transfer");
+    std::unique_ptr<cameraInput> a = camera(1);
+    EXPECT_EQ(dir.list("work"), QStringList{"4.b.cam"});
+    EXPECT_EQ(dir.list("in/a"), QStringList{"6.a.cam"});
+    QByteArray daily = dailyLog(1);
+    EXPECT_TRUE(daily.contains("# input from file : " + dir.file("work/3.log.a.cam").toUtf8()));
+    EXPECT_LT(daily.indexOf("waiting log"), daily.indexOf("delivered log"));
+    EXPECT_EQ(log.messages(), (QStringList{"processed log file " + dir.file("work/3.log.a.cam"),
+                                           "processed log file " + dir.file("work/5.log.a.cam")}));
+}
+
+TEST_F(collectTest, removeWorkFilesReportsWhatCouldNotGo) {
+    std::unique_ptr<cameraInput> a = camera(1);
+    dir.write("work/1.a.cam", "t");
+    dir.write("work/2.log.a.cam", "log line\n");
+    dir.write("work/3.b.cam", "camera B");
+    {
+        scopedFileFaults faults([](fileOp op, const QString& path) {
+            return op == fileOp::REMOVE && path.endsWith("1.a.cam");
+        });
+        EXPECT_FALSE(a->removeWorkFiles());
+    }
+    EXPECT_EQ(dir.list("work"), (QStringList{"1.a.cam", "3.b.cam"}));
+    EXPECT_TRUE(dailyLog(1).contains("log line"));
+    EXPECT_TRUE(a->removeWorkFiles());
+    EXPECT_EQ(dir.list("work"), QStringList{"3.b.cam"});
+    a->m_workDir = dir.file("gone");
+    EXPECT_FALSE(a->removeWorkFiles());
+}

@@ -1,0 +1,143 @@
+#include "input/inputStation.h"
+
+namespace {
+
+QByteArray normFile(int lines) {
+    QByteArray text = "7 " + QByteArray::number(lines) + "\n";
+    for (int i = 0; i < lines; ++i)
+        text += QByteArray::number(i) + " 0 20 30 0 0\n";
+    return text;
+}
+
+struct processTest : inputStation {
+    processTest() : a(camera(1)) {
+        EXPECT_TRUE(syncs->addSync(stationParams()));
+        log.clear();
+    }
+    std::unique_ptr<cameraInput> a;
+};
+
+} // namespace
+
+TEST_F(processTest, anEmptyWorkingDirectoryLeavesTheFieldsEmpty) {
+    a->m_lastFileName = "stale";
+    a->m_lastFileSize = 9;
+    a->m_newRecordCount = 9;
+    EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
+    EXPECT_EQ(a->m_lastFileName, "");
+    EXPECT_EQ(a->m_lastFileSize, 0u);
+    EXPECT_EQ(a->m_newRecordCount, 0u);
+    a->m_workDir = dir.file("gone");
+    EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
+    EXPECT_TRUE(log.messages().isEmpty());
+}
+
+TEST_F(processTest, filesAreHandledOnePerCallInNameOrder) {
+    QByteArray bytes = transfer(1, 0, 4);
+    dir.write("work/b.log.a.cam", "camera says hello\n");
+    dir.write("work/a.a.cam", bytes);
+    dir.write("work/c.norm.a.cam", normFile(5));
+    dir.write("work/0.b.cam", transfer(2, 0, 4));
+
+    EXPECT_EQ(a->processNextFile(), PROCESSED_TRANSFER);
+    EXPECT_EQ(a->m_lastFileName, "a.a.cam");
+    EXPECT_EQ(a->m_lastFileSize, uint32_t(bytes.size()));
+    EXPECT_EQ(a->m_newRecordCount, 1u);
+    EXPECT_EQ(a->size(), 1u);
+
+    EXPECT_EQ(a->processNextFile(), PROCESSED_LOG);
+    EXPECT_EQ(a->m_lastFileName, "b.log.a.cam");
+    EXPECT_EQ(a->m_newRecordCount, 0u);
+    EXPECT_TRUE(dailyLog(1).contains("camera says hello"));
+
+    // A norm-video file also matches the transfer filter; it is taken as norm video.
+    EXPECT_EQ(a->processNextFile(), PROCESSED_NORM);
+    EXPECT_TRUE(videoSnapshot::instance().ready(1));
+    EXPECT_EQ(a->size(), 1u);
+
+    EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
+    EXPECT_EQ(dir.list("work"), QStringList{"0.b.cam"});
+    EXPECT_EQ(log.messages(),
+              (QStringList{"processed log file " + dir.file("work/b.log.a.cam"),
+                           "processed norm video file " + dir.file("work/c.norm.a.cam")}));
+    videoSnapshot::instance().clearAll();
+}
+
+TEST_F(processTest, aFileThatFailsIsReportedAndDeletedAllTheSame) {
+    dir.write("work/1.a.cam", transfer(2, 0, 4)); // camera B's file under camera A's name
+    dir.write("work/2.norm.a.cam", "not a video line file");
+    dir.write("work/3.log.a.cam", "line\n");
+    ASSERT_TRUE(QDir(dir.file("log")).removeRecursively());
+    EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
+    EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
+    EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
+    EXPECT_TRUE(dir.list("work").isEmpty());
+    EXPECT_EQ(a->size(), 0u);
+    // The reader adds its own reasons before.
+    for (const QString& message :
+         {QStringLiteral("error : unable to process input data transfer file 1.a.cam"),
+          QStringLiteral("error : unable to rename input norm video file to temp file"),
+          "error processing log file " + dir.file("work/3.log.a.cam")})
+        EXPECT_TRUE(log.messages().contains(message)) << message.toStdString();
+}
+
+TEST_F(processTest, aLongPathReachesTheReaderWhole) {
+    QString deep = dir.mkdir("work/" + QString(90, 'w'));
+    a->m_workDir = deep;
+    ASSERT_TRUE(a->prepareInput());
+    dir.write(deep.mid(dir.path().size() + 1) + "/" + QString(20, 'f') + ".a.cam",
+              transfer(1, 0, 4));
+    ASSERT_GT(joinPath(deep, QString(20, 'f') + ".a.cam").size(), 100);
+    EXPECT_EQ(a->processNextFile(), PROCESSED_TRANSFER);
+    EXPECT_EQ(a->size(), 1u);
+    EXPECT_TRUE(QDir(deep).isEmpty());
+}
+
+TEST_F(processTest, aFileThatCannotBeRemovedIsNeverHandledTwice) {
+    dir.write("work/1.log.a.cam", "only once\n");
+    dir.write("work/2.a.cam", transfer(1, 0, 4));
+    bool stuck = true;
+    scopedFileFaults faults([&stuck](fileOp op, const QString& path) {
+        return stuck && op == fileOp::REMOVE && path.endsWith("1.log.a.cam");
+    });
+    EXPECT_EQ(a->processNextFile(), PROCESSED_LOG);
+    EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
+    EXPECT_EQ(a->m_lastFileName, "1.log.a.cam");
+    EXPECT_EQ(dailyLog(1).count("only once"), 1);
+    EXPECT_EQ(log.messages().count("error : unable to remove input file 1.log.a.cam"), 2);
+    stuck = false;
+    EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
+    EXPECT_EQ(dailyLog(1).count("only once"), 1);
+    EXPECT_EQ(a->processNextFile(), PROCESSED_TRANSFER);
+    EXPECT_TRUE(dir.list("work").isEmpty());
+
+    // A later file of the same name is handled as the new file it is.
+    dir.write("work/1.log.a.cam", "a new file\n");
+    stuck = true;
+    EXPECT_EQ(a->collectInput(), 0);
+    EXPECT_EQ(a->processNextFile(), PROCESSED_LOG);
+    EXPECT_TRUE(dailyLog(1).contains("a new file"));
+}
+
+TEST_F(processTest, theKeptListingSeesWhatAPollBroughtAndWhatWentMissing) {
+    dir.write("work/2.log.a.cam", "two\n");
+    dir.write("work/3.log.a.cam", "three\n");
+    dir.write("work/4.log.a.cam", "four\n");
+    EXPECT_EQ(a->processNextFile(), PROCESSED_LOG);
+    EXPECT_EQ(a->m_lastFileName, "2.log.a.cam");
+    // Removed from outside; a poll brings an earlier name.
+    ASSERT_TRUE(removeFile(dir.file("work/3.log.a.cam")));
+    dir.write("in/a/1.log.a.cam", "one\n");
+    EXPECT_EQ(a->collectInput(), INPUT_TRANSFER | INPUT_LOG);
+    EXPECT_EQ(a->processNextFile(), PROCESSED_LOG);
+    EXPECT_EQ(a->m_lastFileName, "1.log.a.cam");
+    ASSERT_TRUE(removeFile(dir.file("work/4.log.a.cam")));
+    dir.write("work/5.log.a.cam", "five\n");
+    EXPECT_EQ(a->processNextFile(), PROCESSED_LOG);
+    EXPECT_EQ(a->m_lastFileName, "5.log.a.cam");
+    EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
+    QByteArray daily = dailyLog(1);
+    EXPECT_FALSE(daily.contains("three"));
+    EXPECT_FALSE(daily.contains("four"));
+    EXPECT_LT(daily.indexOf("one"), daily.indexOf("five"));
+}
