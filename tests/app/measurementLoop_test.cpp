@@ -148,6 +148,7 @@ TEST_F(loopTest, aSilentCameraEndsTheMeasurementWithAReboot) {
 }
 
 TEST_F(loopTest, theFullHourResyncs) {
+    station.clock.set(HOUR_START + 3540.0); // a minute before the next full hour
     makeLoop();
     normalise();
     startMeasurement();

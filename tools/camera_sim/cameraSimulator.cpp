@@ -7,6 +7,7 @@
 #include "platform/stationClock.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <cmath>
 #include <cstdio>
@@ -94,8 +95,9 @@ void cameraSimulator::injectFaults(double now) {
         removeFile(controlPath(CONNECT));
         note(QStringLiteral("fault: connect removed"));
     }
-    if (m_settings.silentAfter >= 0.0 && !m_silent && running >= m_settings.silentAfter) {
+    if (m_settings.silentAfter >= 0.0 && !m_silenceDone && running >= m_settings.silentAfter) {
         m_silent = true;
+        m_silenceDone = true;
         note(QStringLiteral("fault: no more transfer files"));
     }
     if (m_settings.garbageAt >= 0.0 && !m_garbageDone && running >= m_settings.garbageAt) {
@@ -120,6 +122,8 @@ bool cameraSimulator::obeyCommands(double now) {
         // The computer goes down: the station must connect again, and a stale request is void.
         removeFile(controlPath(CONNECT));
         removeFile(controlPath(REQUEST_SYNC));
+        // A camera that hung comes back from the reboot delivering again.
+        m_silent = false;
         m_state = cameraState::OFFLINE;
         m_onlineAt = now + m_settings.rebootOfflineMs / 1000.0;
         note(QStringLiteral("reboot: offline for %1 ms").arg(m_settings.rebootOfflineMs));
@@ -142,6 +146,12 @@ void cameraSimulator::takeParameters(double now) {
     cameraParams received;
     resetCameraParams(&received);
     int read = presetCameraSettingsFromConfFile(&received, path.toLocal8Bit().constData());
+    if (!m_settings.parCopyDir.isEmpty()) {
+        QString copy = QStringLiteral("%1/%2.%3.acquire.par")
+                           .arg(m_settings.parCopyDir, QString(QLatin1Char(m_letter)))
+                           .arg(++m_parCopies, 3, 10, QLatin1Char('0'));
+        QFile::copy(path, copy);
+    }
     removeFile(path);
     removeFile(controlPath(REQUEST_SYNC));
     m_state = cameraState::IDLE;

@@ -28,6 +28,7 @@ struct simulatorSettings {
     double garbageAt = -1.0;    // one transfer file of random bytes
     double disconnectAt = -1.0; // "connect" removed once
     bool keepCommands = false;  // "resync", "reboot" and "cancel" are obeyed but never removed
+    QString parCopyDir;         // when set, every "acquire.par" received is kept there
     bool verbose = false;       // one line per action on standard output
 };
 
@@ -105,6 +106,8 @@ private:
 
     bool m_commandSeen[3] = {false, false, false};
     bool m_silent = false;
+    bool m_silenceDone = false; // the silence fault fired (a reboot ends it)
+    int m_parCopies = 0;
     bool m_garbageDone = false;
     bool m_disconnectDone = false;
     long long m_lastStamp = 0;

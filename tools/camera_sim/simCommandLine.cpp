@@ -22,6 +22,7 @@ const char* const USAGE =
     "  --step MS             pause between two looks at the directories (default 25)\n"
     "  --frame-log FILE      append a line per frame and per file written to FILE\n"
     "  --verbose             print a line per action\n"
+    "  --par-copy DIR        keep a copy of every acquire.par received in DIR\n"
     "  --help                print this text\n"
     "\n"
     "Faults, timed in seconds from the start:\n"
@@ -101,6 +102,8 @@ int cameraOption(const QString& name, const QString& value, simulatorSettings* s
         ok = seconds(value, &s->garbageAt);
     else if (name == QLatin1String("disconnect-at"))
         ok = seconds(value, &s->disconnectAt);
+    else if (name == QLatin1String("par-copy"))
+        s->parCopyDir = value;
     else
         return OPTION_UNKNOWN;
     return ok ? OPTION_OK : OPTION_BAD_VALUE;

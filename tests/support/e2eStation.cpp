@@ -1,0 +1,168 @@
+#include "support/e2eStation.h"
+
+#include "frameLog.h"
+#include "output/datafileReader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QThread>
+
+#include <csignal>
+
+namespace {
+
+QString binary(const char* name) { return QStringLiteral(KIV_E2E_BINARY_DIR "/") + name; }
+
+int finish(QProcess* process, double seconds) {
+    if (!process->waitForFinished(int(seconds * 1000))) {
+        process->kill();
+        process->waitForFinished(5000);
+        return -1;
+    }
+    return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+}
+
+} // namespace
+
+e2eStation::e2eStation() {
+    for (const char* d : {"cam_a/input", "cam_a/control", "cam_b/input", "cam_b/control", "temp",
+                          "3sec", "sync", "log", "par"})
+        m_dir.mkdir(d);
+    QByteArray set;
+    auto line = [&](const char* key, const char* dir) {
+        set += QByteArray(key) + " " + path(dir).toLocal8Bit() + "\n";
+    };
+    line("cam_a_input_dir", "cam_a/input");
+    line("cam_a_control_dir", "cam_a/control");
+    line("cam_b_input_dir", "cam_b/input");
+    line("cam_b_control_dir", "cam_b/control");
+    line("temp_dir", "temp");
+    line("log_dir", "log");
+    line("sync_list_dir", "sync");
+    line("norm_vid_dir", "3sec");
+    line("3sec_dir", "3sec");
+    m_dir.write("acquire_kiv.set", set);
+}
+
+e2eStation::~e2eStation() {
+    if (m_station && m_station->state() != QProcess::NotRunning)
+        stopStation();
+    stopCameras();
+}
+
+void e2eStation::startCameras(const QStringList& extra) {
+    m_cameras = std::make_unique<QProcess>();
+    m_cameras->setWorkingDirectory(path());
+    m_cameras->setStandardOutputFile(path("camera_sim.log"));
+    m_cameras->setStandardErrorFile(path("camera_sim.log"), QIODevice::Append);
+    QStringList args = {"--a-control", path("cam_a/control"), "--a-input", path("cam_a/input"),
+                        "--b-control", path("cam_b/control"), "--b-input", path("cam_b/input"),
+                        "--frame-log", path("frames.log"),    "--par-copy", path("par"),
+                        "--norm-delay", "300",                "--reboot-offline", "500",
+                        "--verbose"};
+    m_cameras->start(binary("camera_sim"), args + extra);
+    EXPECT_TRUE(m_cameras->waitForStarted());
+}
+
+void e2eStation::startStation(const QStringList& args, const QString& fakeTime) {
+    m_station = std::make_unique<QProcess>();
+    m_station->setWorkingDirectory(path());
+    m_station->setStandardOutputFile(path("station.log"));
+    m_station->setStandardErrorFile(path("station.err"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TZ", "UTC");
+    env.remove("TERM");
+    m_station->setProcessEnvironment(env);
+    if (fakeTime.isEmpty())
+        m_station->start(binary("acquire_kiv"), args);
+    else
+        m_station->start("faketime", QStringList{fakeTime, binary("acquire_kiv")} + args);
+    EXPECT_TRUE(m_station->waitForStarted());
+}
+
+bool e2eStation::waitFor(const std::function<bool()>& done, double seconds) {
+    for (int i = 0; i < int(seconds * 10); ++i) {
+        if (done())
+            return true;
+        QThread::msleep(100);
+    }
+    return done();
+}
+
+int e2eStation::stopStation() {
+    if (!m_station)
+        return -1;
+    if (m_station->state() != QProcess::NotRunning)
+        m_station->terminate();
+    return finish(m_station.get(), 20);
+}
+
+int e2eStation::waitStationExit(double seconds) {
+    return m_station ? finish(m_station.get(), seconds) : -1;
+}
+
+void e2eStation::stopCameras() {
+    if (!m_cameras || m_cameras->state() == QProcess::NotRunning)
+        return;
+    m_cameras->terminate();
+    finish(m_cameras.get(), 10);
+}
+
+QStringList e2eStation::messages() const {
+    QStringList lines;
+    // "YYYY-mm-dd HH:MM:SS " in front of every message.
+    for (const QString& line : QString::fromLocal8Bit(m_dir.read("station.log")).split('\n'))
+        if (line.size() >= 20)
+            lines << line.mid(20);
+    return lines;
+}
+
+QString e2eStation::cameraLog() const { return QString::fromLocal8Bit(m_dir.read("camera_sim.log")); }
+
+QStringList e2eStation::datafiles() const {
+    QStringList names;
+    for (const QString& name : QDir(path("3sec")).entryList(QDir::Files, QDir::Name))
+        if (datafileLocalSecond(name) >= 0)
+            names << name;
+    return names;
+}
+
+std::vector<e2eFrame> e2eStation::simulatorFrames() const {
+    std::vector<e2eFrame> frames;
+    for (const QByteArray& line : m_dir.read("frames.log").split('\n')) {
+        QList<QByteArray> f = line.split(' ');
+        if (f.size() != 7 || f[0] != "frame")
+            continue;
+        e2eFrame frame{};
+        frame.camera = f[1].at(0);
+        frame.syncId = uint16_t(f[2].toUInt());
+        frame.lineCounter = f[3].toULongLong();
+        frame.numLines = f[4].toUInt();
+        frame.hash = f[6].toULongLong(nullptr, 16);
+        frames.push_back(frame);
+    }
+    return frames;
+}
+
+bool e2eStation::datafileFrames(std::vector<e2eFrame>* frames, QString* problem) const {
+    for (const QString& name : datafiles()) {
+        QByteArray bytes = m_dir.read("3sec/" + name);
+        const uint8_t* data = reinterpret_cast<const uint8_t*>(bytes.constData());
+        datafileContent content;
+        datafileProblem where;
+        if (!readDatafile(data, size_t(bytes.size()), &content, &where)) {
+            *problem = name + ": " + QString::fromStdString(describeProblem(where));
+            return false;
+        }
+        for (const datafileEntry& entry : content.entries) {
+            e2eFrame frame{};
+            frame.camera = entry.cameraId == 1 ? 'A' : 'B';
+            frame.numLines = entry.numLines;
+            frame.linePosition = entry.linePosition;
+            int32_t payload = entry.dataLength - FRAME_DATA_HEAD_SIZE;
+            frame.hash = fnv1a64(data + entry.dataOffset + FRAME_DATA_HEAD_SIZE, size_t(payload));
+            frames->push_back(frame);
+        }
+    }
+    return true;
+}

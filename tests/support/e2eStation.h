@@ -1,0 +1,62 @@
+// A station folder with the real acquire_kiv and the camera simulator running in it, for the
+// end-to-end tests: start and stop the processes, wait for what they write, and read back
+// their message lines, the frames the simulator wrote and the datafiles.
+#pragma once
+
+#include "support/testSupport.h"
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+// One frame as the simulator logged it, or as a datafile holds it.
+struct e2eFrame {
+    char camera;          // 'A' or 'B'
+    uint16_t syncId;      // simulator only
+    uint64_t lineCounter; // simulator only
+    uint32_t numLines;
+    uint64_t hash;        // of the run-length payload
+    double linePosition;  // datafile only
+};
+
+class e2eStation {
+public:
+    e2eStation();
+    ~e2eStation();
+
+    QString path(const QString& relative = QString()) const { return m_dir.file(relative); }
+    // Starts both simulated cameras with `extra` options (frame log and copies of the
+    // parameter files are always on).
+    void startCameras(const QStringList& extra = QStringList());
+    // Starts acquire_kiv with `args`; with `fakeTime` ("@2026-12-08 10:59:20") under faketime.
+    void startStation(const QStringList& args = QStringList(), const QString& fakeTime = QString());
+    // Polls `done` every 100 ms for at most `seconds`.
+    bool waitFor(const std::function<bool()>& done, double seconds);
+    // Sends SIGTERM and waits; the exit code (-1 when it had to be killed or crashed).
+    int stopStation();
+    // Waits for acquire_kiv to end by itself; the exit code, -1 on a time-out or crash.
+    int waitStationExit(double seconds);
+    void stopCameras();
+
+    // The station's message lines without their time stamps.
+    QStringList messages() const;
+    bool hasMessage(const QString& text) const { return messages().contains(text); }
+    QString cameraLog() const;
+    // Final datafile names in the datafile directory, sorted.
+    QStringList datafiles() const;
+    // Frames the simulator wrote, in the order it wrote them.
+    std::vector<e2eFrame> simulatorFrames() const;
+    // Frames in the datafiles, in file and entry order; false when a datafile does not read.
+    bool datafileFrames(std::vector<e2eFrame>* frames, QString* problem) const;
+
+private:
+    tempStation m_dir;
+    std::unique_ptr<QProcess> m_station;
+    std::unique_ptr<QProcess> m_cameras;
+};
