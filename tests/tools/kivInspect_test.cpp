@@ -308,3 +308,16 @@ TEST_F(inspectTest, pictureHasDarkPixelsExactlyAtTheSegments) {
     EXPECT_EQ(run({"--image", dir.file("x.png"), dir.write("bad", "nonsense")}).status,
               INSPECT_DAMAGED);
 }
+
+TEST_F(inspectTest, aPictureTooTallIsCutNotRefused) {
+    QStringList names = datafiles({0, 1}, wanderingLines(12000), wanderingLines(100));
+    ASSERT_EQ(names.size(), 2);
+    QString png = dir.file("tall.png");
+    run r({"--image", png, path(names[0]), path(names[1])});
+    EXPECT_EQ(r.status, INSPECT_INTACT);
+    int64_t rows = 2 * (PICTURE_CAPTION_HEIGHT + 12000);
+    EXPECT_EQ(r.err, QString("picture cut after %1 rows: the last %2 rows are not drawn\n")
+                         .arg(PICTURE_MAX_ROWS)
+                         .arg(rows - PICTURE_MAX_ROWS));
+    EXPECT_EQ(QImage(png).height(), PICTURE_MAX_ROWS);
+}

@@ -17,7 +17,7 @@ struct fileLines {
     QString caption;
     int window;
     std::vector<shadowLine> lines[2];
-    int rows() const { return int(std::max(lines[0].size(), lines[1].size())); }
+    int64_t rows; // the rows the file takes, also when its lines were not kept
 };
 
 int windowOf(const datafileContent& c) {
@@ -40,13 +40,19 @@ QString captionOf(const datafileVerdict& v) {
     return text;
 }
 
-fileLines decodeFile(const pictureSource& file, QStringList* problems) {
+// Checks the file and decodes its lines; `keep` false only counts them, for files that the
+// picture has no room for any more.
+fileLines decodeFile(const pictureSource& file, bool keep, QStringList* problems) {
     datafileVerdict v = checkDatafile(file.name, file.bytes);
     for (const inspectProblem& p : v.problems)
         *problems << QStringLiteral("%1: %2").arg(file.name, problemText(p));
     fileLines f;
     f.caption = captionOf(v);
     f.window = windowOf(v.content);
+    if (!keep) {
+        f.rows = std::max(tallyCamera(v.content, 1).lines, tallyCamera(v.content, 2).lines);
+        return f;
+    }
     std::vector<shadowLine> lines;
     for (const datafileEntry& entry : v.content.entries) {
         if (decodeDatafileEntry(reinterpret_cast<const uint8_t*>(file.bytes.constData()),
@@ -55,6 +61,7 @@ fileLines decodeFile(const pictureSource& file, QStringList* problems) {
         std::vector<shadowLine>& column = f.lines[entry.cameraId == 1 ? 0 : 1];
         column.insert(column.end(), lines.begin(), lines.end());
     }
+    f.rows = int64_t(std::max(f.lines[0].size(), f.lines[1].size()));
     return f;
 }
 
@@ -85,22 +92,20 @@ void drawColumn(QImage* image, int left, int window, int top, int rows,
 
 } // namespace
 
-QImage drawDatafiles(const std::vector<pictureSource>& files, QStringList* problems) {
+QImage drawDatafiles(const std::vector<pictureSource>& files, QStringList* problems,
+                     int64_t* rowsLeftOut) {
     std::vector<fileLines> decoded;
     int window = 0;
     int64_t rows = 0;
     for (const pictureSource& file : files) {
-        decoded.push_back(decodeFile(file, problems));
+        decoded.push_back(decodeFile(file, rows < PICTURE_MAX_ROWS, problems));
         window = std::max(window, decoded.back().window);
-        rows += PICTURE_CAPTION_HEIGHT + decoded.back().rows();
+        rows += PICTURE_CAPTION_HEIGHT + decoded.back().rows;
     }
     if (decoded.empty())
         return QImage();
     int height = int(std::min<int64_t>(rows, PICTURE_MAX_ROWS));
-    if (rows > height)
-        *problems << QStringLiteral("picture cut after %1 rows: %2 rows not drawn")
-                         .arg(height)
-                         .arg(rows - height);
+    *rowsLeftOut = rows - height;
     QImage image = blankPicture(2 * window + PICTURE_SEPARATOR_WIDTH, height);
     if (image.isNull()) {
         *problems << QStringLiteral("no memory for a picture of %1 x %2 pixels")
@@ -118,7 +123,7 @@ QImage drawDatafiles(const std::vector<pictureSource>& files, QStringList* probl
             std::fill(image.scanLine(y), image.scanLine(y) + image.width(), uchar(PICTURE_CAPTION));
         drawCaption(&image, 3, top + 2, f.caption, PICTURE_CAPTION_TEXT);
         top += captionRows;
-        int rowsHere = std::min(f.rows(), height - top);
+        int rowsHere = int(std::min<int64_t>(f.rows, height - top));
         for (int y = top; y < top + rowsHere; ++y)
             std::fill(image.scanLine(y) + window, image.scanLine(y) + rightPanel,
                       uchar(PICTURE_SEPARATOR));

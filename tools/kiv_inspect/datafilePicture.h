@@ -23,8 +23,9 @@ enum pictureColour : uchar {
 
 const int PICTURE_CAPTION_HEIGHT = 11;
 const int PICTURE_SEPARATOR_WIDTH = 4;
-// Rows of one picture; the lines after them are left out (and said so).
-const int PICTURE_MAX_ROWS = 50000;
+// Rows of one picture; the lines after them are left out (and said so). Kept so that the
+// picture stays below what common image readers accept (Qt's own: 128 MiB as 32-bit pixels).
+const int PICTURE_MAX_ROWS = 20000;
 // Widest capture window drawn, in pixels.
 const int PICTURE_MAX_WINDOW = 4096;
 
@@ -33,7 +34,8 @@ struct pictureSource {
     QByteArray bytes;
 };
 
-// Draws the datafiles into one 8-bit indexed image. What could not be drawn (damaged files or
-// frames, rows beyond the limit) is added to `problems`, one line each. A null image when
-// nothing at all could be drawn.
-QImage drawDatafiles(const std::vector<pictureSource>& files, QStringList* problems);
+// Draws the datafiles into one 8-bit indexed image. What could not be drawn of damaged files
+// or frames is added to `problems`, one line each; `rowsLeftOut` tells how many rows did not
+// fit under PICTURE_MAX_ROWS. A null image when nothing at all could be drawn.
+QImage drawDatafiles(const std::vector<pictureSource>& files, QStringList* problems,
+                     int64_t* rowsLeftOut);

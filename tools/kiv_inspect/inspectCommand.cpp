@@ -145,9 +145,14 @@ int picture(const options& o, QString* out, QString* err) {
         sources.push_back(source);
     }
     QStringList problems;
-    QImage image = drawDatafiles(sources, &problems);
+    int64_t rowsLeftOut = 0;
+    QImage image = drawDatafiles(sources, &problems, &rowsLeftOut);
     for (const QString& p : problems)
         *err += p + QLatin1Char('\n');
+    if (rowsLeftOut > 0)
+        *err += QStringLiteral("picture cut after %1 rows: the last %2 rows are not drawn\n")
+                    .arg(image.height())
+                    .arg(rowsLeftOut);
     if (image.isNull()) {
         *err += QStringLiteral("no picture written\n");
         return INSPECT_DAMAGED;
