@@ -176,6 +176,14 @@ QString plural(int64_t count, const char* one, const char* many) {
     return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
 }
 
+QString verdictLines(const std::vector<inspectProblem>& problems) {
+    QString text = summaryLine("verdict", problems.empty() ? QStringLiteral("intact")
+                                                           : QStringLiteral("DAMAGED"));
+    for (const inspectProblem& p : problems)
+        text += summaryLine("problem", problemText(p));
+    return text;
+}
+
 QString localAndUtc(int64_t localSecond) {
     return QStringLiteral("%1 local, %2 UTC")
         .arg(clockText(localSecond), clockText(utcOfLocal(localSecond)));
@@ -202,11 +210,7 @@ QString datafileSummaryText(const datafileVerdict& v) {
     if (c.complete)
         text += tailText(c);
     text += summaryLine("checksum", checksumText(c));
-    text +=
-        summaryLine("verdict", v.intact() ? QStringLiteral("intact") : QStringLiteral("DAMAGED"));
-    for (const inspectProblem& p : v.problems)
-        text += summaryLine("problem", problemText(p));
-    return text;
+    return text + verdictLines(v.problems);
 }
 
 QJsonObject datafileSummaryJson(const datafileVerdict& v) {

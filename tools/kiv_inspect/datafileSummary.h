@@ -16,6 +16,8 @@ QJsonObject datafileSummaryJson(const datafileVerdict& verdict);
 // both start in the same column.
 QString summaryLine(const char* label, const QString& value);
 QString sectionLine(const char* label, const QString& value);
+// "verdict  intact", or "verdict  DAMAGED" and one "problem" line for each problem.
+QString verdictLines(const std::vector<inspectProblem>& problems);
 // "1 frame", "2 frames".
 QString plural(int64_t count, const char* one, const char* many);
 // "2023-11-15 00:00:30 local, 2023-11-15 00:00:30 UTC" for a local second count.

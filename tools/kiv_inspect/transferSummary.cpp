@@ -207,11 +207,7 @@ QString transferSummaryText(const transferReport& r) {
         text += summaryLine("trailer", QStringLiteral("syncId %1, lineCounter %2")
                                            .arg(r.trailerSyncId)
                                            .arg(r.trailerLineCounter));
-    text +=
-        summaryLine("verdict", r.intact() ? QStringLiteral("intact") : QStringLiteral("DAMAGED"));
-    for (const inspectProblem& p : r.problems)
-        text += summaryLine("problem", problemText(p));
-    return text;
+    return text + verdictLines(r.problems);
 }
 
 QJsonObject transferSummaryJson(const transferReport& r) {
