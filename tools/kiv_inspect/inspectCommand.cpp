@@ -161,11 +161,11 @@ int picture(const options& o, QString* out, QString* err) {
         *err += QStringLiteral("cannot write the picture %1\n").arg(o.image);
         return INSPECT_DAMAGED;
     }
-    *out += QStringLiteral("picture %1: %2 x %3 pixels, %4 datafiles\n")
+    *out += QStringLiteral("picture %1: %2 x %3 pixels, %4\n")
                 .arg(o.image)
                 .arg(image.width())
                 .arg(image.height())
-                .arg(sources.size());
+                .arg(plural(int64_t(sources.size()), "datafile", "datafiles"));
     return unreadable || !problems.isEmpty() ? INSPECT_DAMAGED : INSPECT_INTACT;
 }
 
