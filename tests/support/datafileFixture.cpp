@@ -1,0 +1,72 @@
+#include "support/datafileFixture.h"
+
+#include "codec/transferFile.h"
+#include "codec/transferWriter.h"
+#include "output/timeConv.h"
+#include "support/syncFixture.h"
+
+#include <QFile>
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+datafileMaker::datafileMaker(const tempStation& dir, double syncTime)
+    : m_dir(dir), m_clock(syncTime), m_guard(&m_clock), m_queueA(1), m_queueB(2) {
+    m_outputDir = dir.mkdir("3sec");
+    dir.mkdir("in");
+    EXPECT_TRUE(m_syncs.setDirectory(dir.mkdir("sync")));
+    EXPECT_TRUE(m_syncs.addSync(stationParams()));
+    QString settings = dir.write("writer.set", "3sec_dir " + QFile::encodeName(m_outputDir) + "\n");
+    m_writer = std::make_unique<datafileWriter>(QFile::encodeName(settings).constData());
+}
+
+bool datafileMaker::addLines(int camera, uint64_t lineCounter,
+                             const std::vector<shadowLine>& lines) {
+    std::vector<frameBytes> frames;
+    if (encodeRleFrames(lines, syncId(), lineCounter, &frames) != 0)
+        return false;
+    cameraParams params;
+    resetCameraParams(&params);
+    params.cameraId = camera;
+    uint64_t end = lineCounter + lines.size();
+    QByteArray bytes = buildTransferFile(params, syncId(), lineCounter, frames, syncId(), end);
+    QString path = m_dir.write(QStringLiteral("in/%1.%2.cam")
+                                   .arg(m_files++)
+                                   .arg(camera == 1 ? QLatin1Char('a') : QLatin1Char('b')),
+                               bytes);
+    return readTransferFile(camera == 1 ? m_queueA : m_queueB, path, m_syncs);
+}
+
+QStringList datafileMaker::writeAll() {
+    m_writer->pairFrames(m_queueA, m_queueB);
+    QStringList names;
+    while (m_writer->writeNextDatafile())
+        names << QFile(m_writer->lastDatafile()).fileName().section(QLatin1Char('/'), -1);
+    return names;
+}
+
+uint64_t datafileMaker::lineOfInterval(int index) const {
+    const syncPoint* point = sync().data();
+    double rate = point->lineFrequency();
+    double syncTime = point->syncTime();
+    double start = double(int64_t(syncTime) - int64_t(syncTime) % 3) + 3.0 * index;
+    // One line past the boundary, so that rounding cannot put it into the interval before.
+    double lines = std::ceil((start - syncTime) * rate) + 1.0;
+    return lines < 0 ? 0 : uint64_t(lines);
+}
+
+std::vector<shadowLine> wanderingLines(int count, int seed) {
+    std::vector<shadowLine> lines;
+    for (int i = 0; i < count; ++i) {
+        int k = i + seed;
+        if (k % 5 == 4) {
+            lines.emplace_back(); // a line without shadow
+            continue;
+        }
+        uint16_t start = uint16_t(20 + (k * 37) % 500);
+        lines.push_back(shadowLine{{start, uint16_t(1 + k % 9)}});
+        if (k % 3 == 0)
+            lines.back().push_back(shadowSegment{uint16_t(start + 40), 4});
+    }
+    return lines;
+}

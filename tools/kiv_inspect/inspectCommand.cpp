@@ -1,0 +1,205 @@
+#include "kiv_inspect/inspectCommand.h"
+
+#include "kiv_inspect/datafilePicture.h"
+#include "kiv_inspect/datafileSummary.h"
+#include "kiv_inspect/deliveredFileSummary.h"
+#include "kiv_inspect/inputFile.h"
+#include "kiv_inspect/transferSummary.h"
+#include "kiv_inspect/verifyDirectory.h"
+
+#include <QJsonDocument>
+
+namespace {
+
+// Larger than any file a camera computer delivers.
+const int64_t CAMERA_FILE_LIMIT = int64_t(64) << 20;
+
+struct options {
+    bool json = false;
+    bool verify = false;
+    bool help = false;
+    QString image; // output path of the picture
+    QStringList files;
+};
+
+QString jsonText(const QJsonObject& object) {
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented));
+}
+
+// Parses the arguments; false with `error` set on wrong usage.
+bool parseOptions(const QStringList& arguments, options* o, QString* error) {
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (a == QLatin1String("--json")) {
+            o->json = true;
+        } else if (a == QLatin1String("--verify")) {
+            o->verify = true;
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            o->help = true;
+        } else if (a == QLatin1String("--image")) {
+            if (i + 1 >= arguments.size()) {
+                *error = QStringLiteral("--image needs the path of the picture to write");
+                return false;
+            }
+            o->image = arguments[++i];
+        } else if (a.startsWith(QLatin1String("--"))) {
+            *error = QStringLiteral("unknown option %1").arg(a);
+            return false;
+        } else {
+            o->files << a;
+        }
+    }
+    if (o->help)
+        return true;
+    if (o->verify && !o->image.isEmpty()) {
+        *error = QStringLiteral("--verify and --image do not go together");
+        return false;
+    }
+    if (!o->image.isEmpty()) {
+        if (o->json)
+            *error = QStringLiteral("--json applies to the summary and --verify only");
+        else if (o->files.isEmpty())
+            *error = QStringLiteral("--image needs at least one datafile");
+        return error->isEmpty();
+    }
+    if (o->files.size() != 1) {
+        *error = o->verify ? QStringLiteral("--verify needs exactly one directory")
+                           : QStringLiteral("give exactly one file to summarise");
+        return false;
+    }
+    return true;
+}
+
+// Reads a file for a summary; false with a message in `err` when it cannot be read or is
+// larger than `limit`.
+bool readForSummary(const QString& path, int64_t limit, bool exact, QByteArray* bytes,
+                    QString* err) {
+    QString error;
+    if (!readInputFile(path, limit, bytes, &error)) {
+        *err += error + QLatin1Char('\n');
+        return false;
+    }
+    if (!exact && bytes->size() > limit) {
+        *err += QStringLiteral("%1: larger than %2 bytes, which no camera file is\n")
+                    .arg(path)
+                    .arg(limit);
+        return false;
+    }
+    return true;
+}
+
+int summarise(const options& o, QString* out, QString* err) {
+    const QString& path = o.files.front();
+    QString name = baseName(path);
+    int camera = name.endsWith(QLatin1String(".a.cam")) ? 1 : 2;
+    QByteArray bytes;
+    if (name.endsWith(QLatin1String(".norm.a.cam")) ||
+        name.endsWith(QLatin1String(".norm.b.cam"))) {
+        normVideoReport r = inspectNormVideoFile(path, camera);
+        *out += o.json ? jsonText(normVideoSummaryJson(r)) : normVideoSummaryText(r);
+        return r.readable ? INSPECT_INTACT : INSPECT_DAMAGED;
+    }
+    if (name.endsWith(QLatin1String(".log.a.cam")) || name.endsWith(QLatin1String(".log.b.cam"))) {
+        if (!readForSummary(path, CAMERA_FILE_LIMIT, false, &bytes, err))
+            return INSPECT_DAMAGED;
+        cameraLogReport r = inspectCameraLogFile(name, camera, bytes);
+        *out += o.json ? jsonText(cameraLogSummaryJson(r)) : cameraLogSummaryText(r);
+        return INSPECT_INTACT;
+    }
+    if (name.endsWith(QLatin1String(".a.cam")) || name.endsWith(QLatin1String(".b.cam"))) {
+        if (!readForSummary(path, CAMERA_FILE_LIMIT, false, &bytes, err))
+            return INSPECT_DAMAGED;
+        transferReport r = inspectTransferFile(name, bytes);
+        *out += o.json ? jsonText(transferSummaryJson(r)) : transferSummaryText(r);
+        return r.intact() ? INSPECT_INTACT : INSPECT_DAMAGED;
+    }
+    // The datafile reader itself names a file beyond the writer's buffer as damaged.
+    if (!readForSummary(path, DATAFILE_BUFFER_SIZE, true, &bytes, err))
+        return INSPECT_DAMAGED;
+    datafileVerdict v = checkDatafile(name, bytes);
+    *out += o.json ? jsonText(datafileSummaryJson(v)) : datafileSummaryText(v);
+    return v.intact() ? INSPECT_INTACT : INSPECT_DAMAGED;
+}
+
+int verify(const options& o, QString* out, QString* err) {
+    verifyReport r = verifyDirectory(o.files.front());
+    if (!r.listed) {
+        *err += QStringLiteral("%1 is not a readable directory\n").arg(r.directory);
+        return INSPECT_DAMAGED;
+    }
+    *out += o.json ? jsonText(verifyJson(r)) : verifyText(r);
+    return r.intact() ? INSPECT_INTACT : INSPECT_DAMAGED;
+}
+
+int picture(const options& o, QString* out, QString* err) {
+    std::vector<pictureSource> sources;
+    bool unreadable = false;
+    for (const QString& path : o.files) {
+        pictureSource source{baseName(path), QByteArray()};
+        QString error;
+        if (!readInputFile(path, DATAFILE_BUFFER_SIZE, &source.bytes, &error)) {
+            *err += error + QLatin1Char('\n');
+            unreadable = true;
+            continue;
+        }
+        sources.push_back(source);
+    }
+    QStringList problems;
+    int64_t rowsLeftOut = 0;
+    QImage image = drawDatafiles(sources, &problems, &rowsLeftOut);
+    for (const QString& p : problems)
+        *err += p + QLatin1Char('\n');
+    if (rowsLeftOut > 0)
+        *err += QStringLiteral("picture cut after %1 rows: the last %2 rows are not drawn\n")
+                    .arg(image.height())
+                    .arg(rowsLeftOut);
+    if (image.isNull()) {
+        *err += QStringLiteral("no picture written\n");
+        return INSPECT_DAMAGED;
+    }
+    if (!image.save(o.image, "PNG")) {
+        *err += QStringLiteral("cannot write the picture %1\n").arg(o.image);
+        return INSPECT_DAMAGED;
+    }
+    *out += QStringLiteral("picture %1: %2 x %3 pixels, %4\n")
+                .arg(o.image)
+                .arg(image.width())
+                .arg(image.height())
+                .arg(plural(int64_t(sources.size()), "datafile", "datafiles"));
+    return unreadable || !problems.isEmpty() ? INSPECT_DAMAGED : INSPECT_INTACT;
+}
+
+} // namespace
+
+QString inspectUsage() {
+    return QStringLiteral(
+        "usage: kiv_inspect [--json] FILE\n"
+        "       kiv_inspect [--json] --verify DIR\n"
+        "       kiv_inspect --image OUT.png DATAFILE...\n"
+        "\n"
+        "FILE is a datafile, a transfer file (*.a.cam, *.b.cam), a norm-video file\n"
+        "(*.norm.a.cam, *.norm.b.cam) or a camera log file (*.log.a.cam, *.log.b.cam).\n"
+        "--verify checks every datafile of a datafile directory, lists the gaps between\n"
+        "intervals and the .part files left behind. --image draws the shadow segments of\n"
+        "the datafiles' frames, camera A left and camera B right, one row per camera line.\n"
+        "\n"
+        "Exit status: 0 intact, 1 damaged or unreadable, 2 wrong usage.\n");
+}
+
+int runInspect(const QStringList& arguments, QString* out, QString* err) {
+    options o;
+    QString error;
+    if (!parseOptions(arguments, &o, &error)) {
+        *err += QStringLiteral("kiv_inspect: %1\n\n").arg(error) + inspectUsage();
+        return INSPECT_USAGE;
+    }
+    if (o.help) {
+        *out += inspectUsage();
+        return INSPECT_INTACT;
+    }
+    if (o.verify)
+        return verify(o, out, err);
+    if (!o.image.isEmpty())
+        return picture(o, out, err);
+    return summarise(o, out, err);
+}

@@ -1,0 +1,148 @@
+#include "kiv_inspect/verifyDirectory.h"
+
+#include "kiv_inspect/datafileSummary.h"
+#include "kiv_inspect/inputFile.h"
+#include "kiv_inspect/inspectTime.h"
+#include "output/frameRecord.h"
+
+#include <QDir>
+#include <QJsonArray>
+
+#include <algorithm>
+
+namespace {
+
+const char* const PART_SUFFIX = ".part";
+
+bool expectedOther(const QString& name) {
+    return name == QLatin1String("video.dat") || name == QLatin1String("REBOOT");
+}
+
+QString rangeText(const intervalGap& gap) {
+    return QStringLiteral("%1 .. %2 local, %3 .. %4 UTC")
+        .arg(clockText(gap.from), clockText(gap.to), clockText(utcOfLocal(gap.from)),
+             clockText(utcOfLocal(gap.to)));
+}
+
+int64_t missingSeconds(const std::vector<intervalGap>& gaps) {
+    int64_t total = 0;
+    for (const intervalGap& gap : gaps)
+        total += gap.to - gap.from;
+    return total;
+}
+
+} // namespace
+
+verifyReport verifyDirectory(const QString& directory) {
+    verifyReport r;
+    r.directory = directory;
+    r.datafiles = 0;
+    r.first = r.last = -1;
+    QDir dir(directory);
+    r.listed = dir.exists() && dir.isReadable();
+    if (!r.listed)
+        return r;
+    std::vector<int64_t> seconds;
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString& name : names) {
+        if (name.endsWith(QLatin1String(PART_SUFFIX))) {
+            r.stray << name;
+            continue;
+        }
+        int64_t second = datafileLocalSecond(name);
+        if (second < 0) {
+            if (!expectedOther(name))
+                r.others << name;
+            continue;
+        }
+        ++r.datafiles;
+        seconds.push_back(second);
+        QByteArray bytes;
+        QString error;
+        if (!readInputFile(dir.filePath(name), DATAFILE_BUFFER_SIZE, &bytes, &error)) {
+            datafileVerdict v = checkDatafile(name, QByteArray());
+            v.problems.assign(1, inspectProblem{-1, error});
+            r.damaged.push_back(v);
+            continue;
+        }
+        datafileVerdict v = checkDatafile(name, bytes);
+        if (!v.intact())
+            r.damaged.push_back(v);
+    }
+    std::sort(seconds.begin(), seconds.end());
+    if (!seconds.empty()) {
+        r.first = seconds.front();
+        r.last = seconds.back();
+    }
+    for (size_t i = 1; i < seconds.size(); ++i)
+        if (seconds[i] - seconds[i - 1] > INTERVAL_LENGTH)
+            r.gaps.push_back({seconds[i - 1] + INTERVAL_LENGTH, seconds[i]});
+    return r;
+}
+
+QString verifyText(const verifyReport& r) {
+    if (!r.listed)
+        return QStringLiteral("verify %1: not a readable directory\n").arg(r.directory);
+    QString text = QStringLiteral("verify %1\n").arg(r.directory);
+    for (const datafileVerdict& v : r.damaged) {
+        text += QStringLiteral("  %1  DAMAGED  %2\n").arg(v.name, problemText(v.problems.front()));
+        for (size_t i = 1; i < v.problems.size(); ++i)
+            text += QStringLiteral("  %1           %2\n")
+                        .arg(QString(v.name.size(), QLatin1Char(' ')), problemText(v.problems[i]));
+    }
+    for (const intervalGap& gap : r.gaps)
+        text += QStringLiteral("  gap    %1 (%2 s, %3)\n")
+                    .arg(rangeText(gap))
+                    .arg(gap.to - gap.from)
+                    .arg(plural((gap.to - gap.from + 2) / 3, "interval", "intervals"));
+    for (const QString& name : r.stray)
+        text += QStringLiteral("  stray  %1\n").arg(name);
+    for (const QString& name : r.others)
+        text += QStringLiteral("  other  %1 (not a datafile)\n").arg(name);
+    QString span;
+    if (r.first >= 0)
+        span = QStringLiteral(" (%1 .. %2 local)").arg(clockText(r.first), clockText(r.last + 3));
+    text += QStringLiteral("summary: %1%2, %3 intact, %4 damaged, %5 (%6 s missing), %7\n")
+                .arg(plural(r.datafiles, "datafile", "datafiles"), span)
+                .arg(r.datafiles - int(r.damaged.size()))
+                .arg(r.damaged.size())
+                .arg(plural(int64_t(r.gaps.size()), "gap", "gaps"))
+                .arg(missingSeconds(r.gaps))
+                .arg(plural(r.stray.size(), "stray .part file", "stray .part files"));
+    return text;
+}
+
+QJsonObject verifyJson(const verifyReport& r) {
+    QJsonObject o;
+    o["directory"] = r.directory;
+    o["readable"] = r.listed;
+    o["datafiles"] = r.datafiles;
+    o["intactFiles"] = r.datafiles - int(r.damaged.size());
+    if (r.first >= 0) {
+        o["firstLocal"] = clockText(r.first);
+        o["lastLocal"] = clockText(r.last);
+    }
+    QJsonArray damaged;
+    for (const datafileVerdict& v : r.damaged) {
+        QJsonObject file;
+        file["file"] = v.name;
+        file["problems"] = problemsJson(v.problems);
+        damaged.append(file);
+    }
+    o["damaged"] = damaged;
+    QJsonArray gaps;
+    for (const intervalGap& gap : r.gaps) {
+        QJsonObject g;
+        g["fromLocal"] = clockText(gap.from);
+        g["toLocal"] = clockText(gap.to);
+        g["fromUtc"] = clockText(utcOfLocal(gap.from));
+        g["toUtc"] = clockText(utcOfLocal(gap.to));
+        g["seconds"] = qint64(gap.to - gap.from);
+        gaps.append(g);
+    }
+    o["gaps"] = gaps;
+    o["stray"] = QJsonArray::fromStringList(r.stray);
+    o["others"] = QJsonArray::fromStringList(r.others);
+    o["intact"] = r.intact();
+    return o;
+}
