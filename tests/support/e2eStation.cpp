@@ -8,10 +8,13 @@
 #include <QThread>
 
 #include <csignal>
+#include <gtest/gtest.h>
 
 namespace {
 
-QString binary(const char* name) { return QStringLiteral(KIV_E2E_BINARY_DIR "/") + name; }
+QString binary(const char* name) {
+    return QStringLiteral(KIV_BINARY_DIR "/") + QLatin1String(name);
+}
 
 int finish(QProcess* process, double seconds) {
     if (!process->waitForFinished(int(seconds * 1000))) {
@@ -23,6 +26,17 @@ int finish(QProcess* process, double seconds) {
 }
 
 } // namespace
+
+QByteArray tempStationRead(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void tempStationWrite(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+}
 
 e2eStation::e2eStation() {
     for (const char* d : {"cam_a/input", "cam_a/control", "cam_b/input", "cam_b/control", "temp",
@@ -55,10 +69,14 @@ void e2eStation::startCameras(const QStringList& extra) {
     m_cameras->setWorkingDirectory(path());
     m_cameras->setStandardOutputFile(path("camera_sim.log"));
     m_cameras->setStandardErrorFile(path("camera_sim.log"), QIODevice::Append);
-    QStringList args = {"--a-control", path("cam_a/control"), "--a-input", path("cam_a/input"),
-                        "--b-control", path("cam_b/control"), "--b-input", path("cam_b/input"),
-                        "--frame-log", path("frames.log"),    "--par-copy", path("par"),
-                        "--norm-delay", "300",                "--reboot-offline", "500",
+    QStringList args = {"--a-control",      path("cam_a/control"),
+                        "--a-input",        path("cam_a/input"),
+                        "--b-control",      path("cam_b/control"),
+                        "--b-input",        path("cam_b/input"),
+                        "--frame-log",      path("frames.log"),
+                        "--par-copy",       path("par"),
+                        "--norm-delay",     "300",
+                        "--reboot-offline", "500",
                         "--verbose"};
     m_cameras->start(binary("camera_sim"), args + extra);
     EXPECT_TRUE(m_cameras->waitForStarted());
@@ -76,7 +94,7 @@ void e2eStation::startStation(const QStringList& args, const QString& fakeTime) 
     if (fakeTime.isEmpty())
         m_station->start(binary("acquire_kiv"), args);
     else
-        m_station->start("faketime", QStringList{fakeTime, binary("acquire_kiv")} + args);
+        m_station->start("faketime", QStringList{"-f", fakeTime, binary("acquire_kiv")} + args);
     EXPECT_TRUE(m_station->waitForStarted());
 }
 
@@ -117,7 +135,9 @@ QStringList e2eStation::messages() const {
     return lines;
 }
 
-QString e2eStation::cameraLog() const { return QString::fromLocal8Bit(m_dir.read("camera_sim.log")); }
+QString e2eStation::cameraLog() const {
+    return QString::fromLocal8Bit(m_dir.read("camera_sim.log"));
+}
 
 QStringList e2eStation::datafiles() const {
     QStringList names;

@@ -21,9 +21,13 @@ struct e2eFrame {
     uint16_t syncId;      // simulator only
     uint64_t lineCounter; // simulator only
     uint32_t numLines;
-    uint64_t hash;        // of the run-length payload
-    double linePosition;  // datafile only
+    uint64_t hash;       // of the run-length payload
+    double linePosition; // datafile only
 };
+
+// Whole-file helpers.
+QByteArray tempStationRead(const QString& path);
+void tempStationWrite(const QString& path, const QByteArray& bytes);
 
 class e2eStation {
 public:

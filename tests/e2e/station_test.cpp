@@ -1,0 +1,197 @@
+#include "config/cameraParams.h"
+#include "output/datafileReader.h"
+#include "output/timeConv.h"
+#include "support/e2eStation.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace {
+
+const double LINE_FREQUENCY = 55172.0;
+
+// The parameter file the station pushes to `camera` for `mode` with no parameter files of
+// its own (defaults, role, mode and video levels).
+QByteArray expectedPush(int camera, int mode, int nextSyncId) {
+    cameraParams p;
+    resetCameraParams(&p);
+    p.cameraId = camera;
+    p.operationMode = mode;
+    if (nextSyncId >= 0)
+        p.nextSyncId = uint16_t(nextSyncId);
+    p.maxVideoLevel = p.normVideoLevel;
+    p.minVideoLevel = minimumVideoLevel(&p);
+    FILE* f = std::tmpfile();
+    writeCameraParams(f, &p);
+    std::rewind(f);
+    QByteArray bytes;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.append(buffer, int(n));
+    std::fclose(f);
+    return bytes;
+}
+
+// Index of `text` among `lines` at or after `from`, -1 when it is not there.
+int indexFrom(const QStringList& lines, const QString& text, int from = 0) {
+    return lines.indexOf(text, from);
+}
+
+} // namespace
+
+TEST(e2e, normalRunWritesEveryFrameOfCompletedIntervalsExactlyOnce) {
+    e2eStation station;
+    station.startCameras({"--log-interval", "4"});
+    station.startStation();
+    ASSERT_TRUE(station.waitFor([&] { return station.datafiles().size() >= 6; }, 45))
+        << station.messages().join("\n").toStdString();
+    EXPECT_EQ(station.stopStation(), 0);
+    station.stopCameras();
+
+    // The handshake: a normalisation and a measurement push to each camera, byte for byte.
+    EXPECT_EQ(tempStationRead(station.path("par/A.001.acquire.par")), expectedPush(1, 1, -1));
+    EXPECT_EQ(tempStationRead(station.path("par/B.001.acquire.par")), expectedPush(2, 1, -1));
+    EXPECT_EQ(tempStationRead(station.path("par/A.002.acquire.par")), expectedPush(1, 2, 0));
+    EXPECT_EQ(tempStationRead(station.path("par/B.002.acquire.par")), expectedPush(2, 2, 0));
+
+    // Every datafile reads with a good checksum; its frames are the simulator's, in order.
+    std::vector<e2eFrame> written;
+    QString problem;
+    ASSERT_TRUE(station.datafileFrames(&written, &problem)) << problem.toStdString();
+    std::vector<e2eFrame> sent = station.simulatorFrames();
+    QStringList names = station.datafiles();
+    int64_t lastInterval = datafileLocalSecond(names.last()); // TZ=UTC: local is UTC
+    for (char camera : {'A', 'B'}) {
+        std::vector<e2eFrame> out, in;
+        for (const e2eFrame& f : written)
+            if (f.camera == camera)
+                out.push_back(f);
+        for (const e2eFrame& f : sent)
+            if (f.camera == camera)
+                in.push_back(f);
+        ASSERT_GT(out.size(), 0u) << camera;
+        ASSERT_LE(out.size(), in.size()) << camera;
+        // The line position of a frame is its line counter plus the position of the sync.
+        double syncPosition = out[0].linePosition - double(in[0].lineCounter);
+        for (size_t i = 0; i < out.size(); ++i) {
+            EXPECT_EQ(out[i].hash, in[i].hash) << camera << " frame " << i;
+            EXPECT_EQ(out[i].numLines, in[i].numLines) << camera << " frame " << i;
+            EXPECT_NEAR(out[i].linePosition - double(in[i].lineCounter), syncPosition, 1.0)
+                << camera << " frame " << i;
+        }
+        // The first frame not written lies beyond the last datafile's interval.
+        if (out.size() < in.size()) {
+            double day = std::floor(double(lastInterval) / 86400.0) * 86400.0;
+            double time =
+                day + (syncPosition + double(in[out.size()].lineCounter)) / LINE_FREQUENCY;
+            EXPECT_GE(time, double(lastInterval + 3) - 1e-6) << camera;
+        }
+    }
+
+    // The sync list line, the daily camera logs and the video snapshot.
+    QStringList syncFiles = QDir(station.path("sync")).entryList(QDir::Files);
+    ASSERT_EQ(syncFiles.size(), 1);
+    QByteArray syncLine = tempStationRead(station.path("sync/" + syncFiles[0]));
+    EXPECT_TRUE(syncLine.startsWith("         0  0")) << syncLine.toStdString();
+    EXPECT_TRUE(syncLine.endsWith(".000 \n"));
+    QStringList logs = QDir(station.path("log")).entryList(QDir::Files);
+    EXPECT_EQ(logs.size(), 2) << logs.join(" ").toStdString();
+    for (const QString& log : logs)
+        EXPECT_TRUE(tempStationRead(station.path("log/" + log)).contains("# input from file : "));
+    QByteArray video = tempStationRead(station.path("3sec/video.dat"));
+    EXPECT_TRUE(video.startsWith("raw_video_A         Time= "));
+    EXPECT_EQ(video.count("DATA:\n"), 4);
+    // Nothing of the cameras' stays behind in the working directory but the newest files.
+    EXPECT_TRUE(station.hasMessage("entering measurement mode"));
+}
+
+TEST(e2e, aSilentCameraIsRebootedAndTheStationMeasuresAgain) {
+    e2eStation station;
+    station.startCameras({"--b-silent-after", "6"});
+    station.startStation();
+    ASSERT_TRUE(station.waitFor([&] { return station.hasMessage("RESYNC"); }, 40));
+    // After the reboot both cameras come back and datafiles of a second sync appear.
+    ASSERT_TRUE(station.waitFor(
+        [&] {
+            return QFile::exists(station.path("par/A.004.acquire.par")) &&
+                   QFile::exists(station.path("par/B.004.acquire.par"));
+        },
+        40))
+        << station.messages().join("\n").toStdString();
+    qsizetype before = station.datafiles().size();
+    ASSERT_TRUE(station.waitFor([&] { return station.datafiles().size() >= before + 2; }, 20));
+    station.stopStation();
+    station.stopCameras();
+    QStringList m = station.messages();
+    int at = indexFrom(m, "RESYNC");
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(m.mid(at, 3), QStringList({"RESYNC", "A: send resync", "B: send reboot"}));
+    QString cameras = station.cameraLog();
+    EXPECT_TRUE(cameras.contains("reboot: offline")) << cameras.toStdString();
+    EXPECT_TRUE(cameras.contains("cancel: idle"));
+    EXPECT_TRUE(cameras.contains("resync: idle"));
+}
+
+TEST(e2e, aRebootRequestResyncsBothCameras) {
+    e2eStation station;
+    station.startCameras();
+    station.startStation();
+    ASSERT_TRUE(station.waitFor([&] { return station.datafiles().size() >= 1; }, 30));
+    tempStationWrite(station.path("3sec/REBOOT"), "");
+    ASSERT_TRUE(station.waitFor([&] { return station.hasMessage("RESYNC"); }, 10));
+    station.stopStation();
+    station.stopCameras();
+    EXPECT_FALSE(QFile::exists(station.path("3sec/REBOOT")));
+    QStringList m = station.messages();
+    int at = indexFrom(m, "info : receiving reboot request due to asynchronity from pw3.exe");
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(m.mid(at + 1, 3), QStringList({"RESYNC", "A: send resync", "B: send resync"}));
+}
+
+TEST(e2e, aGarbageTransferFileIsReportedDeletedAndTheRunGoesOn) {
+    e2eStation station;
+    station.startCameras({"--a-garbage-at", "5"});
+    station.startStation();
+    const QString prefix = "error : unable to process input data transfer file ";
+    QString garbage;
+    auto reported = [&] {
+        for (const QString& m : station.messages())
+            if (m.startsWith(prefix))
+                garbage = m.mid(prefix.size());
+        return !garbage.isEmpty();
+    };
+    ASSERT_TRUE(station.waitFor(reported, 30)) << station.messages().join("\n").toStdString();
+    qsizetype before = station.datafiles().size();
+    ASSERT_TRUE(station.waitFor([&] { return station.datafiles().size() >= before + 2; }, 20));
+    station.stopStation();
+    station.stopCameras();
+    EXPECT_FALSE(station.hasMessage("RESYNC"));
+    EXPECT_TRUE(station.cameraLog().contains(garbage)) << "the simulator wrote it as garbage";
+    EXPECT_FALSE(QFile::exists(station.path("temp/" + garbage)));
+    EXPECT_FALSE(QFile::exists(station.path("cam_a/input/" + garbage)));
+}
+
+TEST(e2e, bothVideoModesPushLiveVideoAndEnd) {
+    for (const char* mode : {"--livevideo", "--normvideo"}) {
+        e2eStation station;
+        station.startCameras();
+        station.startStation({mode});
+        EXPECT_EQ(station.waitStationExit(30), 0) << mode;
+        station.stopCameras();
+        for (const char* camera : {"A", "B"}) {
+            cameraParams p;
+            resetCameraParams(&p);
+            QString copy = station.path(QString("par/%1.001.acquire.par").arg(camera));
+            ASSERT_EQ(presetCameraSettingsFromConfFile(&p, QFile::encodeName(copy).constData()), 0)
+                << mode << camera;
+            EXPECT_EQ(p.operationMode, OPMODE_LIVEVIDEO);
+        }
+        QStringList m = station.messages();
+        EXPECT_TRUE(m.contains("entering livevideo mode"));
+        EXPECT_TRUE(m.contains("restart measurement with acquire_kiv.exe"));
+    }
+}
