@@ -9,6 +9,8 @@
 #include "platform/stopSignal.h"
 #include "status/statusScreen.h"
 
+#include <algorithm>
+
 namespace {
 
 const char* const STATION_CONFIGURATION = "./acquire_kiv.set";
@@ -45,11 +47,19 @@ measurementLoop::measurementLoop(bool calibration, const char* configPath)
     resetCameraParams(&m_paramsA);
     resetCameraParams(&m_paramsB);
     resetCameraParams(&m_paramsStation);
+    m_messageListener =
+        screen().addMessageListener([this](const QString& text) { m_health.noteMessage(text); });
+}
+
+measurementLoop::~measurementLoop() {
+    screen().removeMessageListener(m_messageListener);
 }
 
 void measurementLoop::run() {
     while (!stopRequested())
         cycle();
+    // The health files end with the state the run stopped in.
+    m_healthFiles.publish(&m_health, currentSecond(), true);
 }
 
 void measurementLoop::cycle() {
@@ -67,6 +77,19 @@ void measurementLoop::cycle() {
         measurementCycle();
         break;
     }
+    publishHealth();
+}
+
+void measurementLoop::publishHealth() {
+    m_health.phase = m_phase == PHASE_NORMALISATION ? 1
+                     : m_phase == PHASE_PARAMETERS  ? 2
+                     : m_phase == PHASE_MEASUREMENT ? 3
+                                                    : 0;
+    m_health.camera[0].state = m_stateA;
+    m_health.camera[1].state = m_stateB;
+    m_health.camera[0].framesWritten = m_writer->framesWritten(1);
+    m_health.camera[1].framesWritten = m_writer->framesWritten(2);
+    m_healthFiles.publish(&m_health, currentSecond());
 }
 
 void measurementLoop::restart() {
@@ -74,6 +97,7 @@ void measurementLoop::restart() {
     m_measuring = false;
     m_lastHeartbeat = 0;
     m_currentSync.reset();
+    m_health.syncId = -1;
     screen().reset();
     screen().redraw();
     resetConnectedCamera(*m_cameraA);
@@ -131,6 +155,7 @@ void measurementLoop::normalisationPush() {
 }
 
 void measurementLoop::failedPush() {
+    ++m_health.resyncs[RESYNC_FAILED_PUSH];
     sendResync(*m_cameraA);
     sendResync(*m_cameraB);
     m_waiting = true;
@@ -220,6 +245,10 @@ void measurementLoop::enterMeasurement() {
     m_newestData = t0;
     m_pendingA = m_pendingB = false;
     screen().setSyncLine(m_syncs->currentSyncId(), int32_t(t0), m_resyncSecond, m_rebootFlag);
+    m_health.syncId = m_syncs->currentSyncId();
+    m_health.syncSecond = t0;
+    m_health.resyncSecond = m_resyncSecond;
+    m_health.rebootFlag = m_rebootFlag;
     m_phase = PHASE_MEASUREMENT;
 }
 
@@ -228,6 +257,8 @@ void measurementLoop::enterMeasurement() {
 void measurementLoop::measurementCycle() {
     bool idle = true;
     bool resync = false;
+    bool disconnected = false;
+    bool rebootRequest = false;
     bool lostA = false;
     bool lostB = false;
     int64_t now = currentSecond();
@@ -236,17 +267,18 @@ void measurementLoop::measurementCycle() {
     heartbeatStep(m_cycleSecond, &m_lastHeartbeat);
 
     if (!isConnected(*m_cameraA) || m_stateA != STATE_MEASURING) {
-        resync = true;
+        resync = disconnected = true;
         m_stateA = STATE_DISCONNECTED;
     }
     if (!isConnected(*m_cameraB) || m_stateB != STATE_MEASURING) {
-        resync = true;
+        resync = disconnected = true;
         m_stateB = STATE_DISCONNECTED;
     }
     if (m_lastPollA + POLL_PERIOD <= now) {
         if (m_cameraA->collectInput() != 0) {
             m_pendingA = true;
             m_lastDataA = now;
+            m_health.camera[0].lastDataTime = now;
         }
         m_lastPollA = now;
     }
@@ -254,6 +286,7 @@ void measurementLoop::measurementCycle() {
         if (m_cameraB->collectInput() != 0) {
             m_pendingB = true;
             m_lastDataB = now;
+            m_health.camera[1].lastDataTime = now;
         }
         m_lastPollB = now;
     }
@@ -264,7 +297,7 @@ void measurementLoop::measurementCycle() {
     if (now >= m_resyncSecond)
         resync = true;
     if (rebootRequestPresent(m_writer->outputDirectory())) {
-        resync = true;
+        resync = rebootRequest = true;
         clearRebootRequest(m_writer->outputDirectory());
         logMessage(
             QStringLiteral("info : receiving reboot request due to asynchronity from pw3.exe"));
@@ -276,6 +309,12 @@ void measurementLoop::measurementCycle() {
     processInput();
 
     if (resync) {
+        // One reason per resync, the most telling first; what is left is the full hour.
+        int reason = rebootRequest    ? RESYNC_REBOOT_REQUEST
+                     : lostA || lostB ? RESYNC_SILENCE
+                     : disconnected   ? RESYNC_DISCONNECT
+                                      : RESYNC_FULL_HOUR;
+        ++m_health.resyncs[reason];
         resyncCameras(lostA, lostB);
         return;
     }
@@ -292,6 +331,7 @@ void measurementLoop::processInput() {
             if (!pending)
                 continue;
             uint8_t result = camera->processNextFile();
+            noteProcessed(*camera, result);
             if (result & PROCESSED_TRANSFER) {
                 screen().setCameraLine(camera->kind(), camera->m_newRecordCount,
                                        camera->m_lastFileSize, camera->m_lastFileName);
@@ -302,10 +342,32 @@ void measurementLoop::processInput() {
         }
         if (frames && m_writer->pairFrames(*m_cameraA, *m_cameraB)) {
             int32_t written = 0;
-            while (m_writer->writeNextDatafile())
+            while (m_writer->writeNextDatafile()) {
                 ++written;
+                ++m_health.datafilesWritten;
+                m_health.lastDatafile = m_writer->lastDatafile();
+                m_health.lastDatafileInterval = m_writer->lastInterval();
+            }
             screen().setOutputLine(written);
         }
+    }
+}
+
+void measurementLoop::noteProcessed(cameraInput& camera, uint8_t result) {
+    if (camera.m_lastFileName.isEmpty())
+        return;
+    cameraHealth& h = m_health.camera[camera.kind() == 1 ? 0 : 1];
+    ++h.filesProcessed;
+    h.lastFileName = camera.m_lastFileName;
+    h.lastFileSize = camera.m_lastFileSize;
+    h.lastFileTime = currentSecond();
+    if (result & PROCESSED_TRANSFER) {
+        // The records the file added are the newest of the queue; empty ones carry no image.
+        const std::deque<frameRecord>& frames = camera.frames();
+        size_t added = std::min<size_t>(camera.m_newRecordCount, frames.size());
+        for (size_t i = frames.size() - added; i < frames.size(); ++i)
+            if (!frames[i].isEmpty)
+                ++h.framesRead;
     }
 }
 
@@ -316,6 +378,7 @@ void measurementLoop::resyncCameras(bool lostA, bool lostB) {
         if (lostA || m_rebootFlag) {
             logMessage(QStringLiteral("A: send reboot"));
             sendReboot(*m_cameraA);
+            ++m_health.camera[0].reboots;
         } else {
             logMessage(QStringLiteral("A: send resync"));
             sendResync(*m_cameraA);
@@ -326,6 +389,7 @@ void measurementLoop::resyncCameras(bool lostA, bool lostB) {
         if (lostB || m_rebootFlag) {
             logMessage(QStringLiteral("B: send reboot"));
             sendReboot(*m_cameraB);
+            ++m_health.camera[1].reboots;
         } else {
             logMessage(QStringLiteral("B: send resync"));
             sendResync(*m_cameraB);

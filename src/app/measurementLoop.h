@@ -8,6 +8,8 @@
 #include "input/cameraInput.h"
 #include "output/datafileWriter.h"
 #include "output/syncList.h"
+#include "status/healthFiles.h"
+#include "status/stationHealth.h"
 
 #include <cstdint>
 #include <memory>
@@ -22,6 +24,7 @@ public:
     // Builds, in this order: the sync list, the input of camera A and of camera B, the datafile
     // writer (all reading `configPath`), and empties both cameras' working files.
     measurementLoop(bool calibration, const char* configPath);
+    ~measurementLoop();
 
     // One cycle of the current phase (a restart counts as one).
     void cycle();
@@ -38,6 +41,7 @@ public:
     cameraInput& cameraB() { return *m_cameraB; }
     datafileWriter& writer() { return *m_writer; }
     const syncListPtr& syncs() const { return m_syncs; }
+    const stationHealth& health() const { return m_health; }
 
 private:
     void restart();
@@ -50,6 +54,8 @@ private:
     void processInput();
     void resyncCameras(bool lostA, bool lostB);
     void failedPush();
+    void noteProcessed(cameraInput& camera, uint8_t result);
+    void publishHealth();
 
     bool m_calibration;
     syncListPtr m_syncs;
@@ -80,4 +86,9 @@ private:
     int64_t m_newestData = 0;
     bool m_pendingA = false;
     bool m_pendingB = false;
+
+    // What remote monitoring sees.
+    stationHealth m_health;
+    healthFiles m_healthFiles;
+    int m_messageListener = 0;
 };

@@ -104,12 +104,15 @@ bool datafileWriter::appendInterval(int32_t interval) {
         ok = cmprCopy(out, first.sync->headerBytes(), first.sync->headerLength()) == 0;
     double endA = 0.0;
     double endB = 0.0;
+    m_framesAssembled[0] = m_framesAssembled[1] = 0;
     while (!m_paired.empty() && m_paired.front().intervalStart == interval) {
         const frameRecord& record = m_paired.front();
         if (record.cameraId == 1 || record.cameraId == 2) {
             (record.cameraId == 1 ? endA : endB) = endPosition(record);
-            if (!record.isEmpty && ok)
+            if (!record.isEmpty && ok) {
                 ok = appendFrameEntry(out, record);
+                ++m_framesAssembled[record.cameraId - 1];
+            }
         }
         m_paired.pop_front();
     }
@@ -160,5 +163,8 @@ bool datafileWriter::publish(int32_t interval) {
     }
     syncDirectory(m_outputDirectory);
     m_lastDatafile = path;
+    m_lastInterval = interval;
+    m_framesWritten[0] += m_framesAssembled[0];
+    m_framesWritten[1] += m_framesAssembled[1];
     return true;
 }

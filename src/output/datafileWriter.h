@@ -29,8 +29,12 @@ public:
     pairedQueue& paired() { return m_paired; }
     // Name of the datafile of an interval starting at UTC second `intervalStart`.
     static QString datafileName(int32_t intervalStart);
-    // Full path of the last datafile written (empty before the first).
+    // Full path of the last datafile written (empty before the first), and the UTC start of its
+    // interval.
     const QString& lastDatafile() const { return m_lastDatafile; }
+    int32_t lastInterval() const { return m_lastInterval; }
+    // Frame entries of camera 1 or 2 in the datafiles written so far.
+    uint64_t framesWritten(int camera) const { return m_framesWritten[camera == 2 ? 1 : 0]; }
 
 private:
     bool appendInterval(int32_t interval);
@@ -43,4 +47,7 @@ private:
     cmprBufferPtr m_rainDataBlock;
     cmprBufferPtr m_reservedBlock;
     QString m_lastDatafile;
+    int32_t m_lastInterval = 0;
+    uint64_t m_framesWritten[2] = {0, 0};
+    uint64_t m_framesAssembled[2] = {0, 0}; // entries of the datafile being assembled
 };

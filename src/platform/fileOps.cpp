@@ -167,6 +167,12 @@ bool renameNoReplace(const QString& from, const QString& to) {
     return renameNoReplaceErrno(from, to) == 0;
 }
 
+bool replaceFile(const QString& from, const QString& to) {
+    if (injected(fileOp::RENAME, from))
+        return false;
+    return std::rename(nativePath(from).constData(), nativePath(to).constData()) == 0;
+}
+
 bool removeFile(const QString& path) {
     if (injected(fileOp::REMOVE, path))
         return false;

@@ -35,6 +35,10 @@ bool renameNoReplace(const QString& from, const QString& to);
 // across file systems).
 int renameNoReplaceErrno(const QString& from, const QString& to);
 
+// Renames `from` to `to`, replacing `to` atomically: only for files that are the station's
+// alone (status files), never for anything a camera or an outside reader takes away.
+bool replaceFile(const QString& from, const QString& to);
+
 bool removeFile(const QString& path);
 bool fileExists(const QString& path);
 // What tells one file from a later one of the same name: inode, size and modification time

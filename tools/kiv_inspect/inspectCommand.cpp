@@ -4,6 +4,7 @@
 #include "kiv_inspect/datafileSummary.h"
 #include "kiv_inspect/deliveredFileSummary.h"
 #include "kiv_inspect/inputFile.h"
+#include "kiv_inspect/stationStatus.h"
 #include "kiv_inspect/transferSummary.h"
 #include "kiv_inspect/verifyDirectory.h"
 
@@ -17,6 +18,7 @@ const int64_t CAMERA_FILE_LIMIT = int64_t(64) << 20;
 struct options {
     bool json = false;
     bool verify = false;
+    bool status = false;
     bool help = false;
     QString image; // output path of the picture
     QStringList files;
@@ -34,6 +36,8 @@ bool parseOptions(const QStringList& arguments, options* o, QString* error) {
             o->json = true;
         } else if (a == QLatin1String("--verify")) {
             o->verify = true;
+        } else if (a == QLatin1String("--status")) {
+            o->status = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             o->help = true;
         } else if (a == QLatin1String("--image")) {
@@ -51,6 +55,12 @@ bool parseOptions(const QStringList& arguments, options* o, QString* error) {
     }
     if (o->help)
         return true;
+    if (o->status) {
+        if (o->verify || o->json || !o->image.isEmpty() || o->files.size() > 1)
+            *error =
+                QStringLiteral("--status takes at most one station folder and no other option");
+        return error->isEmpty();
+    }
     if (o->verify && !o->image.isEmpty()) {
         *error = QStringLiteral("--verify and --image do not go together");
         return false;
@@ -176,12 +186,14 @@ QString inspectUsage() {
         "usage: kiv_inspect [--json] FILE\n"
         "       kiv_inspect [--json] --verify DIR\n"
         "       kiv_inspect --image OUT.png DATAFILE...\n"
+        "       kiv_inspect --status [STATION_DIR]\n"
         "\n"
         "FILE is a datafile, a transfer file (*.a.cam, *.b.cam), a norm-video file\n"
         "(*.norm.a.cam, *.norm.b.cam) or a camera log file (*.log.a.cam, *.log.b.cam).\n"
         "--verify checks every datafile of a datafile directory, lists the gaps between\n"
         "intervals and the .part files left behind. --image draws the shadow segments of\n"
         "the datafiles' frames, camera A left and camera B right, one row per camera line.\n"
+        "--status shows the station's status file (acquire_kiv.status.json) on one screen.\n"
         "\n"
         "Exit status: 0 intact, 1 damaged or unreadable, 2 wrong usage.\n");
 }
@@ -197,6 +209,11 @@ int runInspect(const QStringList& arguments, QString* out, QString* err) {
         *out += inspectUsage();
         return INSPECT_INTACT;
     }
+    if (o.status)
+        return showStationStatus(o.files.isEmpty() ? QStringLiteral(".") : o.files.front(), out,
+                                 err)
+                   ? INSPECT_INTACT
+                   : INSPECT_DAMAGED;
     if (o.verify)
         return verify(o, out, err);
     if (!o.image.isEmpty())

@@ -1,0 +1,59 @@
+// The station's health as remote monitoring sees it: mode, phase, camera states, the current
+// synchronisation, what each camera delivered, datafiles written, resyncs and reboots with
+// their reasons, error lines counted by kind and the newest messages. The run loops keep it
+// up to date; the health files publish it.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <map>
+
+struct cameraHealth {
+    int state = 0;               // handshake state 0..5
+    uint64_t framesRead = 0;     // frames with image data read from transfer files
+    uint64_t framesWritten = 0;  // frame entries written into datafiles
+    uint64_t filesProcessed = 0; // files of the camera handled (any kind)
+    QString lastFileName;
+    uint32_t lastFileSize = 0;
+    int64_t lastFileTime = 0; // when it was handled
+    int64_t lastDataTime = 0; // last poll that found files of the camera
+    uint64_t reboots = 0;     // reboot commands sent
+};
+
+// Why a measurement ended in a resync.
+enum resyncReason {
+    RESYNC_SILENCE,
+    RESYNC_DISCONNECT,
+    RESYNC_FULL_HOUR,
+    RESYNC_REBOOT_REQUEST,
+    RESYNC_FAILED_PUSH,
+    RESYNC_REASONS
+};
+
+struct stationHealth {
+    QString mode = QStringLiteral("measurement");
+    int phase = 0; // 1 normalisation, 2 measurement parameters, 3 measurement; 0 starting
+    cameraHealth camera[2];
+    int syncId = -1; // -1: none
+    int64_t syncSecond = 0;
+    int64_t resyncSecond = 0;
+    bool rebootFlag = false;
+    uint64_t datafilesWritten = 0;
+    QString lastDatafile;
+    int64_t lastDatafileInterval = 0; // UTC start second of its interval
+    uint64_t resyncs[RESYNC_REASONS] = {};
+    std::map<QString, uint64_t> errors; // error lines by kind
+    QStringList lastMessages;           // newest last, at most five
+    uint64_t healthWriteFailures = 0;
+
+    // Counts an error line by kind and keeps the newest messages.
+    void noteMessage(const QString& text);
+};
+
+// The name of a resync reason in the health files.
+const char* resyncReasonName(int reason);
+
+// The kind of an error line ("transfer_file", "datafile", ...); empty for other messages.
+QString errorKind(const QString& message);

@@ -1,0 +1,10 @@
+// The station's status file "acquire_kiv.status.json" shown for a person: one screen with the
+// run phase, the synchronisation, each camera's delivery, datafiles, resyncs, errors and the
+// newest messages.
+#pragma once
+
+#include <QString>
+
+// Reads the status file of the station folder `dir` and writes its screen to `out`; false
+// with a message in `err` when there is no readable status file.
+bool showStationStatus(const QString& dir, QString* out, QString* err);
