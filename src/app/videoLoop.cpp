@@ -7,6 +7,7 @@
 #include "output/datafileWriter.h"
 #include "platform/stationClock.h"
 #include "platform/stopSignal.h"
+#include "status/healthFiles.h"
 #include "status/statusScreen.h"
 
 #include <memory>
@@ -36,6 +37,11 @@ int runVideoLoopWith(const char* configPath) {
     int64_t lastHeartbeat = 0;
     cameraParams paramsA, paramsB;
     bool done = false;
+    stationHealth health;
+    health.mode = QStringLiteral("livevideo");
+    health.phase = 1;
+    healthFiles files;
+    int listener = screen.addMessageListener([&](const QString& m) { health.noteMessage(m); });
     while (!done && !stopRequested()) {
         bool waiting = false;
         int64_t second = currentSecond();
@@ -79,6 +85,10 @@ int runVideoLoopWith(const char* configPath) {
         if (waiting)
             sleepMs(HANDSHAKE_PAUSE_MS);
         writeHeartbeat();
+        health.camera[0].state = stateA;
+        health.camera[1].state = stateB;
+        files.publish(&health, currentSecond(), done);
     }
+    screen.removeMessageListener(listener);
     return 0;
 }
