@@ -34,4 +34,26 @@ line 11 | grep -q "^ No log messages" || fail "'No log messages' not on row 11"
 (cd "$work" && TERM=xterm "$prog" --stop > "$work/out" 2>&1) || fail "--stop without terminal failed"
 (cd "$work" && env -i "$prog" --reboot >> "$work/out" 2>&1) || fail "--reboot without TERM failed"
 if LC_ALL=C grep -q "$(printf '\033')" "$work/out"; then fail "escape bytes written to a file"; fi
+
+# Ctrl-C in measurement mode: the program ends between two steps and gives the terminal back
+# (echo on again), with no ".part" file of its own left behind.
+rm -f "$work/status"
+tmux -L "$sock" kill-server 2>/dev/null
+tmux -L "$sock" -f "$work/tmux.conf" new-session -d -x 100 -y 30 \
+    "cd '$work' && TERM=xterm '$prog' </dev/tty; echo \"exit=\$?\" > '$work/status'; stty -a > '$work/stty'; sleep 30"
+for _ in $(seq 1 300); do
+    tmux -L "$sock" capture-pane -p | grep -q "syncId :" && break
+    sleep 0.1
+done
+tmux -L "$sock" capture-pane -p | grep -q "syncId :" || fail "no status screen in measurement mode"
+sleep 1
+tmux -L "$sock" send-keys C-c
+for _ in $(seq 1 300); do
+    [ -f "$work/stty" ] && break
+    sleep 0.1
+done
+[ -f "$work/status" ] || fail "acquire_kiv did not end on Ctrl-C"
+grep -qx "exit=0" "$work/status" || fail "exit status after Ctrl-C: $(cat "$work/status")"
+grep -qw -- "-echo" "$work/stty" && fail "terminal left without echo"
+ls "$work"/*.part >/dev/null 2>&1 && fail ".part files left: $(ls "$work"/*.part)"
 echo "ok"
