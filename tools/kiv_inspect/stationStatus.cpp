@@ -40,7 +40,7 @@ QString countsText(const QJsonObject& counts) {
 QString cameraText(const QString& name, const QJsonObject& c) {
     qint64 since = qint64(c["seconds_since_last_data"].toDouble());
     return QStringLiteral(
-               "camera %1    state %2, %3 frames read, %4 written, %5 files, last data %6\n"
+               "camera %1     state %2, %3 frames read, %4 written, %5 files, last data %6\n"
                "             last file %7 (%8 bytes)\n")
         .arg(name)
         .arg(c["state"].toInt())
@@ -74,9 +74,10 @@ bool showStationStatus(const QString& dir, QString* out, QString* err) {
     QJsonObject cameras = s["cameras"].toObject();
     QJsonObject datafiles = s["datafiles"].toObject();
     QString text;
-    text += QStringLiteral("station      %1, version %2, %3 (phase %4)\n")
+    text += QStringLiteral("station      %1, version %2, %3 mode, phase %4 (%5)\n")
                 .arg(dir, s["version"].toString(), s["mode"].toString())
-                .arg(phaseName(s["phase"].toInt()));
+                .arg(s["phase"].toInt())
+                .arg(QLatin1String(phaseName(s["phase"].toInt())));
     text += sync["sync_id"].isNull()
                 ? QStringLiteral("sync         none\n")
                 : QStringLiteral("sync         syncId %1 at %2\n"

@@ -1,0 +1,36 @@
+#include "kiv_inspect/inspectCommand.h"
+#include "status/healthFiles.h"
+#include "support/testSupport.h"
+
+#include <gtest/gtest.h>
+
+TEST(inspectStatus, showsTheStatusFileOfAStationFolder) {
+    scopedTimeZone tz("UTC");
+    tempStation dir;
+    stationHealth h;
+    h.phase = 3;
+    h.syncId = 4;
+    h.syncSecond = 1700000000;
+    h.resyncSecond = 1700002800;
+    h.camera[1].state = 0;
+    h.camera[1].reboots = 1;
+    h.resyncs[RESYNC_SILENCE] = 1;
+    h.noteMessage("error : unable to process input data transfer file x.b.cam");
+    healthFiles(dir.path()).publish(&h, 1700000100);
+    QString out, err;
+    EXPECT_EQ(runInspect({"--status", dir.path()}, &out, &err), INSPECT_INTACT)
+        << err.toStdString();
+    QStringList lines = out.split('\n');
+    EXPECT_TRUE(lines[0].endsWith("measurement mode, phase 3 (measurement)")) << out.toStdString();
+    EXPECT_TRUE(out.contains("sync         syncId 4 at 2023-11-14T22:13:20Z")) << out.toStdString();
+    EXPECT_TRUE(out.contains("camera B     state 0, 0 frames read")) << out.toStdString();
+    EXPECT_TRUE(out.contains("resyncs      1 (silence 1); reboots A 0, B 1")) << out.toStdString();
+    EXPECT_TRUE(out.contains("errors       transfer_file 1")) << out.toStdString();
+    EXPECT_TRUE(out.contains("  error : unable to process input data transfer file x.b.cam"));
+
+    out.clear();
+    EXPECT_EQ(runInspect({"--status", dir.file("none")}, &out, &err), INSPECT_DAMAGED);
+    dir.write("acquire_kiv.status.json", "{ not json");
+    EXPECT_EQ(runInspect({"--status", dir.path()}, &out, &err), INSPECT_DAMAGED);
+    EXPECT_EQ(runInspect({"--status", "--json"}, &out, &err), INSPECT_USAGE);
+}
