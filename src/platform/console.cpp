@@ -1,5 +1,7 @@
 #include "platform/console.h"
 
+#include "platform/journalStream.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -42,7 +44,9 @@ public:
 
 class plainConsole : public console {
 public:
+    explicit plainConsole(bool journal) : m_journal(journal) {}
     bool isScreen() const override { return false; }
+    bool isJournal() const override { return m_journal; }
     void clear() override {}
     void print(int, int, const std::string&) override {}
     void refresh() override {}
@@ -51,6 +55,9 @@ public:
         std::fputc('\n', stdout);
         std::fflush(stdout);
     }
+
+private:
+    bool m_journal;
 };
 
 bool terminalUsable() {
@@ -80,7 +87,7 @@ std::unique_ptr<console> openConsole() {
             return std::make_unique<cursesConsole>();
         }
     }
-    return std::make_unique<plainConsole>();
+    return std::make_unique<plainConsole>(standardOutputIsJournal());
 }
 
 void restoreConsole() {

@@ -1,6 +1,7 @@
 #include "status/statusScreen.h"
 
 #include "platform/stationClock.h"
+#include "status/plainLine.h"
 
 #include <QLocale>
 
@@ -26,15 +27,6 @@ const int ROW_MESSAGES_TITLE = 11;
 const int ROW_FIRST_MESSAGE = 13;
 const int COLUMN = 1;
 
-QString localTimeStamp() {
-    time_t t = time_t(currentSecond());
-    struct tm local;
-    localtime_r(&t, &local);
-    char text[32];
-    strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S ", &local);
-    return QString::fromLatin1(text);
-}
-
 } // namespace
 
 statusScreen& statusScreen::instance() {
@@ -57,7 +49,7 @@ void statusScreen::addMessage(const QString& text) {
         m_messages.removeFirst();
     m_dirty = true;
     if (!m_console->isScreen())
-        m_console->writeLine(printableAscii(localTimeStamp() + text));
+        m_console->writeLine(printableAscii(plainMessageLine(text, m_console->isJournal())));
     for (auto& entry : m_listeners)
         entry.second(text);
 }

@@ -98,12 +98,14 @@ public:
         std::string text;
     };
     bool isScreen() const override { return m_screen; }
+    bool isJournal() const override { return m_journal; }
     void clear() override;
     void print(int row, int col, const std::string& text) override;
     void refresh() override { ++m_refreshes; }
     void writeLine(const std::string& text) override { m_lines.push_back(text); }
 
     bool m_screen = true;
+    bool m_journal = false;
     int m_clears = 0;
     int m_refreshes = 0;
     std::vector<drawn> m_drawn;       // since the last clear
