@@ -23,9 +23,12 @@ TEST(healthFilesRun, statusAndMetricsFollowARunWithASilencedCamera) {
         [&] { return status(station)["resyncs"].toObject()["silence"].toInt() >= 1; }, 40))
         << tempStationRead(station.path("acquire_kiv.status.json")).toStdString();
     EXPECT_GE(status(station)["reboots"].toObject()["B"].toInt(), 1);
-    QByteArray metrics = tempStationRead(station.path("acquire_kiv.prom"));
-    EXPECT_TRUE(metrics.contains("acquire_kiv_resyncs_total{reason=\"silence\"} 1"));
-    EXPECT_TRUE(metrics.contains("acquire_kiv_reboots_total{camera=\"B\"} 1"));
+    // The metrics file is renamed into place right after the status file.
+    auto metrics = [&] { return tempStationRead(station.path("acquire_kiv.prom")); };
+    EXPECT_TRUE(station.waitFor(
+        [&] { return metrics().contains("acquire_kiv_resyncs_total{reason=\"silence\"} 1"); }, 5))
+        << metrics().toStdString();
+    EXPECT_TRUE(metrics().contains("acquire_kiv_reboots_total{camera=\"B\"} 1"));
     EXPECT_EQ(station.stopStation(), 0);
     station.stopCameras();
 

@@ -39,6 +39,8 @@ if LC_ALL=C grep -q "$(printf '\033')" "$work/out"; then fail "escape bytes writ
 # (echo on again), with no ".part" file of its own left behind.
 rm -f "$work/status"
 tmux -L "$sock" kill-server 2>/dev/null
+# A server of its own: the first one may still be going down.
+sock="${sock}b"
 tmux -L "$sock" -f "$work/tmux.conf" new-session -d -x 100 -y 30 \
     "cd '$work' && TERM=xterm '$prog' </dev/tty; echo \"exit=\$?\" > '$work/status'; stty -a > '$work/stty'; sleep 30"
 for _ in $(seq 1 300); do
