@@ -34,7 +34,7 @@ cameraInput::cameraInput(const syncListPtr& syncs, uint32_t kind,
                          const char* stationConfigurationPath)
     : cameraQueue(kind), m_rebootAtResync(false), m_pollInterval(DEFAULT_POLL_INTERVAL),
       m_lastFileSize(0), m_newRecordCount(0), m_syncList(syncs), m_waitingIndex(0),
-      m_listingStale(true) {
+      m_listingStale(true), m_lastFileTaken(false) {
     setFilters(this);
     const QString drive = QLatin1String(kind == 2 ? CAMERA_B_DRIVE : CAMERA_A_DRIVE);
     m_inputDir = fromStationPath(drive);
