@@ -46,6 +46,23 @@ void expectNoFrameLost(const simulatedStation& s) {
     EXPECT_GT(a.written, 0) << a;
 }
 
+// Takes the directories `names` of the station folder away for `seconds` of station time, as
+// a lost network share does, then brings them back.
+void awayFor(simulatedStation& s, const QStringList& names, double seconds) {
+    QDir station(s.fixture.dir.path());
+    for (const QString& name : names)
+        ASSERT_TRUE(station.rename(name, name + ".away"));
+    s.run(seconds);
+    for (const QString& name : names)
+        ASSERT_TRUE(station.rename(name + ".away", name));
+}
+
+// The station reaches the measurement again and measures for 20 s.
+void measuresAgain(simulatedStation& s) {
+    ASSERT_TRUE(s.runUntil([&] { return s.measuring(); }, 60)) << s.tail(40).toStdString();
+    s.run(20);
+}
+
 // A name that sorts among the camera's own files at the current station time.
 QString nameAtNow(simulatedStation& s, const char* suffix) {
     return QString::number(qulonglong(s.fixture.clock.now() * 1e6)) + "5" + suffix;
@@ -160,10 +177,7 @@ TEST(faults, aCameraUsingTheSameTransferFileNameTwiceLosesNothing) {
 TEST(faults, anInputDirectoryAwayForLessThanTheSilenceLimitCostsNothing) {
     simulatedStation s(START);
     measureFor(s, 8);
-    QDir station(s.fixture.dir.path());
-    ASSERT_TRUE(station.rename("in_a", "in_a.away"));
-    s.run(6);
-    ASSERT_TRUE(station.rename("in_a.away", "in_a"));
+    awayFor(s, {"in_a"}, 6);
     s.run(20);
 
     EXPECT_EQ(s.count("RESYNC"), 0) << s.tail().toStdString();
@@ -177,15 +191,8 @@ TEST(faults, aLostShareOfOneCameraIsOneResyncAndTheStationMeasuresAgain) {
     measureFor(s, 8);
     uint16_t before = s.loop->syncs()->currentSyncId();
     // Camera A's input and control directories are one share on a real station.
-    QDir station(s.fixture.dir.path());
-    ASSERT_TRUE(station.rename("in_a", "in_a.away"));
-    ASSERT_TRUE(station.rename("ctl_a", "ctl_a.away"));
-    s.run(20);
-    EXPECT_FALSE(s.measuring());
-    ASSERT_TRUE(station.rename("in_a.away", "in_a"));
-    ASSERT_TRUE(station.rename("ctl_a.away", "ctl_a"));
-    ASSERT_TRUE(s.runUntil([&] { return s.measuring(); }, 60)) << s.tail().toStdString();
-    s.run(20);
+    awayFor(s, {"in_a", "ctl_a"}, 20);
+    measuresAgain(s);
 
     EXPECT_EQ(s.count("RESYNC"), 1) << s.tail(40).toStdString();
     EXPECT_EQ(s.countStarting("error"), 0) << s.tail(40).toStdString();
@@ -196,12 +203,8 @@ TEST(faults, aLostShareOfOneCameraIsOneResyncAndTheStationMeasuresAgain) {
 TEST(faults, anInputDirectoryAwayLongerThanTheSilenceLimitRebootsItsCameraOnce) {
     simulatedStation s(START);
     measureFor(s, 8);
-    QDir station(s.fixture.dir.path());
-    ASSERT_TRUE(station.rename("in_b", "in_b.away"));
-    s.run(14);
-    ASSERT_TRUE(station.rename("in_b.away", "in_b"));
-    ASSERT_TRUE(s.runUntil([&] { return s.measuring(); }, 60)) << s.tail().toStdString();
-    s.run(20);
+    awayFor(s, {"in_b"}, 14);
+    measuresAgain(s);
 
     EXPECT_EQ(s.count("RESYNC"), 1) << s.tail(40).toStdString();
     EXPECT_EQ(s.count("B: send reboot"), 1);
@@ -213,12 +216,8 @@ TEST(faults, anInputDirectoryAwayLongerThanTheSilenceLimitRebootsItsCameraOnce) 
 TEST(faults, aControlDirectoryAwayForAMomentIsOneResync) {
     simulatedStation s(START);
     measureFor(s, 8);
-    QDir station(s.fixture.dir.path());
-    ASSERT_TRUE(station.rename("ctl_b", "ctl_b.away"));
-    s.run(4);
-    ASSERT_TRUE(station.rename("ctl_b.away", "ctl_b"));
-    ASSERT_TRUE(s.runUntil([&] { return s.measuring(); }, 60)) << s.tail(40).toStdString();
-    s.run(20);
+    awayFor(s, {"ctl_b"}, 4);
+    measuresAgain(s);
 
     EXPECT_EQ(s.count("RESYNC"), 1) << s.tail(40).toStdString();
     EXPECT_EQ(s.countStarting("error"), 0) << s.tail(40).toStdString();
@@ -306,8 +305,10 @@ TEST(faults, aCameraThatNeverRemovesAcquireParIsReportedOncePerPush) {
 }
 
 // Camera B obeys "resync", "reboot" and "cancel" but never removes them. The station cannot
-// hand it another command of a name still there (the control files never replace one);
-// it keeps running, repeats no message, and loses nothing measured before.
+// hand it another command of a name still there (the control files never replace one, and
+// say nothing of it), so at the second resync camera B goes on measuring and never asks for
+// parameters again: the station keeps running, waiting in the handshake, repeats no message,
+// and loses nothing; what camera B goes on delivering waits in its input directory.
 TEST(faults, aCameraThatNeverRemovesItsCommandFilesStopsNoStation) {
     simulatedStation s(START, [](simulatorSettings& settings) {
         if (settings.camera == CAM_B)
@@ -316,13 +317,14 @@ TEST(faults, aCameraThatNeverRemovesItsCommandFilesStopsNoStation) {
     measureFor(s, 10);
     s.fixture.dir.write("3sec/REBOOT", "");
     ASSERT_TRUE(s.runUntil([&] { return s.count("RESYNC") == 1; }, 10));
-    ASSERT_TRUE(s.runUntil([&] { return s.measuring(); }, 60)) << s.tail(40).toStdString();
-    s.run(10);
+    measuresAgain(s);
     s.fixture.dir.write("3sec/REBOOT", "");
     s.run(60);
 
     EXPECT_TRUE(s.fixture.b->has("resync"));
     EXPECT_TRUE(s.fixture.b->has("resync.part")) << "the second resync waits beside the first";
+    EXPECT_EQ(s.loop->currentPhase(), measurementLoop::PHASE_NORMALISATION);
+    EXPECT_GT(s.account().waiting, 0);
     EXPECT_EQ(s.count("RESYNC"), 2) << s.tail(40).toStdString();
     EXPECT_EQ(s.count("info : receiving reboot request due to asynchronity from pw3.exe"), 2);
     EXPECT_EQ(s.countStarting("error"), 0) << s.tail(40).toStdString();
