@@ -39,6 +39,16 @@ bool readDecimal(const char** text, unsigned long long* value) {
     return true;
 }
 
+// True when the file at `path` is empty, missing or ends with a line end.
+bool endsWithLineEnd(const QString& path) {
+    FILE* file = openFile(path, "rb");
+    if (!file)
+        return true;
+    bool ends = std::fseek(file, -1, SEEK_END) != 0 || std::fgetc(file) == '\n';
+    std::fclose(file);
+    return ends;
+}
+
 } // namespace
 
 syncList::syncList()
@@ -141,9 +151,13 @@ void syncList::appendLine(uint16_t syncId, int64_t second) {
     if (!directoryExists(m_directory))
         return;
     QString path = fileFor(second);
+    bool lineStart = endsWithLineEnd(path);
     FILE* file = openFile(path, "a");
     if (!file)
         return;
+    // The last line of a run cut short by a power failure must not swallow this one.
+    if (!lineStart)
+        std::fputc('\n', file);
     std::fprintf(file, "%10hu  %011llu  %11.3f \n", (unsigned short)syncId,
                  (unsigned long long)second, double(second));
     // The numbering of the day must survive a crash of the station computer.

@@ -197,3 +197,16 @@ TEST_F(syncListTest, aSyncIdOutsideItsRangeIsADamagedLine) {
     ASSERT_TRUE(list->addSync(stationParams()));
     EXPECT_EQ(list->currentSyncId(), 5);
 }
+
+TEST_F(syncListTest, aLineCutShortByAPowerFailureDoesNotSwallowTheNextOne) {
+    dir.write(fileName(), "         3  01700010000  1700010000.000 \n"
+                          "         4  017000");
+    auto list = makeList();
+    EXPECT_EQ(list->currentSyncId(), 3);
+    ASSERT_TRUE(list->addSync(stationParams()));
+    EXPECT_EQ(list->currentSyncId(), 4);
+    EXPECT_TRUE(dir.read(fileName()).endsWith("\n         4  01700010000  1700010000.000 \n"));
+    // A restart goes on from there.
+    auto again = makeList();
+    EXPECT_EQ(again->currentSyncId(), 4);
+}
