@@ -11,6 +11,7 @@
 #include "support/syncFixture.h"
 #include "support/testSupport.h"
 
+#include <QDir>
 #include <QRegularExpression>
 
 #include <cstring>
