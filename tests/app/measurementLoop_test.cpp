@@ -29,10 +29,13 @@ struct loopTest : ::testing::Test {
     void normalise(cameraParams* pushedA = nullptr, cameraParams* pushedB = nullptr) {
         station.a->put("connect");
         station.b->put("connect");
-        cycleUntil([&] { return loop->stateA() >= STATE_CONNECTED && loop->stateB() >= STATE_CONNECTED; });
+        cycleUntil(
+            [&] { return loop->stateA() >= STATE_CONNECTED && loop->stateB() >= STATE_CONNECTED; });
         station.a->put("request.sync");
         station.b->put("request.sync");
-        cycleUntil([&] { return loop->stateA() == STATE_NORMALISING && loop->stateB() == STATE_NORMALISING; });
+        cycleUntil([&] {
+            return loop->stateA() == STATE_NORMALISING && loop->stateB() == STATE_NORMALISING;
+        });
         cameraParams pa, pb;
         ASSERT_TRUE(station.a->takeParameters(pushedA ? pushedA : &pa));
         ASSERT_TRUE(station.b->takeParameters(pushedB ? pushedB : &pb));
@@ -110,7 +113,8 @@ TEST_F(loopTest, aNormalisedCameraWaitsForTheOtherByStartingAgain) {
     cycleUntil([&] { return loop->stateA() == STATE_NORMALISING; });
     station.a->put("norm.success");
     station.b->take("connect"); // B falls back to state 0
-    cycleUntil([&] { return loop->stateA() == STATE_DISCONNECTED || loop->stateA() == STATE_CONNECTED; });
+    cycleUntil(
+        [&] { return loop->stateA() == STATE_DISCONNECTED || loop->stateA() == STATE_CONNECTED; });
     EXPECT_LE(loop->stateB(), STATE_REQUESTED);
 }
 
@@ -133,7 +137,8 @@ TEST_F(loopTest, aSilentCameraEndsTheMeasurementWithAReboot) {
     int64_t start = int64_t(station.clock.now());
     uint64_t next = 0;
     // Camera A delivers every second, camera B nothing.
-    while (int64_t(station.clock.now()) < start + 14 && loop->currentPhase() == measurementLoop::PHASE_MEASUREMENT) {
+    while (int64_t(station.clock.now()) < start + 14 &&
+           loop->currentPhase() == measurementLoop::PHASE_MEASUREMENT) {
         station.a->deliverEmpty(0, next += lines(1.0));
         loop->cycle();
     }
@@ -171,7 +176,8 @@ TEST_F(loopTest, aRebootRequestResyncsAndIsCleared) {
     station.dir.write("3sec/REBOOT", "");
     loop->cycle();
     EXPECT_FALSE(station.dir.exists("3sec/REBOOT"));
-    EXPECT_TRUE(log.messages().contains("info : receiving reboot request due to asynchronity from pw3.exe"));
+    EXPECT_TRUE(log.messages().contains(
+        "info : receiving reboot request due to asynchronity from pw3.exe"));
     EXPECT_EQ(loop->currentPhase(), measurementLoop::PHASE_RESTART);
 }
 

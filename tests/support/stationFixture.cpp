@@ -8,16 +8,24 @@ scriptedCamera::scriptedCamera(const tempStation& dir, const QString& letter)
     : kind(letter == "a" ? 1 : 2), controlDir(dir.mkdir("ctl_" + letter)),
       inputDir(dir.mkdir("in_" + letter)) {}
 
-QString scriptedCamera::control(const char* name) const { return controlDir + "/" + name; }
-QString scriptedCamera::input(const QString& name) const { return inputDir + "/" + name; }
-bool scriptedCamera::has(const char* name) const { return QFile::exists(control(name)); }
+QString scriptedCamera::control(const char* name) const {
+    return controlDir + "/" + name;
+}
+QString scriptedCamera::input(const QString& name) const {
+    return inputDir + "/" + name;
+}
+bool scriptedCamera::has(const char* name) const {
+    return QFile::exists(control(name));
+}
 
 void scriptedCamera::put(const char* name) {
     QFile f(control(name));
     f.open(QIODevice::WriteOnly);
 }
 
-void scriptedCamera::take(const char* name) { QFile::remove(control(name)); }
+void scriptedCamera::take(const char* name) {
+    QFile::remove(control(name));
+}
 
 bool scriptedCamera::takeParameters(cameraParams* params) {
     if (!has("acquire.par"))
@@ -40,13 +48,17 @@ void scriptedCamera::deliver(uint16_t syncId, const std::vector<uint64_t>& lineC
     cameraParams p;
     resetCameraParams(&p);
     p.cameraId = kind;
-    QFile f(input(QStringLiteral("%1.%2.cam").arg(++m_files, 6, 10, QLatin1Char('0')).arg(kind == 1 ? 'a' : 'b')));
+    QFile f(input(QStringLiteral("%1.%2.cam")
+                      .arg(++m_files, 6, 10, QLatin1Char('0'))
+                      .arg(kind == 1 ? 'a' : 'b')));
     f.open(QIODevice::WriteOnly);
     f.write(buildTransferFile(p, syncId, lineCounters.empty() ? end : lineCounters.front(), frames,
                               syncId, end));
 }
 
-void scriptedCamera::deliverEmpty(uint16_t syncId, uint64_t end) { deliver(syncId, {}, end); }
+void scriptedCamera::deliverEmpty(uint16_t syncId, uint64_t end) {
+    deliver(syncId, {}, end);
+}
 
 stationFixture::stationFixture(double start) : tz("UTC"), clock(start), guard(&clock) {
     a = std::make_unique<scriptedCamera>(dir, "a");
