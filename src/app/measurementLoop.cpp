@@ -337,7 +337,10 @@ void measurementLoop::processInput() {
                                        camera->m_lastFileSize, camera->m_lastFileName);
                 frames = true;
             } else {
-                pending = result != 0;
+                // A file that was refused and deleted leaves the camera's other files waiting:
+                // go on with them now, not only after the next poll that moves something. A
+                // file that could not be deleted ends the pass (it would come back first).
+                pending = result != 0 || camera->lastFileTaken();
             }
         }
         if (frames && m_writer->pairFrames(*m_cameraA, *m_cameraB)) {

@@ -191,8 +191,11 @@ int readLine(cmprBuffer* source, const rleFrameHeader& header, uint16_t firstLig
         uint32_t length = shadow & ~uint32_t(header.shadowFlag);
         if (position + length > LAST_PIXEL_END)
             return -1;
-        if (length > 0)
+        if (length > 0) {
+            if (line->size() >= RLE_MAX_LINE_SEGMENTS)
+                return -1;
             line->push_back(shadowSegment{uint16_t(position), uint16_t(length)});
+        }
         position += length;
         if (shadow & header.shadowFlag)
             return 0;

@@ -44,10 +44,15 @@ int encodeRleFrame(const std::vector<shadowLine>& lines, uint16_t syncId, uint64
 int encodeRleFrames(const std::vector<shadowLine>& lines, uint16_t syncId,
                     uint64_t firstLineCounter, std::vector<std::vector<uint8_t>>* frames);
 
+// Shadows one line can hold: one per pixel of the 1024-pixel sensor.
+const size_t RLE_MAX_LINE_SEGMENTS = 1024;
+
 // Decodes the payload at the read cursor (compressedSize - 16 bytes) with the minOffset,
 // code widths and numLines of `header` into `lines`, repeats expanded. Fails on any damage:
 // more or fewer lines than numLines, a repeat before the first line, a flagged light code
-// inside a line, a position past 65535, no end code, non-zero bits after the end code.
+// inside a line, a position past 65535, a line of more than RLE_MAX_LINE_SEGMENTS shadows
+// (so that a damaged frame never expands to more than a few megabytes), no end code,
+// non-zero bits after the end code.
 // On success the cursor stands after the payload; on failure it is back at its start and
 // `lines` is empty.
 int decodeRlePayload(cmprBuffer* source, const rleFrameHeader* header,

@@ -34,7 +34,7 @@ cameraInput::cameraInput(const syncListPtr& syncs, uint32_t kind,
                          const char* stationConfigurationPath)
     : cameraQueue(kind), m_rebootAtResync(false), m_pollInterval(DEFAULT_POLL_INTERVAL),
       m_lastFileSize(0), m_newRecordCount(0), m_syncList(syncs), m_waitingIndex(0),
-      m_listingStale(true) {
+      m_listingStale(true), m_lastFileTaken(false) {
     setFilters(this);
     const QString drive = QLatin1String(kind == 2 ? CAMERA_B_DRIVE : CAMERA_A_DRIVE);
     m_inputDir = fromStationPath(drive);
@@ -124,9 +124,14 @@ bool cameraInput::moveIntoWorkDir(const QString& fromDir, const QStringList& nam
     for (const QString& name : names) {
         const QString target = joinPath(m_workDir, name);
         // A file of the same name still waits to be processed: this one follows at a later
-        // poll, once that one is gone.
-        if (fileExists(target))
+        // poll, once that one is gone, and so do the files after it in name order, or they
+        // would be read before it and its lines refused as out of time order. A file that
+        // could not be removed is never handled again: it holds back its twin only.
+        if (fileExists(target)) {
+            if (!m_undeleted.contains(name))
+                break;
             continue;
+        }
         if (moveFileNoReplace(joinPath(fromDir, name), target))
             m_listingStale = true;
         else if (!fileExists(target))

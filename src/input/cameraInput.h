@@ -41,6 +41,9 @@ public:
     uint8_t processNextFile();
 
     uint32_t kind() const { return cameraId(); }
+    // The last processNextFile handled a file and removed it (whatever the result): more of
+    // the camera's files may wait behind it.
+    bool lastFileTaken() const { return m_lastFileTaken; }
     const syncListPtr& syncs() const { return m_syncList; }
 
     bool m_rebootAtResync;
@@ -89,4 +92,5 @@ private:
     // Files handled but not removed: they are only ever removed again, never handled a second
     // time, or a camera log would be appended to the daily log over and over.
     QHash<QString, fileStamp> m_undeleted;
+    bool m_lastFileTaken;
 };

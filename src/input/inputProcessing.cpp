@@ -25,6 +25,7 @@ uint8_t cameraInput::processNextFile() {
     m_newRecordCount = 0;
     m_lastFileSize = 0;
     m_lastFileName.clear();
+    m_lastFileTaken = false;
     if (!directoryExists(m_workDir)) {
         m_listingStale = true;
         return PROCESSED_NOTHING;
@@ -37,6 +38,7 @@ uint8_t cameraInput::processNextFile() {
     m_lastFileName = name;
     uint8_t result = pTakeFile(name, &size, &removed);
     m_lastFileSize = uint32_t(size);
+    m_lastFileTaken = removed;
     if (removed)
         ++m_waitingIndex;
     else

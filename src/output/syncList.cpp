@@ -5,8 +5,11 @@
 #include "platform/stationClock.h"
 #include "platform/stationPath.h"
 
+#include <cctype>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -18,6 +21,33 @@ const int32_t PRUNE_AGE = 7200;
 // map is bounded by 65536 syncIds in any case.
 const size_t KEEP_NEWEST = 64;
 const int LINE_LIMIT = 256;
+
+// Reads the unsigned decimal number that follows blanks at `*text` and moves past it; false
+// (a damaged line) for a sign, no digit or a number beyond 64 bits.
+bool readDecimal(const char** text, unsigned long long* value) {
+    const char* p = *text;
+    while (std::isspace((unsigned char)*p))
+        ++p;
+    if (!std::isdigit((unsigned char)*p))
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    *value = std::strtoull(p, &end, 10);
+    if (errno == ERANGE)
+        return false;
+    *text = end;
+    return true;
+}
+
+// True when the file at `path` is empty, missing or ends with a line end.
+bool endsWithLineEnd(const QString& path) {
+    FILE* file = openFile(path, "rb");
+    if (!file)
+        return true;
+    bool ends = std::fseek(file, -1, SEEK_END) != 0 || std::fgetc(file) == '\n';
+    std::fclose(file);
+    return ends;
+}
 
 } // namespace
 
@@ -59,18 +89,19 @@ void syncList::load() {
         char line[LINE_LIMIT];
         while (std::fgets(line, sizeof line, file)) {
             // A longer line is read in pieces; each piece stands as a line of its own.
-            unsigned short syncId = NO_SYNC_ID;
+            unsigned long long syncId = NO_SYNC_ID;
             unsigned long long second = 0;
-            float seconds = 0;
-            if (std::sscanf(line, "%hu%llu%f", &syncId, &second, &seconds) < 2)
+            const char* rest = line;
+            if (!readDecimal(&rest, &syncId) || !readDecimal(&rest, &second))
                 continue;
-            if (syncId == NO_SYNC_ID)
+            // 65535 stands for "none"; more does not fit a syncId.
+            if (syncId >= NO_SYNC_ID)
                 continue;
             if (second < (unsigned long long)(int64_t)m_windowStart ||
                 second >= (unsigned long long)(int64_t)m_windowEnd)
                 continue;
-            m_seconds[int32_t(second)] = syncId;
-            m_points[syncId] = syncPointPtr();
+            m_seconds[int32_t(second)] = uint16_t(syncId);
+            m_points[uint16_t(syncId)] = syncPointPtr();
         }
         std::fclose(file);
     }
@@ -120,9 +151,13 @@ void syncList::appendLine(uint16_t syncId, int64_t second) {
     if (!directoryExists(m_directory))
         return;
     QString path = fileFor(second);
+    bool lineStart = endsWithLineEnd(path);
     FILE* file = openFile(path, "a");
     if (!file)
         return;
+    // The last line of a run cut short by a power failure must not swallow this one.
+    if (!lineStart)
+        std::fputc('\n', file);
     std::fprintf(file, "%10hu  %011llu  %11.3f \n", (unsigned short)syncId,
                  (unsigned long long)second, double(second));
     // The numbering of the day must survive a crash of the station computer.

@@ -232,3 +232,31 @@ TEST(rleCodec, damagedPayloadsFailCleanly) {
         decodeAt16(damaged, good);
     }
 }
+
+TEST(rleCodec, aLineOfMoreShadowsThanTheSensorHasPixelsIsDamage) {
+    // One-pixel shadows side by side: the most a line of the 1024-pixel sensor can hold.
+    auto shadows = [](size_t count) {
+        shadowLine line;
+        for (size_t i = 0; i < count; ++i)
+            line.push_back({uint16_t(i), 1});
+        return line;
+    };
+    // The full sensor in every line of a frame decodes.
+    std::vector<uint8_t> frame;
+    ASSERT_EQ(encodeRleFrame(std::vector<shadowLine>(RLE_MAX_LINES, shadows(1024)), 1, 0, &frame),
+              0);
+    rleFrameHeader header;
+    std::vector<shadowLine> decoded;
+    EXPECT_EQ(decodeRleFrame(readerOf(frame).data(), &header, &decoded), 0);
+    EXPECT_EQ(decoded.size(), RLE_MAX_LINES);
+    // One shadow more is damage. The largest such line repeated to a full frame would decode
+    // to some 200 MB of segments.
+    for (size_t count : {size_t(1025), size_t(31000)}) {
+        ASSERT_EQ(
+            encodeRleFrame(std::vector<shadowLine>(RLE_MAX_LINES, shadows(count)), 1, 0, &frame),
+            0);
+        cmprBufferPtr in = readerOf(frame);
+        EXPECT_EQ(decodeRleFrame(in.data(), &header, &decoded), -1) << count;
+        EXPECT_TRUE(decoded.empty());
+    }
+}

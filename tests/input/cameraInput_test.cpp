@@ -62,7 +62,7 @@ TEST_F(collectTest, aNameThatStillWaitsStaysInTheInputDirectory) {
     EXPECT_EQ(err.text(), "");
     EXPECT_EQ(dir.read("work/1.a.cam"), "waiting");
     EXPECT_EQ(dir.read("in/a/1.a.cam"), "newer");
-    EXPECT_TRUE(dir.exists("work/2.a.cam"));
+    EXPECT_TRUE(dir.exists("in/a/2.a.cam")) << "files after it wait with it";
 }
 
 TEST_F(collectTest, aFailedMoveIsReportedAndTheFileStays) {
@@ -136,4 +136,24 @@ TEST_F(collectTest, removeWorkFilesReportsWhatCouldNotGo) {
     EXPECT_EQ(dir.list("work"), QStringList{"3.b.cam"});
     a->m_workDir = dir.file("gone");
     EXPECT_FALSE(a->removeWorkFiles());
+}
+
+// The camera names a file like one that still waits in the working directory: it follows
+// that one, and the camera's newer files wait behind it, so that its lines arrive in order.
+TEST_F(collectTest, aFileNamedLikeOneStillWaitingKeepsItsPlaceInTheOrder) {
+    std::unique_ptr<cameraInput> a = camera(1);
+    ASSERT_TRUE(syncs->addSync(stationParams()));
+    dir.write("work/1.a.cam", transfer(1, 0, 100));
+    dir.write("in/a/1.a.cam", transfer(1, 100, 100));
+    dir.write("in/a/2.a.cam", transfer(1, 200, 100));
+    for (int poll = 0; poll < 3; ++poll) {
+        a->collectInput();
+        while (a->processNextFile() == PROCESSED_TRANSFER) {
+        }
+    }
+    EXPECT_TRUE(log.messages().isEmpty()) << log.messages().join("\n").toStdString();
+    ASSERT_EQ(a->size(), 3u);
+    EXPECT_EQ(a->frames()[1].header.lineCounter, 100u);
+    EXPECT_EQ(a->frames()[2].header.lineCounter, 200u);
+    EXPECT_TRUE(dir.list("in/a").isEmpty());
 }

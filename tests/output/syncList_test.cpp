@@ -183,3 +183,30 @@ TEST(syncPoint, invalidPointAnswersDefaults) {
     EXPECT_EQ(point.syncSecond(), 0);
     EXPECT_EQ(point.headerBytes(), nullptr);
 }
+
+TEST_F(syncListTest, aSyncIdOutsideItsRangeIsADamagedLine) {
+    QByteArray content;
+    content += "         4  01700010000  1700010000.000 \n";
+    content += "     70001  01700010003  1700010003.000 \n"; // would pass as 4465
+    content += "        -3  01700010004  1700010004.000 \n"; // would pass as 65533
+    content += "   0x00010  01700010005  1700010005.000 \n"; // not decimal
+    dir.write(fileName(), content);
+    auto list = makeList();
+    EXPECT_EQ(list->currentSyncId(), 4);
+    EXPECT_EQ(list->size(), 1u);
+    ASSERT_TRUE(list->addSync(stationParams()));
+    EXPECT_EQ(list->currentSyncId(), 5);
+}
+
+TEST_F(syncListTest, aLineCutShortByAPowerFailureDoesNotSwallowTheNextOne) {
+    dir.write(fileName(), "         3  01700010000  1700010000.000 \n"
+                          "         4  017000");
+    auto list = makeList();
+    EXPECT_EQ(list->currentSyncId(), 3);
+    ASSERT_TRUE(list->addSync(stationParams()));
+    EXPECT_EQ(list->currentSyncId(), 4);
+    EXPECT_TRUE(dir.read(fileName()).endsWith("\n         4  01700010000  1700010000.000 \n"));
+    // A restart goes on from there.
+    auto again = makeList();
+    EXPECT_EQ(again->currentSyncId(), 4);
+}

@@ -85,8 +85,8 @@ void e2eStation::startCameras(const QStringList& extra) {
 void e2eStation::startStation(const QStringList& args, const QString& fakeTime) {
     m_station = std::make_unique<QProcess>();
     m_station->setWorkingDirectory(path());
-    m_station->setStandardOutputFile(path("station.log"));
-    m_station->setStandardErrorFile(path("station.err"));
+    m_station->setStandardOutputFile(path("station.log"), QIODevice::Append);
+    m_station->setStandardErrorFile(path("station.err"), QIODevice::Append);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TZ", "UTC");
     env.remove("TERM");
@@ -113,6 +113,13 @@ int e2eStation::stopStation() {
     if (m_station->state() != QProcess::NotRunning)
         m_station->terminate();
     return finish(m_station.get(), 20);
+}
+
+void e2eStation::killStation() {
+    if (!m_station)
+        return;
+    m_station->kill();
+    m_station->waitForFinished(10000);
 }
 
 int e2eStation::waitStationExit(double seconds) {

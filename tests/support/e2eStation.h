@@ -39,7 +39,11 @@ public:
     // parameter files are always on).
     void startCameras(const QStringList& extra = QStringList());
     // Starts acquire_kiv with `args`; with `fakeTime` ("@2026-12-08 10:59:20") under faketime.
+    // Its output is appended to "station.log" and "station.err", so a restarted station adds
+    // to what the earlier ones wrote.
     void startStation(const QStringList& args = QStringList(), const QString& fakeTime = QString());
+    // Ends acquire_kiv with SIGKILL, as a power cut would, and waits until it is gone.
+    void killStation();
     // Polls `done` every 100 ms for at most `seconds`.
     bool waitFor(const std::function<bool()>& done, double seconds);
     // Sends SIGTERM and waits; the exit code (-1 when it had to be killed or crashed).

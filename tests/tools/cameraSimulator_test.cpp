@@ -11,6 +11,7 @@
 #include "support/syncFixture.h"
 #include "support/testSupport.h"
 
+#include <QDir>
 #include <QRegularExpression>
 
 #include <cstring>
@@ -418,6 +419,27 @@ TEST_F(simulatorTest, faultSwitchesActAtTheirTime) {
     EXPECT_TRUE(control("request.sync"));
 }
 
+TEST_F(simulatorTest, aKeptParameterFileIsTakenOnceAndALostControlShareEndsTheMeasurement) {
+    simulatorSettings s = settings();
+    s.keepParametersAfter = 0.0;
+    cameraSimulator sim(s);
+    place("connect");
+    push(OPMODE_MEASUREMENT, 9);
+    run({&sim}, 0.1);
+    EXPECT_TRUE(control("acquire.par"));
+    EXPECT_EQ(sim.state(), cameraState::MEASURING);
+    run({&sim}, 1.1);
+    EXPECT_EQ(sim.counts().transferFiles, 1) << "the kept file did not start it again";
+    // The share to the station goes: the camera stops, and asks again once it is back.
+    QDir(dir.path()).rename("control", "control.away");
+    run({&sim}, 0.1);
+    EXPECT_EQ(sim.state(), cameraState::IDLE);
+    QDir(dir.path()).rename("control.away", "control");
+    QFile::remove(dir.file("control/acquire.par"));
+    run({&sim}, 0.1);
+    EXPECT_TRUE(control("request.sync"));
+}
+
 TEST_F(simulatorTest, keptCommandsAreObeyedOnce) {
     simulatorSettings s = settings();
     s.keepCommands = true;
@@ -486,16 +508,28 @@ TEST_F(simulatorTest, frameLogListsExactlyTheFramesOfTheFiles) {
 
 TEST(simCommandLine, camerasPrefixesAndBadOptions) {
     simCommandLine line;
-    ASSERT_TRUE(parseSimCommandLine({"--a-control",  "ca",
-                                     "--a-input=ia", "--b-control",
-                                     "cb",           "--b-input",
-                                     "ib",           "--silent-after",
-                                     "20",           "--b-silent-after",
-                                     "15",           "--a-keep-commands",
-                                     "--rain",       "heavy",
-                                     "--seed",       "77",
-                                     "--seconds",    "30",
-                                     "--norm-delay", "250"},
+    ASSERT_TRUE(parseSimCommandLine({"--a-control",
+                                     "ca",
+                                     "--a-input=ia",
+                                     "--b-control",
+                                     "cb",
+                                     "--b-input",
+                                     "ib",
+                                     "--silent-after",
+                                     "20",
+                                     "--b-silent-after",
+                                     "15",
+                                     "--a-keep-commands",
+                                     "--rain",
+                                     "heavy",
+                                     "--seed",
+                                     "77",
+                                     "--seconds",
+                                     "30",
+                                     "--norm-delay",
+                                     "250",
+                                     "--b-keep-par-after",
+                                     "40"},
                                     &line))
         << line.error.toStdString();
     EXPECT_TRUE(line.play[0] && line.play[1]);
@@ -505,6 +539,8 @@ TEST(simCommandLine, camerasPrefixesAndBadOptions) {
     EXPECT_EQ(line.cameras[1].silentAfter, 15.0);
     EXPECT_TRUE(line.cameras[0].keepCommands);
     EXPECT_FALSE(line.cameras[1].keepCommands);
+    EXPECT_EQ(line.cameras[0].keepParametersAfter, -1.0);
+    EXPECT_EQ(line.cameras[1].keepParametersAfter, 40.0);
     for (const simulatorSettings& s : line.cameras) {
         EXPECT_EQ(s.rain, RAIN_HEAVY);
         EXPECT_EQ(s.seed, 77u) << "both cameras see the same rain";

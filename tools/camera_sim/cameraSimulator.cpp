@@ -68,6 +68,15 @@ void cameraSimulator::step() {
         note(QStringLiteral("back online"));
     }
     injectFaults(now);
+    // A camera computer that loses its control share has lost the station: it stops and asks
+    // for parameters again once the share is back.
+    if (!directoryExists(m_settings.controlDir)) {
+        if (m_state == cameraState::MEASURING || m_state == cameraState::NORMALISING) {
+            m_state = cameraState::IDLE;
+            note(QStringLiteral("control directory lost: idle"));
+        }
+        return;
+    }
     if (obeyCommands(now))
         return;
     takeParameters(now);
@@ -143,6 +152,13 @@ void cameraSimulator::takeParameters(double now) {
     QString path = controlPath(ACQUIRE_PAR);
     if (!fileExists(path))
         return;
+    bool keep =
+        m_settings.keepParametersAfter >= 0.0 && now - m_madeAt >= m_settings.keepParametersAfter;
+    fileStamp stamp;
+    stampFile(path, &stamp);
+    // A file left in place is taken once, not at every step it is still there.
+    if (keep && stamp == m_keptParameters)
+        return;
     cameraParams received;
     resetCameraParams(&received);
     int read = presetCameraSettingsFromConfFile(&received, path.toLocal8Bit().constData());
@@ -152,7 +168,10 @@ void cameraSimulator::takeParameters(double now) {
                            .arg(++m_parCopies, 3, 10, QLatin1Char('0'));
         QFile::copy(path, copy);
     }
-    removeFile(path);
+    if (keep)
+        m_keptParameters = stamp;
+    else
+        removeFile(path);
     removeFile(controlPath(REQUEST_SYNC));
     m_state = cameraState::IDLE;
     if (read != 0) {

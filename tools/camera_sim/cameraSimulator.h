@@ -7,6 +7,7 @@
 #include "rainModel.h"
 
 #include "config/cameraParams.h"
+#include "platform/fileOps.h"
 
 #include <QString>
 
@@ -28,8 +29,9 @@ struct simulatorSettings {
     double garbageAt = -1.0;    // one transfer file of random bytes
     double disconnectAt = -1.0; // "connect" removed once
     bool keepCommands = false;  // "resync", "reboot" and "cancel" are obeyed but never removed
-    QString parCopyDir;         // when set, every "acquire.par" received is kept there
-    bool verbose = false;       // one line per action on standard output
+    double keepParametersAfter = -1.0; // from then on "acquire.par" is read but never removed
+    QString parCopyDir;                // when set, every "acquire.par" received is kept there
+    bool verbose = false;              // one line per action on standard output
 };
 
 enum class cameraState { IDLE, NORMALISING, MEASURING, LIVEVIDEO, OFFLINE };
@@ -109,6 +111,7 @@ private:
     bool m_silenceDone = false; // the silence fault fired (a reboot ends it)
     int m_parCopies = 0;
     bool m_garbageDone = false;
+    fileStamp m_keptParameters; // the "acquire.par" read and left in place
     bool m_disconnectDone = false;
     long long m_lastStamp = 0;
     simulatorCounts m_counts;

@@ -30,6 +30,7 @@ const char* const USAGE =
     "  --garbage-at S        write one transfer file of random bytes\n"
     "  --disconnect-at S     remove \"connect\" once\n"
     "  --keep-commands       obey resync, reboot and cancel but never remove their files\n"
+    "  --keep-par-after S    read every new acquire.par but never remove it\n"
     "\n"
     "The options of a camera (all but --seconds, --step and --frame-log) apply to both\n"
     "cameras; with the prefix --a- or --b- they apply to one (--b-silent-after 15,\n"
@@ -102,6 +103,8 @@ int cameraOption(const QString& name, const QString& value, simulatorSettings* s
         ok = seconds(value, &s->garbageAt);
     else if (name == QLatin1String("disconnect-at"))
         ok = seconds(value, &s->disconnectAt);
+    else if (name == QLatin1String("keep-par-after"))
+        ok = seconds(value, &s->keepParametersAfter);
     else if (name == QLatin1String("par-copy"))
         s->parCopyDir = value;
     else

@@ -1,0 +1,332 @@
+// Faults of a running station, each on a whole station in one process (measurement loop and
+// two simulated cameras on the simulated clock): the controller keeps running, reports each
+// problem once per occurrence, and every good frame still reaches its datafile.
+#include "codec/rleCodec.h"
+#include "codec/transferWriter.h"
+#include "support/simulatedStation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <gtest/gtest.h>
+#include <iostream>
+#include <random>
+
+namespace {
+
+const double START = 1700006400.0 + 10 * 3600 + 5; // five seconds after a full hour (UTC)
+
+// Starts the station and lets it measure for `seconds`.
+void measureFor(simulatedStation& s, double seconds) {
+    ASSERT_TRUE(s.runUntil([&] { return s.measuring(); }, 30)) << s.tail().toStdString();
+    s.run(seconds);
+}
+
+// Names of the files in `dir` (relative to the station folder) that start with `prefix`.
+QStringList filesStarting(const simulatedStation& s, const QString& dir, const QString& prefix) {
+    QStringList names;
+    for (const QString& name : s.fixture.dir.list(dir))
+        if (name.startsWith(prefix))
+            names << name;
+    return names;
+}
+
+// The frames of everything sent up to now are written or wait in the station; nothing is
+// lost, doubled or invented, and every datafile reads back.
+void expectNoFrameLost(const simulatedStation& s) {
+    frameAccount a = s.account();
+    std::cout << "fault " << ::testing::UnitTest::GetInstance()->current_test_info()->name() << ": "
+              << a << "\n";
+    EXPECT_EQ(a.lost, 0) << a;
+    EXPECT_EQ(a.duplicated, 0) << a;
+    EXPECT_EQ(a.foreign, 0) << a;
+    EXPECT_EQ(a.damaged, 0) << a;
+    EXPECT_GT(a.written, 0) << a;
+}
+
+// Takes the directories `names` of the station folder away for `seconds` of station time, as
+// a lost network share does, then brings them back.
+void awayFor(simulatedStation& s, const QStringList& names, double seconds) {
+    QDir station(s.fixture.dir.path());
+    for (const QString& name : names)
+        ASSERT_TRUE(station.rename(name, name + ".away"));
+    s.run(seconds);
+    for (const QString& name : names)
+        ASSERT_TRUE(station.rename(name + ".away", name));
+}
+
+// The station reaches the measurement again and measures for 20 s.
+void measuresAgain(simulatedStation& s) {
+    ASSERT_TRUE(s.runUntil([&] { return s.measuring(); }, 60)) << s.tail(40).toStdString();
+    s.run(20);
+}
+
+// A name that sorts among the camera's own files at the current station time.
+QString nameAtNow(simulatedStation& s, const char* suffix) {
+    return QString::number(qulonglong(s.fixture.clock.now() * 1e6)) + "5" + suffix;
+}
+
+} // namespace
+
+TEST(faults, tenThousandGarbageFilesAreEachReportedOnceAndCostNoGoodFrame) {
+    simulatedStation s(START);
+    measureFor(s, 10);
+    std::mt19937 random(7);
+    for (int i = 0; i < 10000; ++i) {
+        QByteArray bytes(int(20 + random() % 200), '\0');
+        for (char& b : bytes)
+            b = char(random());
+        bytes[0] = '#'; // never the marker of a transfer file header
+        s.fixture.dir.write(QString("in_a/0garbage%1.a.cam").arg(i, 5, 10, QChar('0')), bytes);
+    }
+    s.run(30);
+
+    QSet<QString> reported;
+    const QString prefix = "error : unable to process input data transfer file ";
+    for (const QString& m : s.log.messages())
+        if (m.startsWith(prefix + "0garbage"))
+            reported.insert(m.mid(prefix.size()));
+    EXPECT_EQ(s.countStarting(prefix + "0garbage"), 10000);
+    EXPECT_EQ(reported.size(), 10000) << "each file once";
+    EXPECT_EQ(s.countStarting(prefix), 10000) << "and no good file";
+    EXPECT_TRUE(filesStarting(s, "in_a", "0garbage").isEmpty());
+    EXPECT_TRUE(filesStarting(s, "temp", "0garbage").isEmpty());
+    EXPECT_EQ(s.count("RESYNC"), 0) << s.tail().toStdString();
+    EXPECT_TRUE(s.measuring());
+    expectNoFrameLost(s);
+}
+
+TEST(faults, aTransferFileOfAnUnknownSyncIdIsReportedOnceAndCostsNoGoodFrame) {
+    simulatedStation s(START);
+    measureFor(s, 8);
+    std::vector<frameBytes> frames(3);
+    for (size_t i = 0; i < frames.size(); ++i)
+        encodeRleFrame({shadowLine{{20, 4}}}, 777, 1000 * i, &frames[i]);
+    cameraParams params;
+    resetCameraParams(&params);
+    params.cameraId = CAM_A;
+    const QString name = nameAtNow(s, ".a.cam");
+    s.fixture.dir.write("in_a/" + name, buildTransferFile(params, 777, 0, frames, 777, 3000));
+    s.run(20);
+
+    EXPECT_EQ(s.count("error : unable to process input data transfer file " + name), 1);
+    EXPECT_EQ(s.count("error : retrieved frame is invalid "), 1);
+    EXPECT_EQ(s.countStarting("error : unable to process input data transfer file "), 1);
+    EXPECT_FALSE(s.fixture.dir.exists("temp/" + name));
+    EXPECT_EQ(s.count("RESYNC"), 0);
+    expectNoFrameLost(s);
+}
+
+TEST(faults, aCameraUsingTheSameTransferFileNameTwiceLosesNothing) {
+    simulatedStation s(START);
+    measureFor(s, 5);
+    // Camera A names every other file like the one before it, once the station has taken
+    // that one from the input directory.
+    QString previous;
+    QSet<QString> seen;
+    int reused = 0;
+    for (int i = 0; i < 300; ++i) {
+        s.step();
+        for (const QString& name : filesStarting(s, "in_a", "1")) {
+            if (seen.contains(name) || !name.endsWith(".a.cam"))
+                continue;
+            if (!previous.isEmpty() && !s.fixture.dir.exists("in_a/" + previous) &&
+                QFile::rename(s.fixture.dir.file("in_a/" + name),
+                              s.fixture.dir.file("in_a/" + previous))) {
+                ++reused;
+                seen.insert(previous);
+                previous.clear();
+            } else {
+                previous = name;
+            }
+            seen.insert(name);
+        }
+    }
+    ASSERT_GT(reused, 10);
+
+    // Once more while the first file of that name still waits in the working directory: its
+    // twin stays in the input directory until the first is gone, then follows it.
+    s.run(1);
+    s.cameraA->step();
+    QStringList waiting = filesStarting(s, "in_a", "1");
+    ASSERT_GE(waiting.size(), 1);
+    const QString twin = waiting.first();
+    ASSERT_TRUE(
+        QFile::rename(s.fixture.dir.file("in_a/" + twin), s.fixture.dir.file("temp/" + twin)));
+    // The camera's next file gets the same name; the one after it a newer one.
+    while (filesStarting(s, "in_a", "1").isEmpty()) {
+        s.fixture.clock.advance(0.25);
+        s.cameraA->step();
+    }
+    const QString second = filesStarting(s, "in_a", "1").first();
+    ASSERT_TRUE(
+        QFile::rename(s.fixture.dir.file("in_a/" + second), s.fixture.dir.file("in_a/" + twin)));
+    while (filesStarting(s, "in_a", "1").size() < 2) {
+        s.fixture.clock.advance(0.25);
+        s.cameraA->step();
+    }
+    s.run(20);
+
+    EXPECT_EQ(s.countStarting("error"), 0) << s.tail().toStdString();
+    EXPECT_EQ(s.count("RESYNC"), 0);
+    expectNoFrameLost(s);
+}
+
+TEST(faults, anInputDirectoryAwayForLessThanTheSilenceLimitCostsNothing) {
+    simulatedStation s(START);
+    measureFor(s, 8);
+    awayFor(s, {"in_a"}, 6);
+    s.run(20);
+
+    EXPECT_EQ(s.count("RESYNC"), 0) << s.tail().toStdString();
+    EXPECT_EQ(s.countStarting("error"), 0) << s.tail().toStdString();
+    EXPECT_TRUE(s.measuring());
+    expectNoFrameLost(s);
+}
+
+TEST(faults, aLostShareOfOneCameraIsOneResyncAndTheStationMeasuresAgain) {
+    simulatedStation s(START);
+    measureFor(s, 8);
+    uint16_t before = s.loop->syncs()->currentSyncId();
+    // Camera A's input and control directories are one share on a real station.
+    awayFor(s, {"in_a", "ctl_a"}, 20);
+    measuresAgain(s);
+
+    EXPECT_EQ(s.count("RESYNC"), 1) << s.tail(40).toStdString();
+    EXPECT_EQ(s.countStarting("error"), 0) << s.tail(40).toStdString();
+    EXPECT_NE(s.loop->syncs()->currentSyncId(), before);
+    expectNoFrameLost(s);
+}
+
+TEST(faults, anInputDirectoryAwayLongerThanTheSilenceLimitRebootsItsCameraOnce) {
+    simulatedStation s(START);
+    measureFor(s, 8);
+    awayFor(s, {"in_b"}, 14);
+    measuresAgain(s);
+
+    EXPECT_EQ(s.count("RESYNC"), 1) << s.tail(40).toStdString();
+    EXPECT_EQ(s.count("B: send reboot"), 1);
+    EXPECT_EQ(s.count("A: send resync"), 1);
+    EXPECT_EQ(s.countStarting("error"), 0) << s.tail(40).toStdString();
+    expectNoFrameLost(s);
+}
+
+TEST(faults, aControlDirectoryAwayForAMomentIsOneResync) {
+    simulatedStation s(START);
+    measureFor(s, 8);
+    awayFor(s, {"ctl_b"}, 4);
+    measuresAgain(s);
+
+    EXPECT_EQ(s.count("RESYNC"), 1) << s.tail(40).toStdString();
+    EXPECT_EQ(s.countStarting("error"), 0) << s.tail(40).toStdString();
+    expectNoFrameLost(s);
+}
+
+// The datafile directory refuses new files for a while: unwritable (the open fails) or full
+// (the write comes back short). Each interval that cannot be written is reported once and
+// lost, as the writer's rules have it; everything before and after reaches its datafile.
+TEST(faults, aDatafileDirectoryUnwritableOrFullLosesOnlyTheIntervalsItRefused) {
+    for (fileOp refused : {fileOp::OPEN, fileOp::WRITE}) {
+        SCOPED_TRACE(refused == fileOp::OPEN ? "unwritable" : "full");
+        simulatedStation s(START);
+        measureFor(s, 8);
+        const QString dir = s.fixture.dir.file("3sec");
+        int refusals = 0;
+        {
+            scopedFileFaults faults([&](fileOp op, const QString& path) {
+                bool fail = op == refused && path.startsWith(dir) && path.endsWith(".part");
+                refusals += fail ? 1 : 0;
+                return fail;
+            });
+            s.run(12);
+        }
+        s.run(20);
+        ASSERT_GT(refusals, 0);
+
+        // One message per refused interval, naming it; the frames lost are those of the
+        // intervals named, and no others.
+        const QString prefix = refused == fileOp::OPEN
+                                   ? " : error : unable to open temp datafile "
+                                   : " : error : unable to write temp datafile ";
+        QSet<QString> named;
+        for (const QString& m : s.log.messages())
+            if (m.startsWith(prefix))
+                named.insert(QFileInfo(m.mid(prefix.size()).section(' ', 0, 0)).fileName());
+        EXPECT_EQ(s.countStarting(prefix), refusals);
+        EXPECT_EQ(named.size(), refusals);
+        EXPECT_EQ(s.count("RESYNC"), 0);
+        EXPECT_TRUE(s.fixture.dir.list("3sec").filter(".part").isEmpty());
+        frameAccount a = s.account();
+        std::cout << "fault datafile directory "
+                  << (refused == fileOp::OPEN ? "unwritable" : "full") << ": " << a << "\n";
+        EXPECT_EQ(a.damaged + a.duplicated + a.foreign, 0) << a;
+        EXPECT_GT(a.lost, 0) << a;
+        for (const QString& part : named)
+            EXPECT_FALSE(s.fixture.dir.exists("3sec/" + part.chopped(5))) << part.toStdString();
+        EXPECT_GT(s.account().written, 0);
+        // Every lost frame lies in a refused interval: count the sent frames of those.
+        QSet<QString> refusedNames;
+        for (const QString& part : named)
+            refusedNames.insert(part.chopped(5));
+        int inRefused = s.sentFramesIn(refusedNames);
+        EXPECT_EQ(a.lost, inRefused) << a;
+    }
+}
+
+// Camera A hangs with the parameter file: it reads "acquire.par" but never removes it. Every
+// push to it after that fails and is reported once per push; the station keeps cycling
+// through the handshake (and writing its heartbeat), and what was measured before is kept.
+TEST(faults, aCameraThatNeverRemovesAcquireParIsReportedOncePerPush) {
+    simulatedStation s(START, [](simulatorSettings& settings) {
+        if (settings.camera == CAM_A)
+            settings.keepParametersAfter = 20;
+    });
+    measureFor(s, 20);
+    const QString partA = s.fixture.a->control("acquire.par.part");
+    int pushesA = 0;
+    scopedFileFaults count([&](fileOp op, const QString& path) {
+        pushesA += op == fileOp::RENAME && path == partA ? 1 : 0;
+        return false;
+    });
+    // A reboot request ends the measurement; the next pushes find the old file in place.
+    s.fixture.dir.write("3sec/REBOOT", "");
+    s.run(60);
+
+    const QString failed = "error : unable to send acquire.par file to camera A";
+    ASSERT_GT(s.count(failed), 1) << s.tail(40).toStdString();
+    // The first push after the reboot request reached the camera; all others failed.
+    EXPECT_EQ(s.count(failed), pushesA - 1);
+    EXPECT_FALSE(QFile::exists(partA)) << "a failed push leaves no part file";
+    EXPECT_TRUE(QFile::exists("./check_kiv.txt"));
+    EXPECT_FALSE(s.measuring());
+    expectNoFrameLost(s);
+}
+
+// Camera B obeys "resync", "reboot" and "cancel" but never removes them. The station cannot
+// hand it another command of a name still there (the control files never replace one, and
+// say nothing of it), so at the second resync camera B goes on measuring and never asks for
+// parameters again: the station keeps running, waiting in the handshake, repeats no message,
+// and loses nothing; what camera B goes on delivering waits in its input directory.
+TEST(faults, aCameraThatNeverRemovesItsCommandFilesStopsNoStation) {
+    simulatedStation s(START, [](simulatorSettings& settings) {
+        if (settings.camera == CAM_B)
+            settings.keepCommands = true;
+    });
+    measureFor(s, 10);
+    s.fixture.dir.write("3sec/REBOOT", "");
+    ASSERT_TRUE(s.runUntil([&] { return s.count("RESYNC") == 1; }, 10));
+    measuresAgain(s);
+    s.fixture.dir.write("3sec/REBOOT", "");
+    s.run(60);
+
+    EXPECT_TRUE(s.fixture.b->has("resync"));
+    EXPECT_TRUE(s.fixture.b->has("resync.part")) << "the second resync waits beside the first";
+    EXPECT_EQ(s.loop->currentPhase(), measurementLoop::PHASE_NORMALISATION);
+    EXPECT_GT(s.account().waiting, 0);
+    EXPECT_EQ(s.count("RESYNC"), 2) << s.tail(40).toStdString();
+    EXPECT_EQ(s.count("info : receiving reboot request due to asynchronity from pw3.exe"), 2);
+    EXPECT_EQ(s.countStarting("error"), 0) << s.tail(40).toStdString();
+    expectNoFrameLost(s);
+}

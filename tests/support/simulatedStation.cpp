@@ -1,0 +1,231 @@
+#include "support/simulatedStation.h"
+
+#include "output/datafileReader.h"
+#include "output/timeConv.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <map>
+#include <ostream>
+#include <set>
+#include <utility>
+
+namespace {
+
+typedef std::pair<char, double> framePlace; // camera and line position
+
+void placeQueue(const std::deque<frameRecord>& records, char camera, std::set<framePlace>* held) {
+    for (const frameRecord& r : records) {
+        if (r.isEmpty)
+            continue;
+        char c = r.cameraId == 1 ? 'A' : r.cameraId == 2 ? 'B' : camera;
+        held->insert({c, r.linePosition});
+    }
+}
+
+struct sentFrame {
+    char camera;
+    uint16_t syncId;
+    uint64_t lineCounter;
+    syncPointPtr sync; // null when the station does not know the syncId
+    QString file;      // the transfer file that carried it
+};
+
+// The frames the simulators logged, with the syncPoints the station has for them.
+std::vector<sentFrame> sentFrames(const syncList& syncs, const QString& logPath) {
+    std::vector<sentFrame> frames;
+    QFile log(logPath);
+    if (!log.open(QIODevice::ReadOnly))
+        return frames;
+    // The frame lines of a file come before its file line.
+    size_t unnamed[2] = {0, 0};
+    for (const QByteArray& line : log.readAll().split('\n')) {
+        QList<QByteArray> f = line.split(' ');
+        if (f.size() == 5 && f[0] == "file" && f[2] == "transfer") {
+            size_t& first = unnamed[f[1] == "A" ? 0 : 1];
+            for (size_t i = first; i < frames.size(); ++i)
+                if (frames[i].camera == f[1].at(0) && frames[i].file.isEmpty())
+                    frames[i].file = QString::fromLatin1(f[3]);
+            first = frames.size();
+            continue;
+        }
+        if (f.size() != 7 || f[0] != "frame")
+            continue;
+        uint16_t syncId = uint16_t(f[2].toUInt());
+        frames.push_back({f[1].at(0), syncId, f[3].toULongLong(), syncs.find(syncId), QString()});
+    }
+    return frames;
+}
+
+} // namespace
+
+simulatedStation::simulatedStation(double start,
+                                   const std::function<void(simulatorSettings&)>& tune)
+    : fixture(start), frames(fixture.dir.file("frames.log")) {
+    for (int camera : {CAM_A, CAM_B}) {
+        simulatorSettings s;
+        s.camera = camera;
+        const scriptedCamera& dirs = camera == CAM_A ? *fixture.a : *fixture.b;
+        s.controlDir = dirs.controlDir;
+        s.inputDir = dirs.inputDir;
+        s.normDelayMs = 300;
+        s.rebootOfflineMs = 500;
+        s.logInterval = 0.0;
+        if (tune)
+            tune(s);
+        (camera == CAM_A ? cameraA : cameraB) = std::make_unique<cameraSimulator>(s, &frames);
+    }
+    loop = std::make_unique<measurementLoop>(false, "./acquire_kiv.set");
+}
+
+simulatedStation::~simulatedStation() = default;
+
+void simulatedStation::step() {
+    double before = fixture.clock.now();
+    cameraA->step();
+    cameraB->step();
+    loop->cycle();
+    if (fixture.clock.now() == before)
+        fixture.clock.advance(0.05);
+}
+
+void simulatedStation::run(double seconds) {
+    double end = fixture.clock.now() + seconds;
+    while (fixture.clock.now() < end)
+        step();
+}
+
+bool simulatedStation::runUntil(const std::function<bool()>& done, double seconds) {
+    double end = fixture.clock.now() + seconds;
+    while (!done()) {
+        if (fixture.clock.now() >= end)
+            return false;
+        step();
+    }
+    return true;
+}
+
+bool simulatedStation::measuring() const {
+    return loop->currentPhase() == measurementLoop::PHASE_MEASUREMENT;
+}
+
+frameAccount simulatedStation::account() const {
+    frameAccount a;
+    // What the cameras sent, placed the way the station places it.
+    struct placedFrame {
+        double position;
+        int64_t localSyncSecond;
+        int64_t intervalStart; // local seconds, as in the datafile names
+    };
+    std::map<framePlace, std::string> sent;
+    std::map<framePlace, placedFrame> sentPlaces;
+    for (const sentFrame& f : sentFrames(*loop->syncs(), fixture.dir.file("frames.log"))) {
+        ++a.sent;
+        // Still in its transfer file in the input or the working directory.
+        const scriptedCamera& dirs = f.camera == 'A' ? *fixture.a : *fixture.b;
+        if (QFile::exists(dirs.input(f.file)) ||
+            QFile::exists(fixture.dir.file("temp/" + f.file))) {
+            ++a.waiting;
+            continue;
+        }
+        if (!f.sync || !f.sync->isValid()) {
+            ++a.unplaceable;
+            continue;
+        }
+        double position = linePosition(f.sync.data(), double(f.lineCounter));
+        int32_t interval = intervalStart(f.sync.data(), double(f.lineCounter), INTERVAL_LENGTH);
+        int64_t syncSecond = f.sync->syncSecond();
+        sentPlaces[{f.camera, position}] = {position, syncSecond + localOffset(syncSecond),
+                                            interval + localOffset(interval)};
+        sent[{f.camera, position}] = std::string(1, f.camera) + " " + std::to_string(f.syncId) +
+                                     " " + std::to_string(f.lineCounter);
+    }
+    std::set<framePlace> written;
+    std::vector<placedFrame> writtenPlaces;
+    QDir dir(fixture.dir.file("3sec"));
+    for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
+        if (datafileLocalSecond(name) < 0)
+            continue;
+        ++a.datafiles;
+        QFile file(dir.filePath(name));
+        file.open(QIODevice::ReadOnly);
+        QByteArray bytes = file.readAll();
+        datafileContent content;
+        datafileProblem problem;
+        if (!readDatafile(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
+                          &content, &problem)) {
+            ++a.damaged;
+            continue;
+        }
+        int64_t interval = datafileLocalSecond(name);
+        for (const datafileEntry& e : content.entries) {
+            writtenPlaces.push_back({e.linePosition, content.sync.localSyncSecond, interval});
+            framePlace place{e.cameraId == 1 ? 'A' : 'B', e.linePosition};
+            if (!written.insert(place).second)
+                ++a.duplicated;
+            else if (!sent.count(place))
+                ++a.foreign;
+        }
+    }
+    std::set<framePlace> held;
+    placeQueue(loop->cameraA().frames(), 'A', &held);
+    placeQueue(loop->cameraB().frames(), 'B', &held);
+    placeQueue(loop->writer().paired(), '?', &held);
+    a.written = int(written.size());
+    a.held = int(held.size());
+    for (const auto& frame : sent) {
+        if (written.count(frame.first) || held.count(frame.first))
+            continue;
+        const placedFrame& f = sentPlaces[frame.first];
+        bool dropped = false;
+        for (const placedFrame& g : writtenPlaces)
+            dropped =
+                dropped || (g.localSyncSecond != f.localSyncSecond && g.position <= f.position &&
+                            g.intervalStart + INTERVAL_LENGTH > f.intervalStart);
+        if (dropped) {
+            ++a.droppedAtResync;
+            continue;
+        }
+        ++a.lost;
+        if (a.firstLost.size() < 5)
+            a.firstLost.push_back(frame.second);
+    }
+    return a;
+}
+
+int simulatedStation::sentFramesIn(const QSet<QString>& names) const {
+    int n = 0;
+    for (const sentFrame& f : sentFrames(*loop->syncs(), fixture.dir.file("frames.log")))
+        if (f.sync && f.sync->isValid() &&
+            names.contains(datafileWriter::datafileName(
+                intervalStart(f.sync.data(), double(f.lineCounter), INTERVAL_LENGTH))))
+            ++n;
+    return n;
+}
+
+int simulatedStation::count(const QString& text) const {
+    return int(log.messages().count(text));
+}
+
+int simulatedStation::countStarting(const QString& prefix) const {
+    int n = 0;
+    for (const QString& m : log.messages())
+        n += m.startsWith(prefix) ? 1 : 0;
+    return n;
+}
+
+QString simulatedStation::tail(int lines) const {
+    return log.messages().mid(log.messages().size() - lines).join('\n');
+}
+
+std::ostream& operator<<(std::ostream& out, const frameAccount& a) {
+    out << a.sent << " sent (" << a.unplaceable << " of unknown syncIds, " << a.waiting
+        << " waiting in files), " << a.written << " written, " << a.held << " held, "
+        << a.droppedAtResync << " dropped at a resync, " << a.lost << " lost, " << a.duplicated
+        << " duplicated, " << a.foreign << " foreign; " << a.datafiles << " datafiles, "
+        << a.damaged << " damaged";
+    for (const std::string& f : a.firstLost)
+        out << "; lost " << f;
+    return out;
+}
