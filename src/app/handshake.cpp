@@ -28,6 +28,18 @@ bool handshakeStep(const cameraInput& camera, int* state) {
     }
 }
 
+bool restartLonelyNormalised(int* stateA, int* stateB) {
+    if (*stateA == STATE_NORMALISED && *stateB <= STATE_REQUESTED) {
+        *stateA = STATE_DISCONNECTED;
+        return true;
+    }
+    if (*stateB == STATE_NORMALISED && *stateA <= STATE_REQUESTED) {
+        *stateB = STATE_DISCONNECTED;
+        return true;
+    }
+    return false;
+}
+
 void dropIfDisconnected(const cameraInput& camera, int* state) {
     if (!isConnected(camera))
         *state = STATE_DISCONNECTED;

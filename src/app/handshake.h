@@ -17,6 +17,10 @@ enum cameraState {
 // loop has to wait for it.
 bool handshakeStep(const cameraInput& camera, int* state);
 
+// A camera that finished normalising while the other is back at "request.sync" or earlier
+// starts again from state 0. True when one of them was sent back.
+bool restartLonelyNormalised(int* stateA, int* stateB);
+
 // Sets the state of a camera whose "connect" file is gone to 0.
 void dropIfDisconnected(const cameraInput& camera, int* state);
 

@@ -115,11 +115,8 @@ void measurementLoop::normalisationCycle() {
     m_waiting = handshakeStep(*m_cameraA, &m_stateA) || m_waiting;
     m_waiting = handshakeStep(*m_cameraB, &m_stateB) || m_waiting;
 
-    // A camera that finished normalising while the other lost its way starts again.
-    if (m_stateA == STATE_NORMALISED && m_stateB <= STATE_REQUESTED) {
-        m_stateA = STATE_DISCONNECTED;
-    } else if (m_stateB == STATE_NORMALISED && m_stateA <= STATE_REQUESTED) {
-        m_stateB = STATE_DISCONNECTED;
+    if (restartLonelyNormalised(&m_stateA, &m_stateB)) {
+        // the normalised camera connects again in the next cycle
     } else if (m_stateA == STATE_REQUESTED && m_stateB == STATE_REQUESTED) {
         normalisationPush();
     } else if (m_stateA == STATE_NORMALISED && m_stateB == STATE_NORMALISED) {
@@ -140,17 +137,9 @@ void measurementLoop::normalisationPush() {
         m_paramsA.calibrationMode = 1;
         m_paramsB.calibrationMode = 1;
     }
-    bool failed = false;
-    if (!pushParameters(*m_cameraA, m_paramsA)) {
-        logMessage(QStringLiteral("restarting"));
-        failed = true;
-    }
-    if (!pushParameters(*m_cameraB, m_paramsB)) {
-        logMessage(QStringLiteral("restarting"));
-        failed = true;
-    }
+    bool delivered = pushToBoth(*m_cameraA, m_paramsA, *m_cameraB, m_paramsB);
     m_stateA = m_stateB = STATE_NORMALISING;
-    if (failed)
+    if (!delivered)
         failedPush();
 }
 
@@ -274,22 +263,8 @@ void measurementLoop::measurementCycle() {
         resync = disconnected = true;
         m_stateB = STATE_DISCONNECTED;
     }
-    if (m_lastPollA + POLL_PERIOD <= now) {
-        if (m_cameraA->collectInput() != 0) {
-            m_pendingA = true;
-            m_lastDataA = now;
-            m_health.camera[0].lastDataTime = now;
-        }
-        m_lastPollA = now;
-    }
-    if (m_lastPollB + POLL_PERIOD <= now) {
-        if (m_cameraB->collectInput() != 0) {
-            m_pendingB = true;
-            m_lastDataB = now;
-            m_health.camera[1].lastDataTime = now;
-        }
-        m_lastPollB = now;
-    }
+    pollCamera(*m_cameraA, now, &m_lastPollA, &m_lastDataA, &m_pendingA);
+    pollCamera(*m_cameraB, now, &m_lastPollB, &m_lastDataB, &m_pendingB);
     if (m_lastDataA + SILENCE_LIMIT < now)
         lostA = resync = true;
     if (m_lastDataB + SILENCE_LIMIT < now)
@@ -320,6 +295,19 @@ void measurementLoop::measurementCycle() {
     }
     if (idle)
         sleepMs(IDLE_PAUSE_MS);
+}
+
+// Both cameras are polled every 3 seconds; a poll that moved files marks them pending.
+void measurementLoop::pollCamera(cameraInput& camera, int64_t now, int64_t* lastPoll,
+                                 int64_t* lastData, bool* pending) {
+    if (*lastPoll + POLL_PERIOD > now)
+        return;
+    if (camera.collectInput() != 0) {
+        *pending = true;
+        *lastData = now;
+        m_health.camera[camera.kind() == 1 ? 0 : 1].lastDataTime = now;
+    }
+    *lastPoll = now;
 }
 
 void measurementLoop::processInput() {
@@ -374,30 +362,27 @@ void measurementLoop::noteProcessed(cameraInput& camera, uint8_t result) {
     }
 }
 
+// Cancels what the camera does, then reboots or resynchronises it.
+void measurementLoop::stopCamera(const cameraInput& camera, bool reboot) {
+    const char letter = camera.kind() == 1 ? 'A' : 'B';
+    sendCancel(camera);
+    if (reboot) {
+        logMessage(QStringLiteral("%1: send reboot").arg(QLatin1Char(letter)));
+        sendReboot(camera);
+        ++m_health.camera[camera.kind() == 1 ? 0 : 1].reboots;
+    } else {
+        logMessage(QStringLiteral("%1: send resync").arg(QLatin1Char(letter)));
+        sendResync(camera);
+    }
+}
+
 void measurementLoop::resyncCameras(bool lostA, bool lostB) {
     logMessage(QStringLiteral("RESYNC"));
-    if (m_stateA != STATE_DISCONNECTED) {
-        sendCancel(*m_cameraA);
-        if (lostA || m_rebootFlag) {
-            logMessage(QStringLiteral("A: send reboot"));
-            sendReboot(*m_cameraA);
-            ++m_health.camera[0].reboots;
-        } else {
-            logMessage(QStringLiteral("A: send resync"));
-            sendResync(*m_cameraA);
-        }
-    }
-    if (m_stateB != STATE_DISCONNECTED) {
-        sendCancel(*m_cameraB);
-        if (lostB || m_rebootFlag) {
-            logMessage(QStringLiteral("B: send reboot"));
-            sendReboot(*m_cameraB);
-            ++m_health.camera[1].reboots;
-        } else {
-            logMessage(QStringLiteral("B: send resync"));
-            sendResync(*m_cameraB);
-        }
-    }
+    // A camera at state 0 is not in the measurement: it gets no command.
+    if (m_stateA != STATE_DISCONNECTED)
+        stopCamera(*m_cameraA, lostA || m_rebootFlag);
+    if (m_stateB != STATE_DISCONNECTED)
+        stopCamera(*m_cameraB, lostB || m_rebootFlag);
     m_measuring = false;
     m_normalised = false;
     m_stateA = m_stateB = STATE_DISCONNECTED;

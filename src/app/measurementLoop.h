@@ -51,7 +51,10 @@ private:
     bool measurementPush();
     void enterMeasurement();
     void measurementCycle();
+    void pollCamera(cameraInput& camera, int64_t now, int64_t* lastPoll, int64_t* lastData,
+                    bool* pending);
     void processInput();
+    void stopCamera(const cameraInput& camera, bool reboot);
     void resyncCameras(bool lostA, bool lostB);
     void failedPush();
     void noteProcessed(cameraInput& camera, uint8_t result);

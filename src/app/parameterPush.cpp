@@ -35,6 +35,18 @@ void prepareParameterRecords(cameraParams* a, cameraParams* b, cameraParams* sta
     setVideoLevels(b);
 }
 
+bool pushToBoth(const cameraInput& a, const cameraParams& pa, const cameraInput& b,
+                const cameraParams& pb) {
+    bool delivered = true;
+    for (auto camera : {std::make_pair(&a, &pa), std::make_pair(&b, &pb)}) {
+        if (!pushParameters(*camera.first, *camera.second)) {
+            logMessage(QStringLiteral("restarting"));
+            delivered = false;
+        }
+    }
+    return delivered;
+}
+
 bool pushParameters(const cameraInput& camera, const cameraParams& params) {
     if (sendParameterFile(camera, params))
         return true;

@@ -15,3 +15,8 @@ void prepareParameterRecords(cameraParams* a, cameraParams* b, cameraParams* sta
 // Sends `params` to `camera`; on failure logs "error : unable to send acquire.par file to
 // camera A" (or B) and returns false.
 bool pushParameters(const cameraInput& camera, const cameraParams& params);
+
+// Sends A's record to camera A and then, whatever came of that, B's to camera B; each failure
+// adds its error line and "restarting". True when both were delivered.
+bool pushToBoth(const cameraInput& a, const cameraParams& pa, const cameraInput& b,
+                const cameraParams& pb);

@@ -52,23 +52,13 @@ int runVideoLoopWith(const char* configPath) {
         waiting = handshakeStep(*cameraA, &stateA) || waiting;
         waiting = handshakeStep(*cameraB, &stateB) || waiting;
 
-        if (stateA == STATE_NORMALISED && stateB <= STATE_REQUESTED) {
-            stateA = STATE_DISCONNECTED;
-        } else if (stateB == STATE_NORMALISED && stateA <= STATE_REQUESTED) {
-            stateB = STATE_DISCONNECTED;
+        if (restartLonelyNormalised(&stateA, &stateB)) {
+            // the normalised camera connects again in the next cycle
         } else if (stateA == STATE_REQUESTED && stateB == STATE_REQUESTED) {
             prepareParameterRecords(&paramsA, &paramsB, nullptr, OPMODE_LIVEVIDEO);
-            bool failed = false;
-            if (!pushParameters(*cameraA, paramsA)) {
-                logMessage(QStringLiteral("restarting"));
-                failed = true;
-            }
-            if (!pushParameters(*cameraB, paramsB)) {
-                logMessage(QStringLiteral("restarting"));
-                failed = true;
-            }
+            bool delivered = pushToBoth(*cameraA, paramsA, *cameraB, paramsB);
             stateA = stateB = STATE_MEASURING;
-            if (failed) {
+            if (!delivered) {
                 sendResync(*cameraA);
                 sendResync(*cameraB);
                 sendCancel(*cameraA);
