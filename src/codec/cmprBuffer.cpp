@@ -136,22 +136,36 @@ int writeBits(cmprBuffer* buffer, uint32_t value, int bits, int limit) {
     return 0;
 }
 
+// A shared buffer and its first block are one allocation: a frame record's bytes cost one
+// trip to the allocator instead of two. The block then lies right behind the buffer.
+uint8_t* trailingBlock(cmprBuffer* buffer) {
+    return reinterpret_cast<uint8_t*>(buffer + 1);
+}
+
 void deleteCmprBuffer(cmprBuffer* buffer) {
     cmprRelease(buffer);
-    delete buffer;
+    buffer->~cmprBuffer();
+    free(buffer);
 }
 
 } // namespace
 
 cmprBufferPtr makeCmprBuffer(int32_t capacity) {
-    cmprBuffer* buffer = new (std::nothrow) cmprBuffer();
-    if (!buffer)
+    if (capacity <= 0)
         return cmprBufferPtr();
-    if (cmprAllocate(buffer, capacity) != 0) {
-        delete buffer;
+    void* memory = calloc(sizeof(cmprBuffer) + size_t(capacity), 1);
+    if (!memory)
         return cmprBufferPtr();
-    }
+    cmprBuffer* buffer = new (memory) cmprBuffer();
+    buffer->m_data = trailingBlock(buffer);
+    buffer->m_writePtr = buffer->m_data;
+    buffer->m_readPtr = buffer->m_data;
+    buffer->m_capacity = capacity;
     return cmprBufferPtr(buffer, deleteCmprBuffer);
+}
+
+int32_t cmprReadable(const cmprBuffer* buffer) {
+    return readRoom(buffer);
 }
 
 bool cmprUsable(const cmprBuffer* buffer) {
@@ -186,7 +200,9 @@ void cmprReset(cmprBuffer* buffer) {
 void cmprRelease(cmprBuffer* buffer) {
     if (!buffer)
         return;
-    free(buffer->m_data);
+    // A block made together with its buffer goes with the buffer.
+    if (buffer->m_data != trailingBlock(buffer))
+        free(buffer->m_data);
     *buffer = cmprBuffer();
 }
 
