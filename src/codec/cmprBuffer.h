@@ -32,6 +32,10 @@ inline bool cmprUsable(const cmprBufferPtr& buffer) {
     return cmprUsable(buffer.data());
 }
 
+// Bytes that may be read at the read cursor (m_readSize, but never past the block); -1 for a
+// buffer that is not usable or whose cursor lies outside its block.
+int32_t cmprReadable(const cmprBuffer* buffer);
+
 // Life cycle.
 int cmprAllocate(cmprBuffer* buffer, int32_t count);
 void cmprReset(cmprBuffer* buffer);
