@@ -9,11 +9,8 @@ frameRecord::frameRecord()
 }
 
 void placeRecord(frameRecord* record, const syncPointPtr& sync, uint64_t lineCounter) {
-    const syncPoint* s = sync.data();
-    double l = double(lineCounter);
-    record->linePosition = linePosition(s, l);
-    record->intervalStart = intervalStart(s, l, INTERVAL_LENGTH);
-    record->intervalEnd = intervalEnd(s, l, INTERVAL_LENGTH);
+    placeLine(sync.data(), double(lineCounter), INTERVAL_LENGTH, &record->linePosition,
+              &record->intervalStart, &record->intervalEnd);
 }
 
 void stampRecord(frameRecord* record, uint32_t cameraId) {
