@@ -96,10 +96,8 @@ const char* optionMessages(int argc, char** argv) {
     return nullptr;
 }
 
-benchStation::benchStation(const QString& root, double start)
-    : m_root(root + QStringLiteral("/kiv-bench-XXXXXX")), m_path(m_root.path()), m_clock(start),
-      m_guard(&m_clock) {
-    QDir dir(m_path);
+QString makeStationFolder(const QString& path) {
+    QDir dir(path);
     QByteArray set;
     const char* const dirs[][2] = {
         {"cam_a_input_dir", "cam_a/input"},
@@ -118,7 +116,13 @@ benchStation::benchStation(const QString& root, double start)
     }
     const QString config = dir.filePath(QStringLiteral("acquire_kiv.set"));
     writeWhole(config, set);
-    const QByteArray configPath = QFile::encodeName(config);
+    return config;
+}
+
+benchStation::benchStation(const QString& root, double start)
+    : m_root(root + QStringLiteral("/kiv-bench-XXXXXX")), m_path(m_root.path()), m_clock(start),
+      m_guard(&m_clock) {
+    const QByteArray configPath = QFile::encodeName(makeStationFolder(m_path));
     m_syncs = syncListPtr(new syncList());
     m_cameraA = std::make_unique<cameraInput>(m_syncs, 1, configPath.constData());
     m_cameraB = std::make_unique<cameraInput>(m_syncs, 2, configPath.constData());
@@ -192,12 +196,14 @@ QString transferName(int camera, int64_t index) {
         .arg(camera == 1 ? QLatin1Char('a') : QLatin1Char('b'));
 }
 
-bool countDatafileFrames(const QString& dir, int64_t* frames, int64_t* files, int64_t* bytes) {
+bool countDatafileFrames(const QString& dir, int64_t* frames, int64_t* files, int64_t* bytes,
+                         bool remove) {
     *frames = *files = *bytes = 0;
-    for (const QString& name : QDir(dir).entryList(QDir::Files, QDir::Name)) {
+    QDir out(dir);
+    for (const QString& name : out.entryList(QDir::Files, QDir::Name)) {
         if (name == QLatin1String("video.dat"))
             continue;
-        QFile file(QDir(dir).filePath(name));
+        QFile file(out.filePath(name));
         if (!file.open(QIODevice::ReadOnly))
             return false;
         const QByteArray data = file.readAll();
@@ -209,6 +215,8 @@ bool countDatafileFrames(const QString& dir, int64_t* frames, int64_t* files, in
         *frames += int64_t(content.entries.size());
         *files += 1;
         *bytes += data.size();
+        if (remove)
+            out.remove(name);
     }
     return true;
 }

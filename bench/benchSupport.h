@@ -43,6 +43,10 @@ const char* optionMessages(int argc, char** argv);
 // Messages of the station that report an error, counted since the start.
 int stationErrors();
 
+// The station's directories in the folder `path` and the "acquire_kiv.set" naming them (as
+// scripts/demo lays them out); the path of that file.
+QString makeStationFolder(const QString& path);
+
 // A station in a temporary folder below `root`: input, working, control, datafile, sync and
 // log directories, the "acquire_kiv.set" naming them, a simulated clock at `start`, the sync
 // list, both camera inputs and the datafile writer, built as the run loop builds them.
@@ -90,7 +94,9 @@ bool writeWhole(const QString& path, const QByteArray& bytes);
 QString transferName(int camera, int64_t index);
 
 // Frame entries in the datafiles of `dir`, and their bytes; false when one does not read back.
-bool countDatafileFrames(const QString& dir, int64_t* frames, int64_t* files, int64_t* bytes);
+// With `remove` each is deleted once read, as the station's readers take them away.
+bool countDatafileFrames(const QString& dir, int64_t* frames, int64_t* files, int64_t* bytes,
+                         bool remove = false);
 // Removes every file in `dir`.
 void emptyDirectory(const QString& dir);
 

@@ -87,23 +87,7 @@ int main(int argc, char** argv) {
 
     QTemporaryDir folder(root + QStringLiteral("/kiv-idle-XXXXXX"));
     QDir station(folder.path());
-    QByteArray set;
-    const char* const dirs[][2] = {
-        {"cam_a_input_dir", "cam_a/input"},
-        {"cam_a_control_dir", "cam_a/control"},
-        {"cam_b_input_dir", "cam_b/input"},
-        {"cam_b_control_dir", "cam_b/control"},
-        {"temp_dir", "temp"},
-        {"log_dir", "log"},
-        {"sync_list_dir", "sync"},
-        {"norm_vid_dir", "3sec"},
-        {"3sec_dir", "3sec"},
-    };
-    for (const auto& entry : dirs) {
-        station.mkpath(QLatin1String(entry[1]));
-        set += QByteArray(entry[0]) + ' ' + QFile::encodeName(station.filePath(entry[1])) + '\n';
-    }
-    writeWhole(station.filePath(QStringLiteral("acquire_kiv.set")), set);
+    makeStationFolder(station.path());
 
     pid_t cameras =
         start(bin + QStringLiteral("/camera_sim"),

@@ -11,10 +11,8 @@
 #include "rainModel.h"
 
 #include "codec/rleCodec.h"
-#include "output/datafileReader.h"
 
 #include <QDir>
-#include <QFile>
 
 #include <algorithm>
 #include <cstdlib>
@@ -123,26 +121,6 @@ void deliverSecond(benchStation& station, day& d, int camera, uint16_t syncId, i
                transferFile(camera, syncId, first, frames, end));
 }
 
-// Frame entries of the datafiles written so far; they are removed, as the station's readers
-// take them away.
-bool takeDatafiles(const QString& dir, int64_t* frames) {
-    QDir out(dir);
-    for (const QString& name : out.entryList(QDir::Files, QDir::Name)) {
-        QFile file(out.filePath(name));
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        const QByteArray bytes = file.readAll();
-        datafileContent content;
-        datafileProblem problem;
-        if (!readDatafile(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
-                          &content, &problem))
-            return false;
-        *frames += int64_t(content.entries.size());
-        out.remove(name);
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -177,7 +155,10 @@ int main(int argc, char** argv) {
             }
             station.clock().advance(POLL_SECONDS);
             station.pollAndProcess();
-            readable = takeDatafiles(station.outputDir(), &framesWritten) && readable;
+            int64_t frames = 0, files = 0, bytes = 0;
+            readable =
+                countDatafileFrames(station.outputDir(), &frames, &files, &bytes, true) && readable;
+            framesWritten += frames;
         }
         if (hour == 0) {
             rssHour1 = residentKiB("VmRSS");
