@@ -136,22 +136,112 @@ int writeBits(cmprBuffer* buffer, uint32_t value, int bits, int limit) {
     return 0;
 }
 
+// A shared buffer and its first block are one allocation: a frame record's bytes cost one
+// trip to the allocator instead of two. The block then lies right behind the buffer.
+uint8_t* trailingBlock(cmprBuffer* buffer) {
+    return reinterpret_cast<uint8_t*>(buffer + 1);
+}
+
 void deleteCmprBuffer(cmprBuffer* buffer) {
     cmprRelease(buffer);
-    delete buffer;
+    buffer->~cmprBuffer();
+    free(buffer);
+}
+
+// Blocks that pooled buffers are carved from. A block is freed when the pool has moved on to
+// the next one and the last buffer carved from it is gone.
+struct alignas(16) poolBlock {
+    size_t users; // buffers carved from it, plus one while it is the pool's current block
+    size_t used;
+};
+const size_t POOL_BLOCK_SIZE = size_t(256) * 1024;
+// Buffers larger than this get an allocation of their own.
+const size_t POOL_LARGEST = POOL_BLOCK_SIZE / 8;
+
+void dropPoolUser(poolBlock* block) {
+    if (--block->users == 0)
+        free(block);
+}
+
+struct pooledRelease {
+    poolBlock* block;
+    void operator()(cmprBuffer* buffer) const {
+        cmprRelease(buffer);
+        buffer->~cmprBuffer();
+        dropPoolUser(block);
+    }
+};
+
+struct bufferPool {
+    poolBlock* current = nullptr;
+    ~bufferPool() {
+        if (current)
+            dropPoolUser(current);
+    }
+    // Room for `size` bytes (a multiple of 16) in the current block, or a new block.
+    uint8_t* carve(size_t size) {
+        if (!current || current->used + size > POOL_BLOCK_SIZE) {
+            poolBlock* fresh = static_cast<poolBlock*>(malloc(sizeof(poolBlock) + POOL_BLOCK_SIZE));
+            if (!fresh)
+                return nullptr;
+            if (current)
+                dropPoolUser(current);
+            current = new (fresh) poolBlock{1, 0};
+        }
+        uint8_t* at = reinterpret_cast<uint8_t*>(current + 1) + current->used;
+        current->used += size;
+        ++current->users;
+        return at;
+    }
+};
+
+bufferPool& pool() {
+    static bufferPool instance;
+    return instance;
+}
+
+// A zero-filled buffer with its block right behind it, built in `memory`.
+cmprBuffer* buildWithTrailingBlock(void* memory, int32_t capacity) {
+    cmprBuffer* buffer = new (memory) cmprBuffer();
+    buffer->m_data = trailingBlock(buffer);
+    std::memset(buffer->m_data, 0, size_t(capacity));
+    buffer->m_writePtr = buffer->m_data;
+    buffer->m_readPtr = buffer->m_data;
+    buffer->m_capacity = capacity;
+    return buffer;
 }
 
 } // namespace
 
+cmprBufferPtr makePooledCmprBuffer(int32_t capacity) {
+    if (capacity <= 0)
+        return cmprBufferPtr();
+    const size_t size = (sizeof(cmprBuffer) + size_t(capacity) + 15) & ~size_t(15);
+    if (size > POOL_LARGEST)
+        return makeCmprBuffer(capacity);
+    bufferPool& buffers = pool();
+    uint8_t* memory = buffers.carve(size);
+    if (!memory)
+        return cmprBufferPtr();
+    return cmprBufferPtr(buildWithTrailingBlock(memory, capacity), pooledRelease{buffers.current});
+}
+
 cmprBufferPtr makeCmprBuffer(int32_t capacity) {
-    cmprBuffer* buffer = new (std::nothrow) cmprBuffer();
-    if (!buffer)
+    if (capacity <= 0)
         return cmprBufferPtr();
-    if (cmprAllocate(buffer, capacity) != 0) {
-        delete buffer;
+    void* memory = calloc(sizeof(cmprBuffer) + size_t(capacity), 1);
+    if (!memory)
         return cmprBufferPtr();
-    }
+    cmprBuffer* buffer = new (memory) cmprBuffer();
+    buffer->m_data = trailingBlock(buffer);
+    buffer->m_writePtr = buffer->m_data;
+    buffer->m_readPtr = buffer->m_data;
+    buffer->m_capacity = capacity;
     return cmprBufferPtr(buffer, deleteCmprBuffer);
+}
+
+int32_t cmprReadable(const cmprBuffer* buffer) {
+    return readRoom(buffer);
 }
 
 bool cmprUsable(const cmprBuffer* buffer) {
@@ -186,7 +276,9 @@ void cmprReset(cmprBuffer* buffer) {
 void cmprRelease(cmprBuffer* buffer) {
     if (!buffer)
         return;
-    free(buffer->m_data);
+    // A block made together with its buffer goes with the buffer.
+    if (buffer->m_data != trailingBlock(buffer))
+        free(buffer->m_data);
     *buffer = cmprBuffer();
 }
 

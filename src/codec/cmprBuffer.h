@@ -26,11 +26,19 @@ typedef QSharedPointer<cmprBuffer> cmprBufferPtr;
 // A new shared buffer with a zero-filled block of `capacity` bytes; null when it cannot be
 // had. The deleter frees block and buffer.
 cmprBufferPtr makeCmprBuffer(int32_t capacity);
+// As makeCmprBuffer, for the many small buffers made one after the other and let go of in
+// about the same order (the bytes of frame records): they are carved from larger blocks that
+// go back to the allocator when their last buffer is gone. For one thread only.
+cmprBufferPtr makePooledCmprBuffer(int32_t capacity);
 // True when the buffer exists, has a block and a capacity above 0.
 bool cmprUsable(const cmprBuffer* buffer);
 inline bool cmprUsable(const cmprBufferPtr& buffer) {
     return cmprUsable(buffer.data());
 }
+
+// Bytes that may be read at the read cursor (m_readSize, but never past the block); -1 for a
+// buffer that is not usable or whose cursor lies outside its block.
+int32_t cmprReadable(const cmprBuffer* buffer);
 
 // Life cycle.
 int cmprAllocate(cmprBuffer* buffer, int32_t count);

@@ -3,6 +3,8 @@
 #include "codec/rleFrame.h"
 #include "status/statusScreen.h"
 
+#include <cstring>
+
 namespace {
 
 // The source must hold more than an aux header and a transfer file trailer.
@@ -10,6 +12,34 @@ const int32_t MIN_SOURCE_BYTES = 26;
 const int32_t TRAILER_SIZE = 10;
 // Bytes of a record's copy in front of the payload: header word and f64 line position.
 const int32_t RECORD_HEAD_SIZE = 12;
+
+// Header word, line position and payload into the record's new buffer `target`, and the
+// source's cursor past the payload. A frame with a payload (every frame but a damaged one) is
+// laid down with plain copies; the buffer ends as the field-by-field writes would leave it.
+bool copyFrame(cmprBuffer* target, const rleFrameHeader& header, double linePosition,
+               cmprBuffer* source, int32_t payload) {
+    if (payload > 0 && target->m_writeSize == 0 && target->m_bitOffset == 0 &&
+        target->m_capacity == payload + RECORD_HEAD_SIZE && cmprReadable(source) >= payload &&
+        header.compressedSize <= RLE_MAX_COMPRESSED_SIZE && header.minOffset < 1024 &&
+        header.shadowBits <= RLE_MAX_CODE_BITS && header.lightBits <= RLE_MAX_CODE_BITS) {
+        const uint32_t word = header.compressedSize | uint32_t(header.minOffset) << 14 |
+                              uint32_t(header.shadowBits) << 24 | uint32_t(header.lightBits) << 28;
+        uint8_t* out = target->m_data;
+        std::memcpy(out, &word, 4);
+        std::memcpy(out + 4, &linePosition, 8);
+        std::memcpy(out + RECORD_HEAD_SIZE, source->m_readPtr, size_t(payload));
+        target->m_writePtr = out + RECORD_HEAD_SIZE + payload;
+        target->m_writeSize = RECORD_HEAD_SIZE + payload;
+        target->m_shiftBuffer = 0;
+        source->m_shiftBuffer = 0;
+        source->m_bitOffset = 0;
+        source->m_readPtr += payload;
+        source->m_readSize -= payload;
+        return true;
+    }
+    return writeRleHeaderWord(&header, target) == 0 && cmprWriteF64(target, linePosition) == 0 &&
+           cmprCopy(target, source->m_readPtr, payload) == 0 && cmprSkip(source, payload) == 0;
+}
 
 } // namespace
 
@@ -37,15 +67,12 @@ void extractFrame(frameRecord* record, cmprBuffer* source, const syncList& syncs
             "( result != SUCCESS ) || ( compressedSize < RLE_FRAME_AUX_HEAD_OFFSET )"));
     } else {
         int32_t payload = int32_t(header.compressedSize) - RLE_FRAME_AUX_HEAD_OFFSET;
-        cmprBufferPtr data = makeCmprBuffer(payload + RECORD_HEAD_SIZE);
+        cmprBufferPtr data = makePooledCmprBuffer(payload + RECORD_HEAD_SIZE);
         if (data) {
-            if (writeRleHeaderWord(&header, data.data()) == 0 &&
-                cmprWriteF64(data.data(), record->linePosition) == 0 &&
-                cmprCopy(data.data(), source->m_readPtr, payload) == 0 &&
-                cmprSkip(source, payload) == 0) {
-                record->sync = sync;
+            if (copyFrame(data.data(), header, record->linePosition, source, payload)) {
+                record->sync = std::move(sync);
                 record->header = header;
-                record->data = data;
+                record->data = std::move(data);
                 record->isValid = true;
                 record->isEmpty = false;
                 return;

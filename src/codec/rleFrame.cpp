@@ -1,5 +1,7 @@
 #include "codec/rleFrame.h"
 
+#include <cstring>
+
 namespace {
 
 const int COMPRESSED_SIZE_BITS = 14;
@@ -61,6 +63,41 @@ int readRleHeaderWord(cmprBuffer* source, rleFrameHeader* header) {
     return 0;
 }
 
+namespace {
+
+// The aux header taken from 16 whole bytes at once, with the checks and the cursor movement of
+// the field-by-field reads: the header word is exactly one shift word, so the shift state ends
+// empty, and a failure leaves the cursor where those reads would have left it.
+int readWholeAuxHeader(cmprBuffer* source, rleFrameHeader* header) {
+    const uint8_t* at = source->m_readPtr;
+    uint32_t word;
+    std::memcpy(&word, at, 4);
+    const uint8_t shadowBits = uint8_t((word >> 24) & 0xF);
+    const uint8_t lightBits = uint8_t(word >> 28);
+    if (setRleCodeBits(header, lightBits, shadowBits) != 0) {
+        source->m_readPtr += 4;
+        source->m_readSize -= 4;
+        resetRleFrameHeader(header);
+        return -1;
+    }
+    uint16_t numLines;
+    std::memcpy(&header->syncId, at + 4, 2);
+    std::memcpy(&header->lineCounter, at + 6, 8);
+    std::memcpy(&numLines, at + 14, 2);
+    source->m_readPtr += RLE_FRAME_AUX_HEAD_OFFSET;
+    source->m_readSize -= RLE_FRAME_AUX_HEAD_OFFSET;
+    if (numLines > RLE_MAX_LINES) {
+        resetRleFrameHeader(header);
+        return -1;
+    }
+    header->compressedSize = word & 0x3FFF;
+    header->minOffset = uint16_t((word >> COMPRESSED_SIZE_BITS) & 0x3FF);
+    header->numLines = numLines;
+    return 0;
+}
+
+} // namespace
+
 int readRleAuxHeader(cmprBuffer* source, rleFrameHeader* header) {
     if (!header)
         return -1;
@@ -70,6 +107,8 @@ int readRleAuxHeader(cmprBuffer* source, rleFrameHeader* header) {
     if (unflushShiftBuffer(source, &rest) != 0 || rest != 0 || !cmprUsable(source) ||
         source->m_readSize <= 12)
         return -1;
+    if (cmprReadable(source) >= RLE_FRAME_AUX_HEAD_OFFSET)
+        return readWholeAuxHeader(source, header);
     uint16_t numLines = 0;
     if (readRleHeaderWord(source, header) != 0 || cmprReadU16(source, &header->syncId) != 0 ||
         cmprReadU64(source, &header->lineCounter) != 0 || cmprReadU16(source, &numLines) != 0 ||

@@ -172,7 +172,7 @@ bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& s
             const frameRecord& previous = frames[frames.size() - 2];
             const frameRecord& current = frames.back();
             if (recordDayStart(current) <= recordDayStart(previous)) {
-                if (recordEndPosition(previous) > recordLinePosition(current)) {
+                if (recordStartsBeforeEndOf(previous, current)) {
                     frames.pop_back();
                     return false;
                 }

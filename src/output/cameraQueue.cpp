@@ -44,7 +44,7 @@ bool appendEmptyFrame(cameraQueue& queue, uint64_t lineCounter, uint16_t syncId,
     }
     if (hadRecords) {
         const frameRecord& previous = frames[frames.size() - 2];
-        if (recordEndPosition(previous) > recordLinePosition(frames.back())) {
+        if (recordStartsBeforeEndOf(previous, frames.back())) {
             logMessage(QStringLiteral("error : empty frame with negative time jump -> drop"));
             frames.pop_back();
             return false;

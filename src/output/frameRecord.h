@@ -27,17 +27,53 @@ struct frameRecord {
 };
 
 // Valid: isValid set and either empty, or with data (capacity above 0) and a valid syncPoint.
-bool recordValid(const frameRecord& record);
+inline bool recordValid(const frameRecord& record) {
+    if (!record.isValid)
+        return false;
+    if (record.isEmpty)
+        return true;
+    return record.data && record.data->m_data && record.data->m_capacity > 0 && record.sync &&
+           record.sync->isValid();
+}
 
-// Accessors answering neutral values for a record that is not valid.
-int32_t recordIntervalStart(const frameRecord& record);
-int32_t recordIntervalEnd(const frameRecord& record);
-double recordLinePosition(const frameRecord& record);
-uint32_t recordNumLines(const frameRecord& record);
-uint16_t recordSyncId(const frameRecord& record);
-int32_t recordDayStart(const frameRecord& record);
+// Accessors answering neutral values for a record that is not valid. Pairing and the reader
+// ask them for every frame, so they are inline.
+inline int32_t recordIntervalStart(const frameRecord& r) {
+    return recordValid(r) ? r.intervalStart : 0;
+}
+inline int32_t recordIntervalEnd(const frameRecord& r) {
+    return recordValid(r) ? r.intervalEnd : 0;
+}
+inline double recordLinePosition(const frameRecord& r) {
+    return recordValid(r) ? r.linePosition : 0.0;
+}
+inline uint32_t recordNumLines(const frameRecord& r) {
+    return recordValid(r) ? r.header.numLines : 0;
+}
+inline uint16_t recordSyncId(const frameRecord& r) {
+    return recordValid(r) ? r.header.syncId : 65535;
+}
+inline int32_t recordDayStart(const frameRecord& r) {
+    return recordValid(r) && r.sync ? r.sync->dayStart() : 0;
+}
 // linePosition plus the number of lines.
-double recordEndPosition(const frameRecord& record);
+inline double recordEndPosition(const frameRecord& r) {
+    return recordLinePosition(r) + double(recordNumLines(r));
+}
+
+// True when `next` starts before `previous` ends (a frame that starts exactly where the
+// previous one ends is in order). Two records of one synchronisation are compared by their
+// line counters: their line positions are each rounded on their own and may come out a line
+// short, which would refuse a frame that follows its predecessor without a gap and, with it,
+// the rest of its transfer file.
+inline bool recordStartsBeforeEndOf(const frameRecord& previous, const frameRecord& next) {
+    if (previous.sync && previous.sync == next.sync && recordValid(previous) && recordValid(next)) {
+        const uint64_t end = previous.header.lineCounter;
+        const uint64_t start = next.header.lineCounter;
+        return start < end || start - end < uint64_t(previous.header.numLines);
+    }
+    return recordEndPosition(previous) > recordLinePosition(next);
+}
 
 // Places a record at line counter `lineCounter` of `sync`: line position and interval.
 void placeRecord(frameRecord* record, const syncPointPtr& sync, uint64_t lineCounter);

@@ -19,21 +19,27 @@ bool pairFrames(pairedQueue& paired, cameraQueue& queueA, cameraQueue& queueB) {
     if (roleA == roleB || roleA == 0 || roleB == 0)
         return false;
     size_t before = paired.size();
-    while (!queueA.isEmpty() && !queueB.isEmpty()) {
-        const frameRecord& a = queueA.frames().front();
-        const frameRecord& b = queueB.frames().front();
+    std::deque<frameRecord>& framesA = queueA.frames();
+    std::deque<frameRecord>& framesB = queueB.frames();
+    while (!framesA.empty() && !framesB.empty()) {
+        frameRecord& a = framesA.front();
+        frameRecord& b = framesB.front();
+        int32_t dayA = recordDayStart(a);
+        int32_t dayB = recordDayStart(b);
         bool pickB;
-        if (recordDayStart(a) != recordDayStart(b))
-            pickB = recordDayStart(b) < recordDayStart(a);
+        if (dayA != dayB)
+            pickB = dayB < dayA;
         else
             pickB = recordLinePosition(b) < recordLinePosition(a);
-        cameraQueue& picked = pickB ? queueB : queueA;
-        const frameRecord& head = pickB ? b : a;
+        std::deque<frameRecord>& picked = pickB ? framesB : framesA;
+        frameRecord& head = picked.front();
         if (paired.empty() || mayFollow(paired.back(), head)) {
-            paired.push_back(head);
-            stampRecord(&paired.back(), picked.role());
+            // The head leaves its queue in the next step: its shared parts move along instead
+            // of being counted up and down again.
+            paired.push_back(std::move(head));
+            stampRecord(&paired.back(), pickB ? roleB : roleA);
         }
-        picked.popFront();
+        picked.pop_front();
     }
     return paired.size() > before;
 }

@@ -63,6 +63,7 @@ bool syncList::setDirectory(const QString& path) {
     if (!acceptDirectory(path, &absolute))
         return false;
     m_directory = absolute;
+    forgetLastFound();
     m_points.clear();
     m_seconds.clear();
     utcDayWindow(currentSecond(), &m_windowStart, &m_windowEnd);
@@ -80,6 +81,7 @@ void syncList::load() {
     int64_t now = currentSecond();
     if (now < m_windowStart || now >= m_windowEnd)
         utcDayWindow(now, &m_windowStart, &m_windowEnd);
+    forgetLastFound();
     m_points.clear();
     m_seconds.clear();
     m_currentSyncId = NO_SYNC_ID;
@@ -110,6 +112,7 @@ void syncList::load() {
 }
 
 void syncList::prune(int32_t newSecond) {
+    forgetLastFound();
     int64_t threshold = int64_t(newSecond) - PRUNE_AGE;
     while (!m_seconds.empty() && m_seconds.size() > KEEP_NEWEST &&
            int64_t(m_seconds.begin()->first) < threshold) {
@@ -142,6 +145,7 @@ bool syncList::addSync(const cameraParams& params) {
     }
     m_currentSyncId = next;
     appendLine(next, s);
+    forgetLastFound();
     m_seconds[s] = next;
     m_points[next] = point;
     return true;
@@ -168,6 +172,13 @@ void syncList::appendLine(uint16_t syncId, int64_t second) {
 syncPointPtr syncList::find(uint16_t syncId) const {
     if (m_seconds.empty())
         return syncPointPtr();
+    if (m_lastFound && m_lastSyncId == syncId)
+        return m_lastPoint;
     auto it = m_points.find(syncId);
-    return it == m_points.end() ? syncPointPtr() : it->second;
+    if (it == m_points.end())
+        return syncPointPtr();
+    m_lastFound = true;
+    m_lastSyncId = syncId;
+    m_lastPoint = it->second;
+    return m_lastPoint;
 }

@@ -53,9 +53,19 @@ private:
     QString m_directory;
     int32_t m_windowStart;
     int32_t m_windowEnd;
+    // Whatever changes the two maps forgets the last answer of find().
+    void forgetLastFound() const {
+        m_lastFound = false;
+        m_lastPoint.reset();
+    }
+
     std::map<uint16_t, syncPointPtr> m_points;
     std::map<int32_t, uint16_t> m_seconds;
     uint16_t m_currentSyncId;
+    // find() is asked once for every frame, nearly always for the same syncId.
+    mutable bool m_lastFound = false;
+    mutable uint16_t m_lastSyncId = 0;
+    mutable syncPointPtr m_lastPoint;
 };
 
 typedef QSharedPointer<syncList> syncListPtr;

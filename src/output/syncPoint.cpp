@@ -10,7 +10,6 @@ namespace {
 const int HEADER_CAPACITY = 64;
 const uint16_t DEFAULT_SOFTWARE_VERSION = 900;
 const uint16_t DEFAULT_SU_SERIALNR = 25;
-const double DEFAULT_LINE_FREQUENCY = 55172.0;
 const uint16_t DEFAULT_WINDOW_CENTRE = 316;
 const uint32_t DEFAULT_WIDTH = 632;
 
@@ -64,32 +63,14 @@ bool syncPoint::serialiseHeader() {
     return true;
 }
 
-bool syncPoint::isValid() const {
-    return m_valid && m_params.cameraId == CAM_KIV && m_params.commitState == 0 &&
-           m_params.commitTime > 0 && m_header && m_header->m_data &&
-           m_header->m_capacity >= SYNC_HEADER_SIZE;
-}
-
-double syncPoint::syncTime() const {
-    return isValid() ? m_syncTime : 0.0;
-}
 int32_t syncPoint::syncSecond() const {
     return isValid() ? m_syncSecond : 0;
-}
-int32_t syncPoint::dayStart() const {
-    return isValid() ? m_dayStart : 0;
-}
-int32_t syncPoint::dayEnd() const {
-    return isValid() ? m_dayEnd : 0;
 }
 uint16_t syncPoint::softwareVersion() const {
     return isValid() ? m_params.softwareVersion : DEFAULT_SOFTWARE_VERSION;
 }
 uint16_t syncPoint::suSerialNr() const {
     return isValid() ? m_params.suSerialNr : DEFAULT_SU_SERIALNR;
-}
-double syncPoint::lineFrequency() const {
-    return isValid() ? m_params.lineFrequency : DEFAULT_LINE_FREQUENCY;
 }
 uint16_t syncPoint::windowCentre() const {
     return isValid() ? m_params.windowCentre : DEFAULT_WINDOW_CENTRE;

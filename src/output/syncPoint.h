@@ -15,6 +15,9 @@ const int SYNC_HEADER_SIZE = 56;
 
 class syncPoint {
 public:
+    // Line frequency answered by a syncPoint that is not valid.
+    static constexpr double DEFAULT_LINE_FREQUENCY = 55172.0;
+
     syncPoint();
 
     // Builds the syncPoint of a synchronisation made now from the station record `params`:
@@ -25,17 +28,24 @@ public:
     bool buildAt(const cameraParams& params, double syncTime);
 
     // Valid: built, parameter record committed for the station role at a second above 0, and
-    // a header of 56 bytes.
-    bool isValid() const;
+    // a header of 56 bytes. Asked for every frame, so it is inline.
+    bool isValid() const {
+        return m_valid && m_params.cameraId == CAM_KIV && m_params.commitState == 0 &&
+               m_params.commitTime > 0 && m_header && m_header->m_data &&
+               m_header->m_capacity >= SYNC_HEADER_SIZE;
+    }
 
     // Accessors; a syncPoint that is not valid answers with the defaults.
-    double syncTime() const;
+    // The three a frame's place in time is computed from are asked for every frame: inline.
+    double syncTime() const { return isValid() ? m_syncTime : 0.0; }
     int32_t syncSecond() const;
-    int32_t dayStart() const;
-    int32_t dayEnd() const;
+    int32_t dayStart() const { return isValid() ? m_dayStart : 0; }
+    int32_t dayEnd() const { return isValid() ? m_dayEnd : 0; }
     uint16_t softwareVersion() const;
     uint16_t suSerialNr() const;
-    double lineFrequency() const;
+    double lineFrequency() const {
+        return isValid() ? m_params.lineFrequency : DEFAULT_LINE_FREQUENCY;
+    }
     uint16_t windowCentre() const;
     uint32_t left() const;
     uint32_t width() const;

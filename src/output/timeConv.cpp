@@ -50,12 +50,12 @@ double linePosition(const syncPoint* sync, double lineCounter) {
     return std::trunc(relativeTime(sync, lineCounter) * sync->lineFrequency());
 }
 
-int32_t intervalStart(const syncPoint* sync, double lineCounter, int32_t length) {
-    if (!usable(sync) || length <= 0)
-        return 0;
-    // The day start is taken off before the division and added back afterwards, so that
-    // the double keeps its precision for the fraction of the day.
-    double r = relativeTime(sync, lineCounter);
+namespace {
+
+// The interval holding relative time `r` of a usable syncPoint. The day start is taken off
+// before the division and added back afterwards, so that the double keeps its precision for
+// the fraction of the day.
+int32_t intervalStartAt(const syncPoint* sync, double r, int32_t length) {
     int64_t s = clampToInt32(r + double(sync->dayStart()));
     int64_t lastSecond = int64_t(sync->dayEnd()) - 1;
     if (s > lastSecond)
@@ -66,10 +66,33 @@ int32_t intervalStart(const syncPoint* sync, double lineCounter, int32_t length)
     return int32_t(s - rest);
 }
 
+} // namespace
+
+int32_t intervalStart(const syncPoint* sync, double lineCounter, int32_t length) {
+    if (!usable(sync) || length <= 0)
+        return 0;
+    return intervalStartAt(sync, relativeTime(sync, lineCounter), length);
+}
+
 int32_t intervalEnd(const syncPoint* sync, double lineCounter, int32_t length) {
     if (!usable(sync) || length <= 0)
         return 0;
     return intervalStart(sync, lineCounter, length) + length;
+}
+
+void placeLine(const syncPoint* sync, double lineCounter, int32_t length, double* position,
+               int32_t* start, int32_t* end) {
+    *position = 0.0;
+    *start = 0;
+    *end = 0;
+    if (!usable(sync))
+        return;
+    const double r = relativeTime(sync, lineCounter);
+    *position = std::trunc(r * sync->lineFrequency());
+    if (length <= 0)
+        return;
+    *start = intervalStartAt(sync, r, length);
+    *end = *start + length;
 }
 
 int32_t localMidnight(int64_t t) {

@@ -19,6 +19,9 @@ double linePosition(const syncPoint* sync, double lineCounter);
 // The `length`-second interval holding the line, clamped to the last interval of the sync day.
 int32_t intervalStart(const syncPoint* sync, double lineCounter, int32_t length);
 int32_t intervalEnd(const syncPoint* sync, double lineCounter, int32_t length);
+// The three at once, from one relative time: what every frame is placed with.
+void placeLine(const syncPoint* sync, double lineCounter, int32_t length, double* position,
+               int32_t* start, int32_t* end);
 
 // Local midnight at the start of the local day of `t`; next local midnight = that + 86400.
 int32_t localMidnight(int64_t t);

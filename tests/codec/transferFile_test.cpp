@@ -3,6 +3,7 @@
 #include "codec/transferFile.h"
 #include "codec/transferWriter.h"
 #include "output/pairing.h"
+#include "output/timeConv.h"
 #include "support/syncFixture.h"
 #include "support/testSupport.h"
 
@@ -103,6 +104,37 @@ TEST_F(readerTest, aFrameOverlappingTheLastQueuedOneIsRefused) {
     ASSERT_EQ(queueA.size(), 2u) << "frames before the overlap stay queued";
     EXPECT_EQ(queueA.frames()[1].header.lineCounter, 10u);
     EXPECT_TRUE(log.messages().isEmpty());
+}
+
+// The first line counter from `from` on whose line position, rounded on its own, falls short
+// of the position of the line `lines` before it plus `lines`: with a sync on a whole second
+// every position is a whole number, and some come out just below it.
+uint64_t roundedShort(const syncPoint* point, uint64_t from, int lines) {
+    for (uint64_t l = from; l < from + 50000000; ++l)
+        if (linePosition(point, double(l)) < linePosition(point, double(l - lines)) + lines)
+            return l;
+    return 0;
+}
+
+TEST_F(readerTest, framesRightBehindEachOtherStayQueuedWhateverTheRounding) {
+    const syncPoint* point = syncs.find(sync).data();
+    const int lines = 4;
+    uint64_t second = roundedShort(point, lines, lines);
+    ASSERT_GT(second, 0u) << "no rounding to test with";
+    QByteArray bytes = transfer(
+        1, {makeFrame(sync, second - lines, lines), makeFrame(sync, second, lines)}, second + 4);
+    EXPECT_TRUE(readTransferFile(queueA, file("1.a.cam", bytes), syncs));
+    EXPECT_EQ(queueA.size(), 2u);
+
+    // Empty frames (a trailer's counter places the line before it) in the same way; a real
+    // overlap is still refused.
+    uint64_t line = roundedShort(point, second + 100, 1);
+    ASSERT_GT(line, 0u);
+    EXPECT_TRUE(appendEmptyFrame(queueA, line, sync, syncs));
+    EXPECT_TRUE(appendEmptyFrame(queueA, line + 1, sync, syncs));
+    EXPECT_TRUE(log.messages().isEmpty());
+    EXPECT_FALSE(appendEmptyFrame(queueA, line + 1, sync, syncs));
+    EXPECT_EQ(queueA.size(), 4u);
 }
 
 TEST_F(readerTest, aFrameOfTheNextDayIsAMidnightJump) {

@@ -1,0 +1,245 @@
+#include "benchSupport.h"
+
+#include "output/datafileReader.h"
+#include "status/statusScreen.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cstdarg>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+FILE* g_results = nullptr;
+int g_errors = 0;
+
+FILE* results() {
+    return g_results ? g_results : stdout;
+}
+
+bool isError(const QString& text) {
+    return text.startsWith(QLatin1String("error")) || text.startsWith(QLatin1String(" : error"));
+}
+
+} // namespace
+
+void separateResults(const char* messageLog) {
+    std::fflush(stdout);
+    int saved = dup(STDOUT_FILENO);
+    int target = open(messageLog ? messageLog : "/dev/null", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (saved < 0 || target < 0)
+        return;
+    dup2(target, STDOUT_FILENO);
+    close(target);
+    g_results = fdopen(saved, "w");
+    // Standard output is no terminal any more, so the station logs plain lines there.
+    statusScreen::instance().addMessageListener([](const QString& text) {
+        if (isError(text))
+            ++g_errors;
+    });
+}
+
+int stationErrors() {
+    return g_errors;
+}
+
+std::string format(const char* fmt, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(text, sizeof text, fmt, args);
+    va_end(args);
+    return text;
+}
+
+void printResult(const char* name, const std::string& figure, const std::string& target,
+                 bool pass) {
+    std::fprintf(results(), "%-10s %-44s target %-26s %s\n", name, figure.c_str(), target.c_str(),
+                 pass ? "PASS" : "FAIL");
+    std::fflush(results());
+}
+
+void printNote(const std::string& text) {
+    std::fprintf(results(), "           %s\n", text.c_str());
+    std::fflush(results());
+}
+
+double monotonicSeconds() {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+double cpuSeconds() {
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+QString optionValue(int argc, char** argv, const char* name, const QString& fallback) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0)
+            return QString::fromLocal8Bit(argv[i + 1]);
+    return fallback;
+}
+
+const char* optionMessages(int argc, char** argv) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--messages") == 0)
+            return argv[i + 1];
+    return nullptr;
+}
+
+QString makeStationFolder(const QString& path) {
+    QDir dir(path);
+    QByteArray set;
+    const char* const dirs[][2] = {
+        {"cam_a_input_dir", "cam_a/input"},
+        {"cam_a_control_dir", "cam_a/control"},
+        {"cam_b_input_dir", "cam_b/input"},
+        {"cam_b_control_dir", "cam_b/control"},
+        {"temp_dir", "temp"},
+        {"log_dir", "log"},
+        {"sync_list_dir", "sync"},
+        {"norm_vid_dir", "3sec"},
+        {"3sec_dir", "3sec"},
+    };
+    for (const auto& entry : dirs) {
+        dir.mkpath(QLatin1String(entry[1]));
+        set += QByteArray(entry[0]) + ' ' + QFile::encodeName(dir.filePath(entry[1])) + '\n';
+    }
+    const QString config = dir.filePath(QStringLiteral("acquire_kiv.set"));
+    writeWhole(config, set);
+    return config;
+}
+
+benchStation::benchStation(const QString& root, double start)
+    : m_root(root + QStringLiteral("/kiv-bench-XXXXXX")), m_path(m_root.path()), m_clock(start),
+      m_guard(&m_clock) {
+    const QByteArray configPath = QFile::encodeName(makeStationFolder(m_path));
+    m_syncs = syncListPtr(new syncList());
+    m_cameraA = std::make_unique<cameraInput>(m_syncs, 1, configPath.constData());
+    m_cameraB = std::make_unique<cameraInput>(m_syncs, 2, configPath.constData());
+    m_writer = std::make_unique<datafileWriter>(configPath.constData());
+}
+
+benchStation::~benchStation() = default;
+
+uint16_t benchStation::synchronise() {
+    cameraParams params;
+    resetCameraParams(&params);
+    params.cameraId = CAM_KIV;
+    m_syncs->addSync(params);
+    return m_syncs->currentSyncId();
+}
+
+int benchStation::pollAndProcess() {
+    bool pendingA = m_cameraA->collectInput() != 0;
+    bool pendingB = m_cameraB->collectInput() != 0;
+    int written = 0;
+    while (pendingA || pendingB) {
+        bool frames = false;
+        for (bool* pending : {&pendingA, &pendingB}) {
+            if (!*pending)
+                continue;
+            uint8_t result = (pending == &pendingA ? m_cameraA : m_cameraB)->processNextFile();
+            if (result & PROCESSED_TRANSFER)
+                frames = true;
+            else
+                *pending = result != 0;
+        }
+        if (frames && m_writer->pairFrames(*m_cameraA, *m_cameraB))
+            while (m_writer->writeNextDatafile())
+                ++written;
+    }
+    return written;
+}
+
+QString benchStation::inputDir(int camera) const {
+    return m_path + (camera == 1 ? QStringLiteral("/cam_a/input") : QStringLiteral("/cam_b/input"));
+}
+
+void placeFrame(frameBytes* frame, uint16_t syncId, uint64_t lineCounter) {
+    std::memcpy(frame->data() + 4, &syncId, 2);
+    std::memcpy(frame->data() + 6, &lineCounter, 8);
+}
+
+uint32_t frameLines(const frameBytes& frame) {
+    uint16_t lines;
+    std::memcpy(&lines, frame.data() + 14, 2);
+    return lines;
+}
+
+QByteArray transferFile(int camera, uint16_t syncId, uint64_t firstLine,
+                        const std::vector<frameBytes>& frames, uint64_t endLine) {
+    cameraParams params;
+    resetCameraParams(&params);
+    params.cameraId = camera;
+    return buildTransferFile(params, syncId, firstLine, frames, syncId, endLine);
+}
+
+bool writeWhole(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+QString transferName(int camera, int64_t index) {
+    return QStringLiteral("%1.%2.cam")
+        .arg(qlonglong(index), 9, 10, QLatin1Char('0'))
+        .arg(camera == 1 ? QLatin1Char('a') : QLatin1Char('b'));
+}
+
+bool countDatafileFrames(const QString& dir, int64_t* frames, int64_t* files, int64_t* bytes,
+                         bool remove) {
+    *frames = *files = *bytes = 0;
+    QDir out(dir);
+    for (const QString& name : out.entryList(QDir::Files, QDir::Name)) {
+        if (name == QLatin1String("video.dat"))
+            continue;
+        QFile file(out.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray data = file.readAll();
+        datafileContent content;
+        datafileProblem problem;
+        if (!readDatafile(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()),
+                          &content, &problem))
+            return false;
+        *frames += int64_t(content.entries.size());
+        *files += 1;
+        *bytes += data.size();
+        if (remove)
+            out.remove(name);
+    }
+    return true;
+}
+
+void emptyDirectory(const QString& dir) {
+    QDir d(dir);
+    for (const QString& name : d.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        d.remove(name);
+}
+
+long residentKiB(const char* field) {
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status)
+        return -1;
+    char line[256];
+    long value = -1;
+    size_t length = std::strlen(field);
+    while (std::fgets(line, sizeof line, status)) {
+        if (std::strncmp(line, field, length) == 0 && line[length] == ':') {
+            value = std::strtol(line + length + 1, nullptr, 10);
+            break;
+        }
+    }
+    std::fclose(status);
+    return value;
+}

@@ -1,0 +1,104 @@
+// What the benchmark programs share: the one result line each prints, a station in a
+// temporary folder driven the way the run loop drives it, transfer files made from frames
+// whose place in the line stream is patched in, and the process's resident memory.
+#pragma once
+
+#include "codec/transferWriter.h"
+#include "input/cameraInput.h"
+#include "output/datafileWriter.h"
+#include "output/syncList.h"
+#include "platform/stationClock.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Camera lines per second of the instrument.
+const uint64_t LINES_PER_SECOND = 55172;
+
+// Keeps the result lines apart from the station's messages: from here on standard output
+// goes to `messageLog` (or nowhere), and the result line to the original standard output.
+void separateResults(const char* messageLog = nullptr);
+
+// "name  figure  target  PASS|FAIL", aligned; the exit status of a benchmark follows `pass`.
+void printResult(const char* name, const std::string& figure, const std::string& target, bool pass);
+// A line of detail under the result, indented.
+void printNote(const std::string& text);
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+double monotonicSeconds();
+// CPU time of this process so far, user and system.
+double cpuSeconds();
+
+// "--name value" from the command line, or `fallback`.
+QString optionValue(int argc, char** argv, const char* name, const QString& fallback);
+// The file named by "--messages FILE", where the station's messages go (null: nowhere).
+const char* optionMessages(int argc, char** argv);
+
+// Messages of the station that report an error, counted since the start.
+int stationErrors();
+
+// The station's directories in the folder `path` and the "acquire_kiv.set" naming them (as
+// scripts/demo lays them out); the path of that file.
+QString makeStationFolder(const QString& path);
+
+// A station in a temporary folder below `root`: input, working, control, datafile, sync and
+// log directories, the "acquire_kiv.set" naming them, a simulated clock at `start`, the sync
+// list, both camera inputs and the datafile writer, built as the run loop builds them.
+class benchStation {
+public:
+    benchStation(const QString& root, double start);
+    ~benchStation();
+
+    // A new synchronisation at the clock's time, as the run loop makes one; its syncId.
+    uint16_t synchronise();
+    // One poll of both cameras and the processing of everything it brought, pairing and
+    // writing datafiles as the run loop does; the number of datafiles written.
+    int pollAndProcess();
+
+    QString inputDir(int camera) const;
+    QString outputDir() const { return m_root.path() + QStringLiteral("/3sec"); }
+    const QString& path() const { return m_path; }
+    simulatedClock& clock() { return m_clock; }
+    syncList& syncs() { return *m_syncs; }
+    cameraInput& camera(int camera) { return camera == 1 ? *m_cameraA : *m_cameraB; }
+    datafileWriter& writer() { return *m_writer; }
+
+private:
+    QTemporaryDir m_root;
+    QString m_path;
+    simulatedClock m_clock;
+    scopedStationClock m_guard;
+    syncListPtr m_syncs;
+    std::unique_ptr<cameraInput> m_cameraA;
+    std::unique_ptr<cameraInput> m_cameraB;
+    std::unique_ptr<datafileWriter> m_writer;
+};
+
+// Places a frame made by encodeRleFrame at (`syncId`, `lineCounter`) of the line stream.
+void placeFrame(frameBytes* frame, uint16_t syncId, uint64_t lineCounter);
+// numLines of a frame.
+uint32_t frameLines(const frameBytes& frame);
+
+// The transfer file of camera `camera` with `frames`, from line `firstLine` to `endLine`.
+QByteArray transferFile(int camera, uint16_t syncId, uint64_t firstLine,
+                        const std::vector<frameBytes>& frames, uint64_t endLine);
+// Writes `bytes` to `path`; false when it could not be written whole.
+bool writeWhole(const QString& path, const QByteArray& bytes);
+// Name of the `index`th transfer file of camera `camera`, in name order.
+QString transferName(int camera, int64_t index);
+
+// Frame entries in the datafiles of `dir`, and their bytes; false when one does not read back.
+// With `remove` each is deleted once read, as the station's readers take them away.
+bool countDatafileFrames(const QString& dir, int64_t* frames, int64_t* files, int64_t* bytes,
+                         bool remove = false);
+// Removes every file in `dir`.
+void emptyDirectory(const QString& dir);
+
+// Resident memory of this process from /proc/self/status ("VmRSS", "VmHWM"), KiB.
+long residentKiB(const char* field);

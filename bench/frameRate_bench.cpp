@@ -1,0 +1,114 @@
+// Frame rate: small frames of both cameras (one to three lines each) through the reader,
+// pairing and the datafile writer, 150,000 frames to a 3-second interval, so that every
+// datafile still fits the writer's 4 MiB buffer. The instrument's worst case is about
+// 110,000 frames a second; the station must keep up with five times that.
+#include "benchSupport.h"
+
+#include "codec/rleCodec.h"
+#include "codec/transferFile.h"
+
+#include <QDir>
+
+#include <cstdlib>
+
+namespace {
+
+const double TARGET_FRAMES_PER_SECOND = 550000.0;
+// Frames of one camera in one second: 75,000 per camera and interval.
+const int FRAMES_PER_CAMERA_SECOND = 25000;
+const int SECONDS = 45;
+// Distinct frames per line count; frames are copied from them and placed in time.
+const int POOL = 64;
+const double SYNC_TIME = 1717243200.0; // a multiple of 3 s, so that intervals hold whole seconds
+
+// Frames of `lines` lines with one or two drops in every line.
+std::vector<frameBytes> framePool(int camera, uint32_t lines) {
+    std::vector<frameBytes> pool;
+    for (int k = 0; k < POOL; ++k) {
+        std::vector<shadowLine> content;
+        for (uint32_t i = 0; i < lines; ++i) {
+            uint16_t start = uint16_t(20 + (k * 37 + int(i) * 5 + camera * 11) % 560);
+            shadowLine line{{start, uint16_t(2 + (k + int(i)) % 7)}};
+            if (k % 4 == 1)
+                line.push_back(shadowSegment{uint16_t(start + 30), 3});
+            content.push_back(line);
+        }
+        frameBytes frame;
+        if (encodeRleFrame(content, 0, 0, &frame) != 0)
+            std::abort();
+        pool.push_back(frame);
+    }
+    return pool;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const QString root = optionValue(argc, argv, "--dir", QDir::tempPath());
+    separateResults(optionMessages(argc, argv));
+    benchStation station(root, SYNC_TIME);
+    const uint16_t syncId = station.synchronise();
+
+    // Transfer files: one per camera and second, as the cameras deliver them.
+    std::vector<frameBytes> pools[2][3];
+    for (int c = 0; c < 2; ++c)
+        for (uint32_t lines = 1; lines <= 3; ++lines)
+            pools[c][lines - 1] = framePool(c + 1, lines);
+    const QString files = station.path() + QStringLiteral("/files");
+    QDir().mkpath(files);
+    int64_t framesSent = 0;
+    for (int s = 0; s < SECONDS; ++s) {
+        for (int c = 0; c < 2; ++c) {
+            std::vector<frameBytes> frames;
+            uint64_t first = uint64_t(s) * LINES_PER_SECOND;
+            for (int k = 0; k < FRAMES_PER_CAMERA_SECOND; ++k) {
+                uint64_t start = first + uint64_t(k) * LINES_PER_SECOND / FRAMES_PER_CAMERA_SECOND;
+                uint64_t next =
+                    first + uint64_t(k + 1) * LINES_PER_SECOND / FRAMES_PER_CAMERA_SECOND;
+                uint32_t lines = 1 + uint32_t(k % 3);
+                if (lines > next - start)
+                    lines = uint32_t(next - start);
+                frames.push_back(pools[c][lines - 1][size_t(k) % POOL]);
+                placeFrame(&frames.back(), syncId, start);
+            }
+            framesSent += int64_t(frames.size());
+            writeWhole(files + "/" + transferName(c + 1, s),
+                       transferFile(c + 1, syncId, first, frames, first + LINES_PER_SECOND));
+        }
+    }
+
+    cameraQueue& queueA = station.camera(1);
+    cameraQueue& queueB = station.camera(2);
+    datafileWriter& writer = station.writer();
+    bool readAll = true;
+    int written = 0;
+    double started = monotonicSeconds();
+    double cpuStarted = cpuSeconds();
+    for (int s = 0; s < SECONDS; ++s) {
+        readAll =
+            readTransferFile(queueA, files + "/" + transferName(1, s), station.syncs()) && readAll;
+        readAll =
+            readTransferFile(queueB, files + "/" + transferName(2, s), station.syncs()) && readAll;
+        if (writer.pairFrames(queueA, queueB))
+            while (writer.writeNextDatafile())
+                ++written;
+    }
+    double elapsed = monotonicSeconds() - started;
+    double cpu = cpuSeconds() - cpuStarted;
+
+    int64_t inFiles = 0, files64 = 0, bytes = 0;
+    bool readable = countDatafileFrames(station.outputDir(), &inFiles, &files64, &bytes);
+    int64_t waiting = int64_t(writer.paired().size() + queueA.size() + queueB.size());
+    int64_t framesDone = framesSent - waiting;
+    bool complete =
+        readAll && readable && inFiles == framesDone && files64 == written && stationErrors() == 0;
+    double rate = double(framesDone) / elapsed;
+    printResult("framerate", format("%.0f frames/s", rate),
+                format(">= %.0f frames/s", TARGET_FRAMES_PER_SECOND),
+                complete && rate >= TARGET_FRAMES_PER_SECOND);
+    printNote(format("%lld frames in %d datafiles (%.1f MB) in %.2f s (cpu %.2f s); %lld still "
+                     "queued%s",
+                     (long long)framesDone, written, double(bytes) / 1e6, elapsed, cpu,
+                     (long long)waiting, complete ? "" : "; FRAMES LOST OR ERRORS"));
+    return complete && rate >= TARGET_FRAMES_PER_SECOND ? 0 : 1;
+}

@@ -1,0 +1,200 @@
+// Pipeline against a copy: transfer files of both cameras in heavy rain (the camera
+// simulator's drops and frames) go through the station's own path, poll, input processing,
+// reader, pairing and datafile writer with its fsyncs, into a datafile directory. A baseline
+// in the same run reads the same files and writes as many files of the same total size with
+// plain stdio and the same fsyncs. The station may take at most twice the baseline's time.
+#include "benchSupport.h"
+
+#include "dropShadows.h"
+#include "rainModel.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+const double TARGET_RATIO = 2.0;
+const int64_t MIN_BYTES = 200 * 1000 * 1000;
+// Seconds of rain made with the simulator's model; longer stretches repeat them later in the
+// line stream.
+const int DISTINCT_SECONDS = 40;
+const double SYNC_TIME = 1717243200.5;
+const int ROUNDS = 3;
+
+struct transferSet {
+    QStringList names[2]; // per camera, in name order
+    int64_t bytes = 0;
+    int64_t frames = 0;
+};
+
+// Heavy rain seen by both cameras, one transfer file per camera and second, until at least
+// MIN_BYTES are made.
+transferSet makeRain(const QString& dir, uint16_t syncId) {
+    transferSet set;
+    cameraParams params;
+    resetCameraParams(&params);
+    rainModel rain(7, RAIN_HEAVY);
+    std::vector<frameBytes> seconds[2][DISTINCT_SECONDS];
+    for (int c = 0; c < 2; ++c) {
+        // Camera B's light plane lies below camera A's: it sees the same drops a little later.
+        double depth =
+            c == 0
+                ? 0.0
+                : (double(params.planeBackLeft) + params.planeBackRight + params.planeFrontRight) /
+                      3.0;
+        cameraView view{SYNC_TIME, params.lineFrequency, params.width, params.camA.xscale, depth};
+        for (int s = 0; s < DISTINCT_SECONDS; ++s)
+            if (rainFrames(rain, view, uint64_t(s) * LINES_PER_SECOND,
+                           uint64_t(s + 1) * LINES_PER_SECOND, syncId, &seconds[c][s]) != 0)
+                std::abort();
+    }
+    for (int s = 0; set.bytes < MIN_BYTES; ++s) {
+        uint64_t first = uint64_t(s) * LINES_PER_SECOND;
+        uint64_t shift = uint64_t(s - s % DISTINCT_SECONDS) * LINES_PER_SECOND;
+        for (int c = 0; c < 2; ++c) {
+            std::vector<frameBytes> frames = seconds[c][s % DISTINCT_SECONDS];
+            for (frameBytes& frame : frames) {
+                uint64_t line;
+                std::memcpy(&line, frame.data() + 6, 8);
+                placeFrame(&frame, syncId, line + shift);
+            }
+            QByteArray file = transferFile(c + 1, syncId, first, frames, first + LINES_PER_SECOND);
+            QString name = transferName(c + 1, s);
+            if (!writeWhole(dir + "/" + name, file))
+                std::abort();
+            set.names[c] << name;
+            set.bytes += file.size();
+            set.frames += int64_t(frames.size());
+        }
+    }
+    return set;
+}
+
+// Fresh copies, as a camera delivers them (no fsync: the station finds them in the cache).
+void copyInto(const QString& from, const QStringList& names, const QString& to) {
+    for (const QString& name : names) {
+        QFile file(from + "/" + name);
+        if (!file.open(QIODevice::ReadOnly) || !writeWhole(to + "/" + name, file.readAll()))
+            std::abort();
+    }
+}
+
+// The baseline: every file read whole with stdio, files of `sizes` written from what was read,
+// each flushed, fsynced and its directory synced, as the station writes its datafiles.
+double runBaseline(const QString& inputDir, const QStringList& names,
+                   const std::vector<int64_t>& sizes, const QString& outputDir) {
+    std::vector<char> in(1 << 22);
+    std::vector<char> out(1 << 23);
+    size_t pending = 0;
+    size_t next = 0;
+    double started = monotonicSeconds();
+    auto writeDue = [&]() {
+        while (next < sizes.size() && pending >= size_t(sizes[next])) {
+            QByteArray path = QFile::encodeName(outputDir + QStringLiteral("/b%1").arg(next));
+            FILE* file = std::fopen(path.constData(), "wb");
+            if (!file ||
+                std::fwrite(out.data(), 1, size_t(sizes[next]), file) != size_t(sizes[next]))
+                std::abort();
+            std::fflush(file);
+            fsync(fileno(file));
+            std::fclose(file);
+            int d = open(QFile::encodeName(outputDir).constData(), O_RDONLY | O_DIRECTORY);
+            fsync(d);
+            close(d);
+            pending -= size_t(sizes[next]);
+            std::memmove(out.data(), out.data() + sizes[next], pending);
+            ++next;
+        }
+    };
+    for (const QString& name : names) {
+        FILE* file = std::fopen(QFile::encodeName(inputDir + "/" + name).constData(), "rb");
+        if (!file)
+            std::abort();
+        size_t count;
+        while ((count = std::fread(in.data(), 1, in.size(), file)) > 0) {
+            if (pending + count > out.size())
+                std::abort();
+            std::memcpy(out.data() + pending, in.data(), count);
+            pending += count;
+            writeDue();
+        }
+        std::fclose(file);
+    }
+    return monotonicSeconds() - started;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const QString root = optionValue(argc, argv, "--dir", QDir::tempPath());
+    separateResults(optionMessages(argc, argv));
+    benchStation station(root, SYNC_TIME);
+    const uint16_t syncId = station.synchronise();
+    const QString source = station.path() + QStringLiteral("/source");
+    const QString baselineOut = station.path() + QStringLiteral("/baseline");
+    QDir().mkpath(source);
+    QDir().mkpath(baselineOut);
+    transferSet set = makeRain(source, syncId);
+    // The baseline reads the files in the order the station does: the cameras in turn.
+    QStringList interleaved;
+    for (int i = 0; i < set.names[0].size(); ++i)
+        interleaved << set.names[0][i] << set.names[1][i];
+
+    double best = 1e9, bestCpu = 1e9;
+    double bestBaseline = 1e9, bestBaselineCpu = 1e9;
+    bool complete = true;
+    int64_t datafiles = 0;
+    int64_t datafileBytes = 0;
+    // Station and baseline take turns, so that both meet the disk in the same moods.
+    for (int round = 0; round < ROUNDS; ++round) {
+        benchStation run(root, SYNC_TIME);
+        run.synchronise();
+        // Fresh copies of the files, as the cameras deliver them: just arrived, not yet
+        // written back from the cache.
+        for (int c = 0; c < 2; ++c)
+            copyInto(source, set.names[c], run.inputDir(c + 1));
+        double started = monotonicSeconds();
+        double cpuStarted = cpuSeconds();
+        int written = run.pollAndProcess();
+        best = std::min(best, monotonicSeconds() - started);
+        bestCpu = std::min(bestCpu, cpuSeconds() - cpuStarted);
+
+        int64_t frames = 0;
+        complete =
+            countDatafileFrames(run.outputDir(), &frames, &datafiles, &datafileBytes) && complete;
+        int64_t waiting =
+            int64_t(run.writer().paired().size() + run.camera(1).size() + run.camera(2).size());
+        complete = complete && datafiles == written && frames + waiting == set.frames;
+        std::vector<int64_t> sizes;
+        QDir out(run.outputDir());
+        for (const QString& name : out.entryList(QDir::Files, QDir::Name))
+            sizes.push_back(QFileInfo(out.filePath(name)).size());
+
+        const QString copies = run.inputDir(1);
+        for (int c = 0; c < 2; ++c)
+            copyInto(source, set.names[c], copies);
+        cpuStarted = cpuSeconds();
+        bestBaseline = std::min(bestBaseline, runBaseline(copies, interleaved, sizes, baselineOut));
+        bestBaselineCpu = std::min(bestBaselineCpu, cpuSeconds() - cpuStarted);
+        emptyDirectory(baselineOut);
+    }
+    complete = complete && stationErrors() == 0;
+    double ratio = best / bestBaseline;
+    bool pass = complete && ratio <= TARGET_RATIO;
+    printResult("pipeline", format("%.2f x baseline (%.2f s / %.2f s)", ratio, best, bestBaseline),
+                format("<= %.1f x baseline", TARGET_RATIO), pass);
+    printNote(format("%.0f MB in %lld transfer files, %lld frames -> %lld datafiles of %.0f MB; "
+                     "best of %d; cpu: station %.2f s, baseline %.2f s%s",
+                     double(set.bytes) / 1e6,
+                     (long long)(set.names[0].size() + set.names[1].size()), (long long)set.frames,
+                     (long long)datafiles, double(datafileBytes) / 1e6, ROUNDS, bestCpu,
+                     bestBaselineCpu, complete ? "" : "; FRAMES LOST OR ERRORS"));
+    return pass ? 0 : 1;
+}
