@@ -20,10 +20,8 @@ bool copyFrame(cmprBuffer* target, const rleFrameHeader& header, double linePosi
                cmprBuffer* source, int32_t payload) {
     if (payload > 0 && target->m_writeSize == 0 && target->m_bitOffset == 0 &&
         target->m_capacity == payload + RECORD_HEAD_SIZE && cmprReadable(source) >= payload &&
-        header.compressedSize <= RLE_MAX_COMPRESSED_SIZE && header.minOffset < 1024 &&
-        header.shadowBits <= RLE_MAX_CODE_BITS && header.lightBits <= RLE_MAX_CODE_BITS) {
-        const uint32_t word = header.compressedSize | uint32_t(header.minOffset) << 14 |
-                              uint32_t(header.shadowBits) << 24 | uint32_t(header.lightBits) << 28;
+        rleHeaderWordFits(header)) {
+        const uint32_t word = packRleHeaderWord(header);
         uint8_t* out = target->m_data;
         std::memcpy(out, &word, 4);
         std::memcpy(out + 4, &linePosition, 8);

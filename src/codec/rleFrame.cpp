@@ -72,12 +72,9 @@ int readWholeAuxHeader(cmprBuffer* source, rleFrameHeader* header) {
     const uint8_t* at = source->m_readPtr;
     uint32_t word;
     std::memcpy(&word, at, 4);
-    const uint8_t shadowBits = uint8_t((word >> 24) & 0xF);
-    const uint8_t lightBits = uint8_t(word >> 28);
-    if (setRleCodeBits(header, lightBits, shadowBits) != 0) {
+    if (unpackRleHeaderWord(word, header) != 0) {
         source->m_readPtr += 4;
         source->m_readSize -= 4;
-        resetRleFrameHeader(header);
         return -1;
     }
     uint16_t numLines;
@@ -90,13 +87,36 @@ int readWholeAuxHeader(cmprBuffer* source, rleFrameHeader* header) {
         resetRleFrameHeader(header);
         return -1;
     }
-    header->compressedSize = word & 0x3FFF;
-    header->minOffset = uint16_t((word >> COMPRESSED_SIZE_BITS) & 0x3FF);
     header->numLines = numLines;
     return 0;
 }
 
 } // namespace
+
+bool rleHeaderWordFits(const rleFrameHeader& header) {
+    return header.compressedSize <= RLE_MAX_COMPRESSED_SIZE &&
+           header.minOffset < (1u << MIN_OFFSET_BITS) && header.shadowBits <= RLE_MAX_CODE_BITS &&
+           header.lightBits <= RLE_MAX_CODE_BITS;
+}
+
+uint32_t packRleHeaderWord(const rleFrameHeader& header) {
+    return header.compressedSize | uint32_t(header.minOffset) << COMPRESSED_SIZE_BITS |
+           uint32_t(header.shadowBits) << (COMPRESSED_SIZE_BITS + MIN_OFFSET_BITS) |
+           uint32_t(header.lightBits) << (COMPRESSED_SIZE_BITS + MIN_OFFSET_BITS + CODE_WIDTH_BITS);
+}
+
+int unpackRleHeaderWord(uint32_t word, rleFrameHeader* header) {
+    const int shadowShift = COMPRESSED_SIZE_BITS + MIN_OFFSET_BITS;
+    const uint8_t shadowBits = uint8_t((word >> shadowShift) & 0xF);
+    const uint8_t lightBits = uint8_t(word >> (shadowShift + CODE_WIDTH_BITS));
+    if (setRleCodeBits(header, lightBits, shadowBits) != 0) {
+        resetRleFrameHeader(header);
+        return -1;
+    }
+    header->compressedSize = word & ((1u << COMPRESSED_SIZE_BITS) - 1);
+    header->minOffset = uint16_t((word >> COMPRESSED_SIZE_BITS) & ((1u << MIN_OFFSET_BITS) - 1));
+    return 0;
+}
 
 int readRleAuxHeader(cmprBuffer* source, rleFrameHeader* header) {
     if (!header)
@@ -121,9 +141,7 @@ int readRleAuxHeader(cmprBuffer* source, rleFrameHeader* header) {
 }
 
 int writeRleHeaderWord(const rleFrameHeader* header, cmprBuffer* target) {
-    if (!header || header->compressedSize > RLE_MAX_COMPRESSED_SIZE ||
-        header->minOffset >= (1u << MIN_OFFSET_BITS) || header->shadowBits > RLE_MAX_CODE_BITS ||
-        header->lightBits > RLE_MAX_CODE_BITS)
+    if (!header || !rleHeaderWordFits(*header))
         return -1;
     // The four fields always complete one word; checking its room first keeps a failed write
     // from leaving half a header pending in the shift word.

@@ -44,3 +44,11 @@ int readRleHeaderWord(cmprBuffer* source, rleFrameHeader* header);
 int setRleCodeBits(rleFrameHeader* header, uint8_t lightBits, uint8_t shadowBits);
 // Writes the header word (compressedSize, minOffset, shadowBits, lightBits as 14/10/4/4 bits).
 int writeRleHeaderWord(const rleFrameHeader* header, cmprBuffer* target);
+
+// The header word's four fields fit their widths (what writeRleHeaderWord checks).
+bool rleHeaderWordFits(const rleFrameHeader& header);
+// The header word as the 32-bit value the bit-field writes lay down.
+uint32_t packRleHeaderWord(const rleFrameHeader& header);
+// Takes compressedSize, minOffset and the code widths from a header word; -1 (header reset)
+// when a code width is outside 2..15.
+int unpackRleHeaderWord(uint32_t word, rleFrameHeader* header);
