@@ -4,6 +4,9 @@
 
 #include "input/cameraInput.h"
 
+// The pause of a handshake cycle that found a camera still to wait for.
+const int HANDSHAKE_PAUSE_MS = 200;
+
 enum cameraState {
     STATE_DISCONNECTED = 0, // the "connect" file is to be placed
     STATE_CONNECTED = 1,    // waiting for "request.sync"

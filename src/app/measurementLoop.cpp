@@ -4,6 +4,7 @@
 #include "app/heartbeat.h"
 #include "app/parameterPush.h"
 #include "config/settingsFile.h"
+#include "config/stationConfig.h"
 #include "control/controlFiles.h"
 #include "platform/stationClock.h"
 #include "platform/stopSignal.h"
@@ -13,8 +14,6 @@
 
 namespace {
 
-const char* const STATION_CONFIGURATION = "./acquire_kiv.set";
-const int HANDSHAKE_PAUSE_MS = 200;
 const int IDLE_PAUSE_MS = 1000;
 const int64_t POLL_PERIOD = 3;
 // A camera without new files for longer than this is lost.
@@ -30,29 +29,20 @@ statusScreen& screen() {
 } // namespace
 
 int runMeasurementLoop(bool calibration) {
-    measurementLoop loop(calibration, STATION_CONFIGURATION);
+    measurementLoop loop(calibration, STATION_CONFIGURATION_PATH);
     loop.run();
     return 0;
 }
 
 measurementLoop::measurementLoop(bool calibration, const char* configPath)
-    : m_calibration(calibration) {
-    m_syncs = syncListPtr(new syncList());
-    m_cameraA = std::make_unique<cameraInput>(m_syncs, 1, configPath);
-    m_cameraB = std::make_unique<cameraInput>(m_syncs, 2, configPath);
-    m_writer = std::make_unique<datafileWriter>(configPath);
-    m_cameraA->removeWorkFiles();
-    m_cameraB->removeWorkFiles();
+    : m_calibration(calibration), m_station(configPath),
+      m_messageListener([this](const QString& text) { m_health.noteMessage(text); }) {
+    m_station.cameraA->removeWorkFiles();
+    m_station.cameraB->removeWorkFiles();
     screen();
     resetCameraParams(&m_paramsA);
     resetCameraParams(&m_paramsB);
     resetCameraParams(&m_paramsStation);
-    m_messageListener =
-        screen().addMessageListener([this](const QString& text) { m_health.noteMessage(text); });
-}
-
-measurementLoop::~measurementLoop() {
-    screen().removeMessageListener(m_messageListener);
 }
 
 void measurementLoop::run() {
@@ -87,8 +77,8 @@ void measurementLoop::publishHealth() {
                                                     : 0;
     m_health.camera[0].state = m_stateA;
     m_health.camera[1].state = m_stateB;
-    m_health.camera[0].framesWritten = m_writer->framesWritten(1);
-    m_health.camera[1].framesWritten = m_writer->framesWritten(2);
+    m_health.camera[0].framesWritten = m_station.writer->framesWritten(1);
+    m_health.camera[1].framesWritten = m_station.writer->framesWritten(2);
     m_healthFiles.publish(&m_health, currentSecond());
 }
 
@@ -100,8 +90,8 @@ void measurementLoop::restart() {
     m_health.syncId = -1;
     screen().reset();
     screen().redraw();
-    resetConnectedCamera(*m_cameraA);
-    resetConnectedCamera(*m_cameraB);
+    resetConnectedCamera(*m_station.cameraA);
+    resetConnectedCamera(*m_station.cameraB);
     m_phase = PHASE_NORMALISATION;
 }
 
@@ -110,10 +100,10 @@ void measurementLoop::normalisationCycle() {
     m_waiting = false;
     m_cycleSecond = currentSecond();
     screen().redraw();
-    dropIfDisconnected(*m_cameraA, &m_stateA);
-    dropIfDisconnected(*m_cameraB, &m_stateB);
-    m_waiting = handshakeStep(*m_cameraA, &m_stateA) || m_waiting;
-    m_waiting = handshakeStep(*m_cameraB, &m_stateB) || m_waiting;
+    dropIfDisconnected(*m_station.cameraA, &m_stateA);
+    dropIfDisconnected(*m_station.cameraB, &m_stateB);
+    m_waiting = handshakeStep(*m_station.cameraA, &m_stateA) || m_waiting;
+    m_waiting = handshakeStep(*m_station.cameraB, &m_stateB) || m_waiting;
 
     if (restartLonelyNormalised(&m_stateA, &m_stateB)) {
         // the normalised camera connects again in the next cycle
@@ -137,7 +127,7 @@ void measurementLoop::normalisationPush() {
         m_paramsA.calibrationMode = 1;
         m_paramsB.calibrationMode = 1;
     }
-    bool delivered = pushToBoth(*m_cameraA, m_paramsA, *m_cameraB, m_paramsB);
+    bool delivered = pushToBoth(*m_station.cameraA, m_paramsA, *m_station.cameraB, m_paramsB);
     m_stateA = m_stateB = STATE_NORMALISING;
     if (!delivered)
         failedPush();
@@ -145,8 +135,8 @@ void measurementLoop::normalisationPush() {
 
 void measurementLoop::failedPush() {
     ++m_health.resyncs[RESYNC_FAILED_PUSH];
-    sendResync(*m_cameraA);
-    sendResync(*m_cameraB);
+    sendResync(*m_station.cameraA);
+    sendResync(*m_station.cameraB);
     m_waiting = true;
     m_stateA = m_stateB = STATE_DISCONNECTED;
 }
@@ -160,10 +150,10 @@ void measurementLoop::parametersCycle() {
     m_waiting = false;
     m_cycleSecond = currentSecond();
     screen().redraw();
-    dropIfDisconnected(*m_cameraA, &m_stateA);
-    dropIfDisconnected(*m_cameraB, &m_stateB);
+    dropIfDisconnected(*m_station.cameraA, &m_stateA);
+    dropIfDisconnected(*m_station.cameraB, &m_stateB);
     for (int* state : {&m_stateA, &m_stateB}) {
-        const cameraInput& camera = state == &m_stateA ? *m_cameraA : *m_cameraB;
+        const cameraInput& camera = state == &m_stateA ? *m_station.cameraA : *m_station.cameraB;
         switch (*state) {
         case STATE_CONNECTED:
             if (requestSyncPresent(camera))
@@ -203,16 +193,17 @@ bool measurementLoop::measurementPush() {
         logMessage(QStringLiteral("error : settings for camera A and B are incompatible"));
         return false;
     }
-    if (!m_syncs->addSync(m_paramsStation))
+    if (!m_station.syncs->addSync(m_paramsStation))
         return false;
-    uint16_t syncId = m_syncs->currentSyncId();
+    uint16_t syncId = m_station.syncs->currentSyncId();
     m_paramsStation.nextSyncId = syncId;
     m_paramsA.nextSyncId = syncId;
     m_paramsB.nextSyncId = syncId;
-    m_currentSync = m_syncs->find(syncId);
+    m_currentSync = m_station.syncs->find(syncId);
     if (!m_currentSync || !m_currentSync->isValid())
         return false;
-    if (!pushParameters(*m_cameraA, m_paramsA) || !pushParameters(*m_cameraB, m_paramsB))
+    if (!pushParameters(*m_station.cameraA, m_paramsA) ||
+        !pushParameters(*m_station.cameraB, m_paramsB))
         return false;
     m_stateA = m_stateB = STATE_MEASURING;
     return true;
@@ -228,13 +219,14 @@ void measurementLoop::enterMeasurement() {
         resync = m_currentSync->dayEnd();
     m_resyncSecond = int32_t(resync);
     m_rebootFlag = (valid && m_currentSync->dayEnd() <= m_resyncSecond) ||
-                   m_cameraA->m_rebootAtResync || m_cameraB->m_rebootAtResync;
+                   m_station.cameraA->m_rebootAtResync || m_station.cameraB->m_rebootAtResync;
     m_lastPollA = m_lastPollB = t0;
     m_lastDataA = m_lastDataB = t0;
     m_newestData = t0;
     m_pendingA = m_pendingB = false;
-    screen().setSyncLine(m_syncs->currentSyncId(), int32_t(t0), m_resyncSecond, m_rebootFlag);
-    m_health.syncId = m_syncs->currentSyncId();
+    screen().setSyncLine(m_station.syncs->currentSyncId(), int32_t(t0), m_resyncSecond,
+                         m_rebootFlag);
+    m_health.syncId = m_station.syncs->currentSyncId();
     m_health.syncSecond = t0;
     m_health.resyncSecond = m_resyncSecond;
     m_health.rebootFlag = m_rebootFlag;
@@ -255,25 +247,25 @@ void measurementLoop::measurementCycle() {
     screen().redraw();
     heartbeatStep(m_cycleSecond, &m_lastHeartbeat);
 
-    if (!isConnected(*m_cameraA) || m_stateA != STATE_MEASURING) {
+    if (!isConnected(*m_station.cameraA) || m_stateA != STATE_MEASURING) {
         resync = disconnected = true;
         m_stateA = STATE_DISCONNECTED;
     }
-    if (!isConnected(*m_cameraB) || m_stateB != STATE_MEASURING) {
+    if (!isConnected(*m_station.cameraB) || m_stateB != STATE_MEASURING) {
         resync = disconnected = true;
         m_stateB = STATE_DISCONNECTED;
     }
-    pollCamera(*m_cameraA, now, &m_lastPollA, &m_lastDataA, &m_pendingA);
-    pollCamera(*m_cameraB, now, &m_lastPollB, &m_lastDataB, &m_pendingB);
+    pollCamera(*m_station.cameraA, now, &m_lastPollA, &m_lastDataA, &m_pendingA);
+    pollCamera(*m_station.cameraB, now, &m_lastPollB, &m_lastDataB, &m_pendingB);
     if (m_lastDataA + SILENCE_LIMIT < now)
         lostA = resync = true;
     if (m_lastDataB + SILENCE_LIMIT < now)
         lostB = resync = true;
     if (now >= m_resyncSecond)
         resync = true;
-    if (rebootRequestPresent(m_writer->outputDirectory())) {
+    if (rebootRequestPresent(m_station.writer->outputDirectory())) {
         resync = rebootRequest = true;
-        clearRebootRequest(m_writer->outputDirectory());
+        clearRebootRequest(m_station.writer->outputDirectory());
         logMessage(
             QStringLiteral("info : receiving reboot request due to asynchronity from pw3.exe"));
     }
@@ -314,8 +306,8 @@ void measurementLoop::processInput() {
     while ((m_pendingA || m_pendingB) && currentSecond() <= m_newestData + PROCESSING_WINDOW &&
            !stopRequested()) {
         bool frames = false;
-        for (cameraInput* camera : {m_cameraA.get(), m_cameraB.get()}) {
-            bool& pending = camera == m_cameraA.get() ? m_pendingA : m_pendingB;
+        for (cameraInput* camera : {m_station.cameraA.get(), m_station.cameraB.get()}) {
+            bool& pending = camera == m_station.cameraA.get() ? m_pendingA : m_pendingB;
             if (!pending)
                 continue;
             uint8_t result = camera->processNextFile();
@@ -331,13 +323,13 @@ void measurementLoop::processInput() {
                 pending = result != 0 || camera->lastFileTaken();
             }
         }
-        if (frames && m_writer->pairFrames(*m_cameraA, *m_cameraB)) {
+        if (frames && m_station.writer->pairFrames(*m_station.cameraA, *m_station.cameraB)) {
             int32_t written = 0;
-            while (m_writer->writeNextDatafile()) {
+            while (m_station.writer->writeNextDatafile()) {
                 ++written;
                 ++m_health.datafilesWritten;
-                m_health.lastDatafile = m_writer->lastDatafile();
-                m_health.lastDatafileInterval = m_writer->lastInterval();
+                m_health.lastDatafile = m_station.writer->lastDatafile();
+                m_health.lastDatafileInterval = m_station.writer->lastInterval();
             }
             screen().setOutputLine(written);
         }
@@ -380,9 +372,9 @@ void measurementLoop::resyncCameras(bool lostA, bool lostB) {
     logMessage(QStringLiteral("RESYNC"));
     // A camera at state 0 is not in the measurement: it gets no command.
     if (m_stateA != STATE_DISCONNECTED)
-        stopCamera(*m_cameraA, lostA || m_rebootFlag);
+        stopCamera(*m_station.cameraA, lostA || m_rebootFlag);
     if (m_stateB != STATE_DISCONNECTED)
-        stopCamera(*m_cameraB, lostB || m_rebootFlag);
+        stopCamera(*m_station.cameraB, lostB || m_rebootFlag);
     m_measuring = false;
     m_normalised = false;
     m_stateA = m_stateB = STATE_DISCONNECTED;

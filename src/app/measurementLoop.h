@@ -4,12 +4,14 @@
 // reboots the cameras when one falls silent, at the full hour, or on request.
 #pragma once
 
+#include "app/stationObjects.h"
 #include "config/cameraParams.h"
 #include "input/cameraInput.h"
 #include "output/datafileWriter.h"
 #include "output/syncList.h"
 #include "status/healthFiles.h"
 #include "status/stationHealth.h"
+#include "status/statusScreen.h"
 
 #include <cstdint>
 #include <memory>
@@ -24,7 +26,6 @@ public:
     // Builds, in this order: the sync list, the input of camera A and of camera B, the datafile
     // writer (all reading `configPath`), and empties both cameras' working files.
     measurementLoop(bool calibration, const char* configPath);
-    ~measurementLoop();
 
     // One cycle of the current phase (a restart counts as one).
     void cycle();
@@ -37,10 +38,10 @@ public:
     const syncPointPtr& currentSync() const { return m_currentSync; }
     int32_t resyncSecond() const { return m_resyncSecond; }
     bool rebootFlag() const { return m_rebootFlag; }
-    cameraInput& cameraA() { return *m_cameraA; }
-    cameraInput& cameraB() { return *m_cameraB; }
-    datafileWriter& writer() { return *m_writer; }
-    const syncListPtr& syncs() const { return m_syncs; }
+    cameraInput& cameraA() { return *m_station.cameraA; }
+    cameraInput& cameraB() { return *m_station.cameraB; }
+    datafileWriter& writer() { return *m_station.writer; }
+    const syncListPtr& syncs() const { return m_station.syncs; }
     const stationHealth& health() const { return m_health; }
 
 private:
@@ -61,10 +62,7 @@ private:
     void publishHealth();
 
     bool m_calibration;
-    syncListPtr m_syncs;
-    std::unique_ptr<cameraInput> m_cameraA;
-    std::unique_ptr<cameraInput> m_cameraB;
-    std::unique_ptr<datafileWriter> m_writer;
+    stationObjects m_station;
 
     phase m_phase = PHASE_RESTART;
     int m_stateA = 0;
@@ -93,5 +91,5 @@ private:
     // What remote monitoring sees.
     stationHealth m_health;
     healthFiles m_healthFiles;
-    int m_messageListener = 0;
+    scopedMessageListener m_messageListener;
 };

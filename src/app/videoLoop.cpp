@@ -3,34 +3,28 @@
 #include "app/handshake.h"
 #include "app/heartbeat.h"
 #include "app/parameterPush.h"
+#include "app/stationObjects.h"
+#include "config/stationConfig.h"
 #include "control/controlFiles.h"
-#include "output/datafileWriter.h"
 #include "platform/stationClock.h"
 #include "platform/stopSignal.h"
 #include "status/healthFiles.h"
 #include "status/statusScreen.h"
 
-#include <memory>
-
-namespace {
-const char* const STATION_CONFIGURATION = "./acquire_kiv.set";
-const int HANDSHAKE_PAUSE_MS = 200;
-} // namespace
-
 int runVideoLoop() {
-    return runVideoLoopWith(STATION_CONFIGURATION);
+    return runVideoLoopWith(STATION_CONFIGURATION_PATH);
 }
 
 int runVideoLoopWith(const char* configPath) {
-    syncListPtr syncs(new syncList());
-    auto cameraA = std::make_unique<cameraInput>(syncs, 1, configPath);
-    auto cameraB = std::make_unique<cameraInput>(syncs, 2, configPath);
-    auto writer = std::make_unique<datafileWriter>(configPath);
+    // The same objects as a measurement run, without emptying the working directories.
+    stationObjects station(configPath);
+    cameraInput& cameraA = *station.cameraA;
+    cameraInput& cameraB = *station.cameraB;
     statusScreen& screen = statusScreen::instance();
     screen.reset();
     screen.redraw();
-    resetConnectedCamera(*cameraA);
-    resetConnectedCamera(*cameraB);
+    resetConnectedCamera(cameraA);
+    resetConnectedCamera(cameraB);
 
     int stateA = STATE_DISCONNECTED;
     int stateB = STATE_DISCONNECTED;
@@ -41,28 +35,28 @@ int runVideoLoopWith(const char* configPath) {
     health.mode = QStringLiteral("livevideo");
     health.phase = 1;
     healthFiles files;
-    int listener = screen.addMessageListener([&](const QString& m) { health.noteMessage(m); });
+    scopedMessageListener listener([&](const QString& m) { health.noteMessage(m); });
     while (!done && !stopRequested()) {
         bool waiting = false;
         int64_t second = currentSecond();
         screen.redraw();
         heartbeatStep(second, &lastHeartbeat);
-        dropIfDisconnected(*cameraA, &stateA);
-        dropIfDisconnected(*cameraB, &stateB);
-        waiting = handshakeStep(*cameraA, &stateA) || waiting;
-        waiting = handshakeStep(*cameraB, &stateB) || waiting;
+        dropIfDisconnected(cameraA, &stateA);
+        dropIfDisconnected(cameraB, &stateB);
+        waiting = handshakeStep(cameraA, &stateA) || waiting;
+        waiting = handshakeStep(cameraB, &stateB) || waiting;
 
         if (restartLonelyNormalised(&stateA, &stateB)) {
             // the normalised camera connects again in the next cycle
         } else if (stateA == STATE_REQUESTED && stateB == STATE_REQUESTED) {
             prepareParameterRecords(&paramsA, &paramsB, nullptr, OPMODE_LIVEVIDEO);
-            bool delivered = pushToBoth(*cameraA, paramsA, *cameraB, paramsB);
+            bool delivered = pushToBoth(cameraA, paramsA, cameraB, paramsB);
             stateA = stateB = STATE_MEASURING;
             if (!delivered) {
-                sendResync(*cameraA);
-                sendResync(*cameraB);
-                sendCancel(*cameraA);
-                sendCancel(*cameraB);
+                sendResync(cameraA);
+                sendResync(cameraB);
+                sendCancel(cameraA);
+                sendCancel(cameraB);
                 waiting = true;
                 stateA = stateB = STATE_DISCONNECTED;
             }
@@ -79,6 +73,5 @@ int runVideoLoopWith(const char* configPath) {
         health.camera[1].state = stateB;
         files.publish(&health, currentSecond(), done);
     }
-    screen.removeMessageListener(listener);
     return 0;
 }

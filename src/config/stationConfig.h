@@ -5,6 +5,10 @@
 
 class cameraInput;
 
+// Where the run loops read the station configuration: the station directory is the working
+// directory.
+const char* const STATION_CONFIGURATION_PATH = "./acquire_kiv.set";
+
 // Applies the keys of the input's camera and the keys of both cameras from `path` to `input`
 // (and to the process-wide log directory, the input's sync list and the video snapshot). Each
 // rejected entry is reported on standard error. True when the file was opened and parsed.

@@ -3,6 +3,7 @@
 #include "output/timeConv.h"
 #include "platform/fileOps.h"
 #include "platform/stationPath.h"
+#include "status/statusScreen.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -13,7 +14,6 @@ namespace {
 
 const char* const STATUS_FILE = "acquire_kiv.status.json";
 const char* const METRICS_FILE = "acquire_kiv.prom";
-const char* const VERSION = "1.0.0.13";
 
 QString utcIso(int64_t t) {
     return QDateTime::fromSecsSinceEpoch(t, Qt::UTC).toString(Qt::ISODate);
@@ -78,7 +78,7 @@ QString cameraLabel(int i) {
 
 QByteArray renderStatusJson(const stationHealth& h, int64_t now) {
     QJsonObject root;
-    root["version"] = QLatin1String(VERSION);
+    root["version"] = QLatin1String(PROGRAM_VERSION);
     root["mode"] = h.mode;
     root["phase"] = h.phase;
     QJsonObject sync;

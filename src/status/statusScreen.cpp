@@ -10,7 +10,6 @@
 namespace {
 
 const char* const PROGRAM_NAME = "acquire_kiv";
-const char* const PROGRAM_VERSION = "1.0.0.13";
 const char* const BUILD_DATE = "Aug 28 2010";
 const char* const BUILD_TIME = "16:48:27";
 const int MAX_MESSAGES = 5;
@@ -143,6 +142,13 @@ void statusScreen::removeMessageListener(int id) {
             return;
         }
     }
+}
+
+scopedMessageListener::scopedMessageListener(std::function<void(const QString&)> listener)
+    : m_id(statusScreen::instance().addMessageListener(std::move(listener))) {}
+
+scopedMessageListener::~scopedMessageListener() {
+    statusScreen::instance().removeMessageListener(m_id);
 }
 
 void logMessage(const QString& text) {

@@ -14,6 +14,9 @@
 #include <memory>
 #include <vector>
 
+// The program's version, shown in the banner and reported to remote monitoring.
+const char* const PROGRAM_VERSION = "1.0.0.13";
+
 class statusScreen {
 public:
     // The process-wide screen, created (console set up, first screen drawn) on first use.
@@ -60,6 +63,18 @@ private:
     bool m_dirty = true;
     std::vector<std::pair<int, std::function<void(const QString&)>>> m_listeners;
     int m_nextListenerId = 1;
+};
+
+// Listens to the process-wide message log for as long as it lives.
+class scopedMessageListener {
+public:
+    explicit scopedMessageListener(std::function<void(const QString&)> listener);
+    ~scopedMessageListener();
+    scopedMessageListener(const scopedMessageListener&) = delete;
+    scopedMessageListener& operator=(const scopedMessageListener&) = delete;
+
+private:
+    int m_id;
 };
 
 // Adds one line to the process-wide message log.

@@ -60,14 +60,8 @@ scopedWorkingDir::~scopedWorkingDir() {
         ADD_FAILURE() << "cannot return to " << m_previous.constData();
 }
 
-messageCapture::messageCapture() {
-    m_id = statusScreen::instance().addMessageListener(
-        [this](const QString& text) { m_messages.append(text); });
-}
-
-messageCapture::~messageCapture() {
-    statusScreen::instance().removeMessageListener(m_id);
-}
+messageCapture::messageCapture()
+    : m_listener([this](const QString& text) { m_messages.append(text); }) {}
 
 stderrCapture::stderrCapture() {
     std::fflush(stderr);

@@ -4,6 +4,7 @@
 
 #include "platform/console.h"
 #include "platform/fileOps.h"
+#include "status/statusScreen.h"
 
 #include <QByteArray>
 #include <QString>
@@ -47,13 +48,12 @@ private:
 class messageCapture {
 public:
     messageCapture();
-    ~messageCapture();
     const QStringList& messages() const { return m_messages; }
     void clear() { m_messages.clear(); }
 
 private:
-    int m_id;
     QStringList m_messages;
+    scopedMessageListener m_listener;
 };
 
 // Everything the code under test writes to standard error while it lives.
