@@ -4,7 +4,7 @@
 // files waiting behind it.
 #include "benchSupport.h"
 
-#include "codec/rleCodec.h"
+#include "format/rleCodec.h"
 
 #include <QDir>
 

@@ -1,6 +1,7 @@
 #include "benchSupport.h"
+#include "app/stationSetup.h"
 
-#include "output/datafileReader.h"
+#include "format/datafileReader.h"
 #include "status/statusScreen.h"
 
 #include <QDir>
@@ -38,8 +39,9 @@ void separateResults(const char* messageLog) {
     close(target);
     g_results = fdopen(saved, "w");
     // Standard output is no terminal any more, so the station logs plain lines there.
-    statusScreen::instance().addMessageListener([](const QString& text) {
-        if (isError(text))
+    statusScreen::instance();
+    addLogListener([](const logEntry& entry) {
+        if (entry.level == severity::error)
             ++g_errors;
     });
 }
@@ -124,8 +126,8 @@ benchStation::benchStation(const QString& root, double start)
       m_guard(&m_clock) {
     const QByteArray configPath = QFile::encodeName(makeStationFolder(m_path));
     m_syncs = syncListPtr(new syncList());
-    m_cameraA = std::make_unique<cameraInput>(m_syncs, 1, configPath.constData());
-    m_cameraB = std::make_unique<cameraInput>(m_syncs, 2, configPath.constData());
+    m_cameraA = makeCameraInput(m_syncs, 1, configPath.constData());
+    m_cameraB = makeCameraInput(m_syncs, 2, configPath.constData());
     m_writer = std::make_unique<datafileWriter>(configPath.constData());
 }
 

@@ -3,11 +3,11 @@
 // whose place in the line stream is patched in, and the process's resident memory.
 #pragma once
 
-#include "codec/transferWriter.h"
+#include "format/transferWriter.h"
 #include "input/cameraInput.h"
 #include "output/datafileWriter.h"
-#include "output/syncList.h"
 #include "platform/stationClock.h"
+#include "sync/syncList.h"
 
 #include <QString>
 #include <QTemporaryDir>

@@ -4,8 +4,8 @@
 // 110,000 frames a second; the station must keep up with five times that.
 #include "benchSupport.h"
 
-#include "codec/rleCodec.h"
-#include "codec/transferFile.h"
+#include "format/rleCodec.h"
+#include "input/transferFile.h"
 
 #include <QDir>
 

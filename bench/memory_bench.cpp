@@ -10,7 +10,7 @@
 #include "dropShadows.h"
 #include "rainModel.h"
 
-#include "codec/rleCodec.h"
+#include "format/rleCodec.h"
 
 #include <QDir>
 

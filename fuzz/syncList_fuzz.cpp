@@ -3,7 +3,7 @@
 // findable.
 #include "fuzzSupport.h"
 
-#include "output/syncList.h"
+#include "sync/syncList.h"
 
 #include <QFile>
 

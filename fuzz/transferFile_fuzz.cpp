@@ -3,10 +3,10 @@
 // queued is then measured the way pairing and the datafile writer measure it.
 #include "fuzzSupport.h"
 
-#include "codec/transferFile.h"
+#include "input/transferFile.h"
 #include "output/pairing.h"
-#include "output/syncList.h"
 #include "platform/stationClock.h"
+#include "sync/syncList.h"
 
 namespace {
 

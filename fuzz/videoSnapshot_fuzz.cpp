@@ -3,7 +3,7 @@
 // cameras' lines are in.
 #include "fuzzSupport.h"
 
-#include "output/videoSnapshot.h"
+#include "input/videoSnapshot.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -2,7 +2,7 @@
 
 #include "app/measurementLoop.h"
 #include "app/videoLoop.h"
-#include "status/statusScreen.h"
+#include "log/messageLog.h"
 
 #include <cstring>
 
@@ -37,9 +37,9 @@ int runMode(const commandLine& options, const modeRunners& runners) {
     case MODE_STOP:
         return 0;
     default:
-        logMessage(QStringLiteral("entering measurement mode"));
+        logInfo(QStringLiteral("entering measurement mode"));
         if (options.calibration)
-            logMessage(QStringLiteral("calibration mode is set"));
+            logInfo(QStringLiteral("calibration mode is set"));
         return runners.measurement(options.calibration);
     }
 }

@@ -6,6 +6,7 @@
 #include "config/settingsFile.h"
 #include "config/stationConfig.h"
 #include "control/controlFiles.h"
+#include "log/messageLog.h"
 #include "platform/stationClock.h"
 #include "platform/stopSignal.h"
 #include "status/statusScreen.h"
@@ -36,7 +37,7 @@ int runMeasurementLoop(bool calibration) {
 
 measurementLoop::measurementLoop(bool calibration, const char* configPath)
     : m_calibration(calibration), m_station(configPath),
-      m_messageListener([this](const QString& text) { m_health.noteMessage(text); }) {
+      m_messageListener([this](const logEntry& entry) { m_health.noteMessage(entry); }) {
     m_station.cameraA->removeWorkFiles();
     m_station.cameraB->removeWorkFiles();
     screen();
@@ -123,7 +124,7 @@ void measurementLoop::normalisationCycle() {
 void measurementLoop::normalisationPush() {
     prepareParameterRecords(&m_paramsA, &m_paramsB, nullptr, OPMODE_NORMALISATION);
     if (m_calibration) {
-        logMessage(QStringLiteral("note : calibration flag is set"));
+        logNote(QStringLiteral("note : calibration flag is set"));
         m_paramsA.calibrationMode = 1;
         m_paramsB.calibrationMode = 1;
     }
@@ -190,7 +191,8 @@ void measurementLoop::parametersCycle() {
 bool measurementLoop::measurementPush() {
     prepareParameterRecords(&m_paramsA, &m_paramsB, &m_paramsStation, OPMODE_MEASUREMENT);
     if (mergeCameraParams(&m_paramsA, &m_paramsB, &m_paramsStation) != 0) {
-        logMessage(QStringLiteral("error : settings for camera A and B are incompatible"));
+        logError(errorKind::parameterPush,
+                 QStringLiteral("error : settings for camera A and B are incompatible"));
         return false;
     }
     if (!m_station.syncs->addSync(m_paramsStation))
@@ -266,8 +268,7 @@ void measurementLoop::measurementCycle() {
     if (rebootRequestPresent(m_station.writer->outputDirectory())) {
         resync = rebootRequest = true;
         clearRebootRequest(m_station.writer->outputDirectory());
-        logMessage(
-            QStringLiteral("info : receiving reboot request due to asynchronity from pw3.exe"));
+        logInfo(QStringLiteral("info : receiving reboot request due to asynchronity from pw3.exe"));
     }
     if (m_pendingA || m_pendingB) {
         m_newestData = m_lastDataA > m_lastDataB ? m_lastDataA : m_lastDataB;
@@ -359,17 +360,17 @@ void measurementLoop::stopCamera(const cameraInput& camera, bool reboot) {
     const char letter = camera.kind() == 1 ? 'A' : 'B';
     sendCancel(camera);
     if (reboot) {
-        logMessage(QStringLiteral("%1: send reboot").arg(QLatin1Char(letter)));
+        logInfo(QStringLiteral("%1: send reboot").arg(QLatin1Char(letter)));
         sendReboot(camera);
         ++m_health.camera[camera.kind() == 1 ? 0 : 1].reboots;
     } else {
-        logMessage(QStringLiteral("%1: send resync").arg(QLatin1Char(letter)));
+        logInfo(QStringLiteral("%1: send resync").arg(QLatin1Char(letter)));
         sendResync(camera);
     }
 }
 
 void measurementLoop::resyncCameras(bool lostA, bool lostB) {
-    logMessage(QStringLiteral("RESYNC"));
+    logInfo(QStringLiteral("RESYNC"));
     // A camera at state 0 is not in the measurement: it gets no command.
     if (m_stateA != STATE_DISCONNECTED)
         stopCamera(*m_station.cameraA, lostA || m_rebootFlag);

@@ -8,10 +8,10 @@
 #include "config/cameraParams.h"
 #include "input/cameraInput.h"
 #include "output/datafileWriter.h"
-#include "output/syncList.h"
 #include "status/healthFiles.h"
 #include "status/stationHealth.h"
 #include "status/statusScreen.h"
+#include "sync/syncList.h"
 
 #include <cstdint>
 #include <memory>
@@ -91,5 +91,5 @@ private:
     // What remote monitoring sees.
     stationHealth m_health;
     healthFiles m_healthFiles;
-    scopedMessageListener m_messageListener;
+    scopedLogListener m_messageListener;
 };

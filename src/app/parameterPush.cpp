@@ -1,7 +1,7 @@
 #include "app/parameterPush.h"
 
 #include "control/controlFiles.h"
-#include "status/statusScreen.h"
+#include "log/messageLog.h"
 
 namespace {
 const char* const CAMERA_A_CONF = "./camera.a.conf";
@@ -19,14 +19,14 @@ void prepareParameterRecords(cameraParams* a, cameraParams* b, cameraParams* sta
     bool preset = resetCameraParams(a) == 0 && resetCameraParams(b) == 0 &&
                   (!station || resetCameraParams(station) == 0);
     if (!preset)
-        logMessage(QStringLiteral("warning : unable to preset acquire.par settings"));
+        logWarning(QStringLiteral("warning : unable to preset acquire.par settings"));
     if (presetCameraSettingsFromConfFile(a, CAMERA_A_CONF) != 0)
-        logMessage(QStringLiteral("warning : unable to read local camera config file"));
+        logWarning(QStringLiteral("warning : unable to read local camera config file"));
     if (presetCameraSettingsFromConfFile(b, CAMERA_B_CONF) != 0)
-        logMessage(QStringLiteral("warning : unable to read local camera config file"));
+        logWarning(QStringLiteral("warning : unable to read local camera config file"));
     if (presetCameraSettingsFromConfFile(a, STATION_PARAMS) != 0 ||
         presetCameraSettingsFromConfFile(b, STATION_PARAMS) != 0)
-        logMessage(QStringLiteral("warning : unable to read local acquire.par file"));
+        logWarning(QStringLiteral("warning : unable to read local acquire.par file"));
     a->cameraId = CAM_A;
     b->cameraId = CAM_B;
     a->operationMode = operationMode;
@@ -40,7 +40,7 @@ bool pushToBoth(const cameraInput& a, const cameraParams& pa, const cameraInput&
     bool delivered = true;
     for (auto camera : {std::make_pair(&a, &pa), std::make_pair(&b, &pb)}) {
         if (!pushParameters(*camera.first, *camera.second)) {
-            logMessage(QStringLiteral("restarting"));
+            logInfo(QStringLiteral("restarting"));
             delivered = false;
         }
     }
@@ -50,7 +50,8 @@ bool pushToBoth(const cameraInput& a, const cameraParams& pa, const cameraInput&
 bool pushParameters(const cameraInput& camera, const cameraParams& params) {
     if (sendParameterFile(camera, params))
         return true;
-    logMessage(QStringLiteral("error : unable to send acquire.par file to camera %1")
-                   .arg(QLatin1Char(camera.kind() == 1 ? 'A' : 'B')));
+    logError(errorKind::parameterPush,
+             QStringLiteral("error : unable to send acquire.par file to camera %1")
+                 .arg(QLatin1Char(camera.kind() == 1 ? 'A' : 'B')));
     return false;
 }

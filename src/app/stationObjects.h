@@ -5,7 +5,7 @@
 
 #include "input/cameraInput.h"
 #include "output/datafileWriter.h"
-#include "output/syncList.h"
+#include "sync/syncList.h"
 
 #include <memory>
 

@@ -6,6 +6,7 @@
 #include "app/stationObjects.h"
 #include "config/stationConfig.h"
 #include "control/controlFiles.h"
+#include "log/messageLog.h"
 #include "platform/stationClock.h"
 #include "platform/stopSignal.h"
 #include "status/healthFiles.h"
@@ -35,7 +36,7 @@ int runVideoLoopWith(const char* configPath) {
     health.mode = QStringLiteral("livevideo");
     health.phase = 1;
     healthFiles files;
-    scopedMessageListener listener([&](const QString& m) { health.noteMessage(m); });
+    scopedLogListener listener([&](const logEntry& entry) { health.noteMessage(entry); });
     while (!done && !stopRequested()) {
         bool waiting = false;
         int64_t second = currentSecond();
@@ -62,9 +63,9 @@ int runVideoLoopWith(const char* configPath) {
             }
         } else if (stateA == STATE_MEASURING && stateB == STATE_MEASURING) {
             done = true;
-            logMessage(QStringLiteral("entering livevideo mode"));
-            logMessage(QStringLiteral("start mv_a and mv_b to view live video"));
-            logMessage(QStringLiteral("restart measurement with acquire_kiv.exe"));
+            logInfo(QStringLiteral("entering livevideo mode"));
+            logInfo(QStringLiteral("start mv_a and mv_b to view live video"));
+            logInfo(QStringLiteral("restart measurement with acquire_kiv.exe"));
         }
         if (waiting)
             sleepMs(HANDSHAKE_PAUSE_MS);

@@ -1,5 +1,7 @@
 #include "config/cameraParams.h"
 
+#include "log/messageLog.h"
+
 #include "config/configParser.h"
 #include "platform/fileOps.h"
 
@@ -390,11 +392,13 @@ int commitCameraSettingsPreset(cameraParams* params, int32_t time) {
     // In 64 bits: a window from a damaged header must not wrap round to a small sum.
     if ((long long)params->left + params->width >= SENSOR_PIXELS) {
         const char* self = "commitCameraSettingsPreset";
-        std::fprintf(stderr,
-                     "%s : error : invalid capture window \n"
-                     "%s : error : left  : %u\n"
-                     "%s : error : width : %u\n",
-                     self, self, params->left, self, params->width);
+        logToStandardError(severity::error, errorKind::configuration,
+                           QStringLiteral("%1 : error : invalid capture window \n"
+                                          "%1 : error : left  : %2\n"
+                                          "%1 : error : width : %3\n")
+                               .arg(QLatin1String(self))
+                               .arg(params->left)
+                               .arg(params->width));
         return -1;
     }
     params->windowCentre = uint16_t(params->left + (params->width + 1) / 2);

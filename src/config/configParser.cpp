@@ -1,5 +1,7 @@
 #include "config/configParser.h"
 
+#include "log/messageLog.h"
+
 #include "platform/fileOps.h"
 
 #include <cstdlib>
@@ -55,7 +57,8 @@ int readConfigList(configList* list, FILE* stream) {
         }
     }
     if (std::ferror(stream) && !std::feof(stream)) {
-        std::fputs("error reading configuration file -> aborting\n", stderr);
+        logToStandardError(severity::error, errorKind::configuration,
+                           QStringLiteral("error reading configuration file -> aborting\n"));
         result = -1;
     }
     if (result != 0)
@@ -162,6 +165,8 @@ double configReal(const char* value) {
 }
 
 void reportInvalidCombination(const char* function, const char* key, const char* value) {
-    std::fprintf(stderr, "%s : error : invalid combination %s : %s -> ignoring \n", function, key,
-                 value);
+    logToStandardError(severity::error, errorKind::configuration,
+                       QStringLiteral("%1 : error : invalid combination %2 : %3 -> ignoring \n")
+                           .arg(QString::fromLocal8Bit(function), QString::fromLocal8Bit(key),
+                                QString::fromLocal8Bit(value)));
 }

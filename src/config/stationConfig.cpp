@@ -1,9 +1,6 @@
 #include "config/stationConfig.h"
 
 #include "config/configParser.h"
-#include "input/cameraInput.h"
-#include "input/logDirectory.h"
-#include "output/videoSnapshot.h"
 #include "platform/stationPath.h"
 
 namespace {
@@ -31,14 +28,15 @@ void reject(const configEntry& entry) {
 }
 
 // Applies `entry` when it is one of `keys`; false when the key is none of them.
-bool applyCameraKey(cameraInput* input, const cameraKeys& keys, const configEntry& entry) {
-    QString* dir = nullptr;
+bool applyCameraKey(const stationConfigTargets& targets, const cameraKeys& keys,
+                    const configEntry& entry) {
+    QString* const* dir = nullptr;
     if (matchConfigKey(&entry, keys.inputDir) == 0)
-        dir = &input->m_inputDir;
+        dir = &targets.inputDir;
     else if (matchConfigKey(&entry, keys.controlDir) == 0)
-        dir = &input->m_controlDir;
+        dir = &targets.controlDir;
     if (dir) {
-        if (!acceptDirectory(valueOf(entry), dir))
+        if (*dir && !acceptDirectory(valueOf(entry), *dir))
             reject(entry);
         return true;
     }
@@ -47,25 +45,32 @@ bool applyCameraKey(cameraInput* input, const cameraKeys& keys, const configEntr
     long long interval = configInteger(entry.m_value.c_str());
     if (interval < MIN_POLL_INTERVAL || interval > MAX_POLL_INTERVAL)
         reject(entry);
-    else
-        input->m_pollInterval = int32_t(interval);
+    else if (targets.pollInterval)
+        *targets.pollInterval = int32_t(interval);
     return true;
 }
 
 // Applies `entry` when it is a key of both cameras; false when it is not.
-bool applySharedKey(cameraInput* input, const configEntry& entry) {
-    bool accepted;
+// A process-wide directory goes to its owner, who applies the same rule as for the camera's
+// own directories; without an owner it is refused.
+bool offerDirectory(const std::function<bool(const QString&)>& owner, const configEntry& entry) {
+    return owner && owner(valueOf(entry));
+}
+
+bool applySharedKey(const stationConfigTargets& targets, const configEntry& entry) {
+    bool accepted = true;
     if (matchConfigKey(&entry, "temp_dir") == 0) {
-        accepted = acceptDirectory(valueOf(entry), &input->m_workDir);
+        if (targets.workDir)
+            accepted = acceptDirectory(valueOf(entry), targets.workDir);
     } else if (matchConfigKey(&entry, "reboot_at_resync") == 0) {
-        input->m_rebootAtResync = configInteger(entry.m_value.c_str()) == 1;
-        accepted = true;
+        if (targets.rebootAtResync)
+            *targets.rebootAtResync = configInteger(entry.m_value.c_str()) == 1;
     } else if (matchConfigKey(&entry, "log_dir") == 0) {
-        accepted = logDirectory::instance()->setPath(valueOf(entry));
+        accepted = offerDirectory(targets.logDir, entry);
     } else if (matchConfigKey(&entry, "sync_list_dir") == 0) {
-        accepted = input->m_syncList && input->m_syncList->setDirectory(valueOf(entry));
+        accepted = offerDirectory(targets.syncListDir, entry);
     } else if (matchConfigKey(&entry, "norm_vid_dir") == 0) {
-        accepted = videoSnapshot::instance().setDirectory(valueOf(entry));
+        accepted = offerDirectory(targets.normVidDir, entry);
     } else {
         return false;
     }
@@ -76,23 +81,21 @@ bool applySharedKey(cameraInput* input, const configEntry& entry) {
 
 } // namespace
 
-bool pProcessConfFile(cameraInput* input, const char* path) {
-    if (!input)
-        return false;
+bool applyStationConfig(uint32_t kind, const stationConfigTargets& targets, const char* path) {
     configList entries;
     if (pReadConfigFile(path, &entries) != 0) {
         destroyConfigList(&entries);
         return false;
     }
     const cameraKeys* keys = nullptr;
-    if (input->kind() == 1)
+    if (kind == 1)
         keys = &CAMERA_A_KEYS;
-    else if (input->kind() == 2)
+    else if (kind == 2)
         keys = &CAMERA_B_KEYS;
     for (const configEntry& entry : entries.m_entries) {
-        if (keys && applyCameraKey(input, *keys, entry))
+        if (keys && applyCameraKey(targets, *keys, entry))
             continue;
-        applySharedKey(input, entry);
+        applySharedKey(targets, entry);
     }
     destroyConfigList(&entries);
     return true;

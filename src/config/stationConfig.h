@@ -1,15 +1,32 @@
 // The station configuration file "./acquire_kiv.set": where each camera's input and control
 // directories and the working directory are, the poll interval, whether a camera is rebooted
 // at every resync, and the directories of the log files, the sync list and the video snapshot.
+// This reads the keys; the objects they configure are named by the caller.
 #pragma once
 
-class cameraInput;
+#include <QString>
+
+#include <cstdint>
+#include <functional>
 
 // Where the run loops read the station configuration: the station directory is the working
 // directory.
 const char* const STATION_CONFIGURATION_PATH = "./acquire_kiv.set";
 
-// Applies the keys of the input's camera and the keys of both cameras from `path` to `input`
-// (and to the process-wide log directory, the input's sync list and the video snapshot). Each
-// rejected entry is reported on standard error. True when the file was opened and parsed.
-bool pProcessConfFile(cameraInput* input, const char* path);
+// Where the keys of one camera's reading of the file go. A null target ignores its key.
+struct stationConfigTargets {
+    QString* inputDir = nullptr;
+    QString* controlDir = nullptr;
+    QString* workDir = nullptr;
+    int32_t* pollInterval = nullptr; // stored and checked; the loops poll at a fixed period
+    bool* rebootAtResync = nullptr;
+    // The process-wide directories; each answers whether its owner accepted the directory.
+    std::function<bool(const QString&)> logDir;
+    std::function<bool(const QString&)> syncListDir;
+    std::function<bool(const QString&)> normVidDir;
+};
+
+// Applies the keys of camera `kind` (1 or 2; any other kind reads the shared keys only) and the
+// keys of both cameras from `path` to `targets`, in file order. Each rejected entry is reported
+// on standard error. True when the file was opened and parsed.
+bool applyStationConfig(uint32_t kind, const stationConfigTargets& targets, const char* path);

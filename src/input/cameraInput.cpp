@@ -1,6 +1,7 @@
 #include "input/cameraInput.h"
 
-#include "config/stationConfig.h"
+#include "log/messageLog.h"
+
 #include "platform/fileOps.h"
 #include "platform/stationPath.h"
 
@@ -30,8 +31,7 @@ void setFilters(cameraInput* input) {
 
 } // namespace
 
-cameraInput::cameraInput(const syncListPtr& syncs, uint32_t kind,
-                         const char* stationConfigurationPath)
+cameraInput::cameraInput(const syncListPtr& syncs, uint32_t kind)
     : cameraQueue(kind), m_rebootAtResync(false), m_pollInterval(DEFAULT_POLL_INTERVAL),
       m_lastFileSize(0), m_newRecordCount(0), m_syncList(syncs), m_waitingIndex(0),
       m_listingStale(true), m_lastFileTaken(false) {
@@ -40,8 +40,9 @@ cameraInput::cameraInput(const syncListPtr& syncs, uint32_t kind,
     m_inputDir = fromStationPath(drive);
     m_controlDir = fromStationPath(drive);
     m_workDir = fromStationPath(QLatin1String(DEFAULT_WORK_DIR));
-    if (stationConfigurationPath)
-        pProcessConfFile(this, stationConfigurationPath);
+}
+
+void cameraInput::start() {
     prepareInput();
     if (cameraId() == 0)
         return;
@@ -112,10 +113,13 @@ bool cameraInput::pProcessInputDirectory() {
         return false;
     if (!m_moveCommand.isEmpty() && moveIntoWorkDir(m_inputDir, names))
         return true;
-    std::fprintf(stderr, "%s : error : unable to execute mv command\n", POLL_FUNCTION);
+    const QString function = QLatin1String(POLL_FUNCTION);
+    logToStandardError(severity::error, errorKind::inputFile,
+                       QStringLiteral("%1 : error : unable to execute mv command\n").arg(function));
     if (!m_moveCommand.isEmpty())
-        std::fprintf(stderr, "%s : info  : mv command : %s\n", POLL_FUNCTION,
-                     m_moveCommand.toLocal8Bit().constData());
+        logToStandardError(
+            severity::info, errorKind::none,
+            QStringLiteral("%1 : info  : mv command : %2\n").arg(function, m_moveCommand));
     return false;
 }
 

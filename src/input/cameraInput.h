@@ -5,8 +5,8 @@
 #pragma once
 
 #include "output/cameraQueue.h"
-#include "output/syncList.h"
 #include "platform/fileOps.h"
+#include "sync/syncList.h"
 
 #include <QHash>
 #include <QString>
@@ -22,11 +22,14 @@ enum { PROCESSED_NOTHING = 0, PROCESSED_TRANSFER = 1, PROCESSED_NORM = 2, PROCES
 
 class cameraInput : public cameraQueue {
 public:
-    // Builds the input of camera `kind` (1 or 2): defaults, the station configuration file
-    // `stationConfigurationPath`, prepareInput, then the start-up clean-up of the working
-    // directory and the transfer of waiting camera log files.
-    cameraInput(const syncListPtr& syncs, uint32_t kind, const char* stationConfigurationPath);
+    // The input of camera `kind` (1 or 2) with the default directories. The station
+    // configuration is applied to it from outside (app/stationSetup.h), then start().
+    cameraInput(const syncListPtr& syncs, uint32_t kind);
     ~cameraInput() override;
+
+    // prepareInput, then the start-up clean-up of the working directory and the transfer of
+    // waiting camera log files.
+    void start();
 
     // Sets the filters, makes the directories absolute and prepares the move; true when the
     // kind is 1 or 2 and all three directories exist.

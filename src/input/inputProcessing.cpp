@@ -1,13 +1,13 @@
 // Processing of the files a poll moved into the working directory, one file per call in name
 // order: norm-video files to the video snapshot, camera log files to the daily logs,
 // transfer files into the camera's frame queue. Every handled file is deleted.
-#include "codec/transferFile.h"
 #include "input/cameraInput.h"
 #include "input/logDirectory.h"
-#include "output/videoSnapshot.h"
+#include "input/transferFile.h"
+#include "input/videoSnapshot.h"
+#include "log/messageLog.h"
 #include "platform/fileOps.h"
 #include "platform/stationPath.h"
-#include "status/statusScreen.h"
 
 #include <algorithm>
 #include <fnmatch.h>
@@ -60,7 +60,8 @@ uint8_t cameraInput::pTakeFile(const QString& name, uint64_t* size, bool* remove
         m_undeleted.remove(name);
     } else {
         m_undeleted.insert(name, stamp);
-        logMessage(QStringLiteral("error : unable to remove input file %1").arg(name));
+        logError(errorKind::inputFile,
+                 QStringLiteral("error : unable to remove input file %1").arg(name));
     }
     return result;
 }
@@ -69,27 +70,29 @@ uint8_t cameraInput::handleFile(const QString& path, const QString& name) {
     const QByteArray native = nativePath(path);
     if (pathMatches(m_normFilter, native)) {
         if (!fileExists(path) || !videoSnapshot::instance().readVideoLineFile(path, int(kind()))) {
-            logMessage(
-                QStringLiteral("error : unable to rename input norm video file to temp file"));
+            logError(errorKind::inputFile,
+                     QStringLiteral("error : unable to rename input norm video file to temp file"));
             return PROCESSED_NOTHING;
         }
-        logMessage(QStringLiteral("processed norm video file %1").arg(path));
+        logInfo(QStringLiteral("processed norm video file %1").arg(path));
         return PROCESSED_NORM;
     }
     if (pathMatches(m_logFilter, native)) {
         QSharedPointer<logDirectory> logs = logDirectory::instance();
         if (!fileExists(path) || !logs || !appendCameraLog(*logs, path, int(kind()))) {
-            logMessage(QStringLiteral("error processing log file %1").arg(path));
+            logError(errorKind::inputFile,
+                     QStringLiteral("error processing log file %1").arg(path));
             return PROCESSED_NOTHING;
         }
-        logMessage(QStringLiteral("processed log file %1").arg(path));
+        logInfo(QStringLiteral("processed log file %1").arg(path));
         return PROCESSED_LOG;
     }
     if (pathMatches(m_transferFilter, native)) {
         const size_t count = size();
         // The reader gets the whole path: a shortened one would name another file, or none.
         if (!m_syncList || !readTransferFile(*this, path, *m_syncList)) {
-            logMessage(
+            logError(
+                errorKind::transferFile,
                 QStringLiteral("error : unable to process input data transfer file %1").arg(name));
             return PROCESSED_NOTHING;
         }

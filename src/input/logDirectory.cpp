@@ -1,9 +1,9 @@
 #include "input/logDirectory.h"
 
-#include "output/timeConv.h"
 #include "platform/fileOps.h"
 #include "platform/stationClock.h"
 #include "platform/stationPath.h"
+#include "sync/timeConv.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "output/cameraQueue.h"
 
-#include "status/statusScreen.h"
+#include "log/messageLog.h"
 
 cameraQueue::cameraQueue(uint32_t cameraId)
     : m_readBuffer(makeCmprBuffer(QUEUE_READ_BUFFER_SIZE)),
@@ -45,7 +45,8 @@ bool appendEmptyFrame(cameraQueue& queue, uint64_t lineCounter, uint16_t syncId,
     if (hadRecords) {
         const frameRecord& previous = frames[frames.size() - 2];
         if (recordStartsBeforeEndOf(previous, frames.back())) {
-            logMessage(QStringLiteral("error : empty frame with negative time jump -> drop"));
+            logError(errorKind::frame,
+                     QStringLiteral("error : empty frame with negative time jump -> drop"));
             frames.pop_back();
             return false;
         }

@@ -2,10 +2,10 @@
 // the read buffer for those files, and the camera parameter record of the latest header.
 #pragma once
 
-#include "codec/cmprBuffer.h"
 #include "config/cameraParams.h"
+#include "format/cmprBuffer.h"
 #include "output/frameRecord.h"
-#include "output/syncList.h"
+#include "sync/syncList.h"
 
 #include <cstdint>
 #include <deque>

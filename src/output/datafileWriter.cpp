@@ -1,10 +1,10 @@
 #include "output/datafileWriter.h"
 
 #include "config/settingsFile.h"
-#include "output/timeConv.h"
+#include "log/messageLog.h"
 #include "platform/fileOps.h"
 #include "platform/stationPath.h"
-#include "status/statusScreen.h"
+#include "sync/timeConv.h"
 
 #include <cstdio>
 #include <cstring>
@@ -94,9 +94,10 @@ bool datafileWriter::writeNextDatafile() {
         return false;
     if (!appendInterval(interval)) {
         // The records are gone with the failed assembly: say which interval was lost.
-        logMessage(QStringLiteral(" : error : datafile %1 lost : interval does not fit the "
-                                  "output buffer")
-                       .arg(joinPath(m_outputDirectory, datafileName(interval))));
+        logError(errorKind::datafile,
+                 QStringLiteral(" : error : datafile %1 lost : interval does not fit the "
+                                "output buffer")
+                     .arg(joinPath(m_outputDirectory, datafileName(interval))));
         return false;
     }
     return publish(interval);
@@ -139,18 +140,21 @@ bool datafileWriter::publish(int32_t interval) {
     QString path = joinPath(m_outputDirectory, datafileName(interval));
     QString temp = path + QStringLiteral(".part");
     if (fileExists(path)) {
-        logMessage(QStringLiteral(" : error : datafile %1 exists already -> skipping").arg(path));
+        logError(errorKind::datafile,
+                 QStringLiteral(" : error : datafile %1 exists already -> skipping").arg(path));
         return false;
     }
     if (fileExists(temp)) {
-        logMessage(QStringLiteral(" : error : temporary datafile %1 exists already -> skipping")
-                       .arg(path));
+        logError(errorKind::datafile,
+                 QStringLiteral(" : error : temporary datafile %1 exists already -> skipping")
+                     .arg(path));
         return false;
     }
     FILE* file = openFile(temp, "wb");
     if (!file) {
-        logMessage(QStringLiteral(" : error : unable to open temp datafile %1 -> interval lost")
-                       .arg(temp));
+        logError(errorKind::datafile,
+                 QStringLiteral(" : error : unable to open temp datafile %1 -> interval lost")
+                     .arg(temp));
         return false;
     }
     size_t size = size_t(m_output->m_writeSize);
@@ -161,11 +165,13 @@ bool datafileWriter::publish(int32_t interval) {
     written = std::fclose(file) == 0 && written;
     if (!written) {
         removeFile(temp);
-        logMessage(QStringLiteral(" : error : unable to write temp datafile %1").arg(temp));
+        logError(errorKind::datafile,
+                 QStringLiteral(" : error : unable to write temp datafile %1").arg(temp));
         return false;
     }
     if (!renameNoReplace(temp, path)) {
-        logMessage(QStringLiteral(" : error : unable to rename datafile %1").arg(path));
+        logError(errorKind::datafile,
+                 QStringLiteral(" : error : unable to rename datafile %1").arg(path));
         return false;
     }
     syncDirectory(m_outputDirectory);

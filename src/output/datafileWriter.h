@@ -3,15 +3,11 @@
 // checksum), written under a ".part" name, synced, and renamed without replacing anything.
 #pragma once
 
-#include "codec/cmprBuffer.h"
+#include "format/cmprBuffer.h"
+#include "format/datafileLayout.h"
 #include "output/pairing.h"
 
 #include <QString>
-
-// Bytes of the output buffer every datafile is assembled in.
-const int32_t DATAFILE_BUFFER_SIZE = 4194304;
-const int32_t INTERVAL_BLOCK_SIZE = 160;
-const int32_t RAIN_DATA_SIZE = 600;
 
 class datafileWriter {
 public:

@@ -1,6 +1,6 @@
 #include "output/frameRecord.h"
 
-#include "output/timeConv.h"
+#include "sync/timeConv.h"
 
 frameRecord::frameRecord()
     : isEmpty(false), isValid(false), intervalStart(0), intervalEnd(0), linePosition(0.0),

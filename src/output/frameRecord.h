@@ -3,9 +3,9 @@
 // shared. Records are copied by value.
 #pragma once
 
-#include "codec/cmprBuffer.h"
-#include "codec/rleFrame.h"
-#include "output/syncPoint.h"
+#include "format/cmprBuffer.h"
+#include "format/rleFrame.h"
+#include "sync/syncPoint.h"
 
 #include <cstdint>
 

@@ -1,9 +1,9 @@
 #include "status/healthFiles.h"
 
-#include "output/timeConv.h"
 #include "platform/fileOps.h"
 #include "platform/stationPath.h"
 #include "status/statusScreen.h"
+#include "sync/timeConv.h"
 
 #include <QDateTime>
 #include <QJsonArray>

@@ -22,26 +22,22 @@ QString localTimeStamp() {
 
 } // namespace
 
-int messagePriority(const QString& text) {
-    int start = 0;
-    while (start < text.size() &&
-           (text.at(start) == QLatin1Char(' ') || text.at(start) == QLatin1Char(':')))
-        ++start;
-    int end = start;
-    while (end < text.size() && text.at(end).isLetter())
-        ++end;
-    const QStringView word = QStringView(text).mid(start, end - start);
-    if (word == QLatin1String("error"))
+int messagePriority(severity level) {
+    switch (level) {
+    case severity::error:
         return PRIORITY_ERROR;
-    if (word == QLatin1String("warning"))
+    case severity::warning:
         return PRIORITY_WARNING;
-    if (word == QLatin1String("note"))
+    case severity::note:
         return PRIORITY_NOTICE;
+    case severity::info:
+        break;
+    }
     return PRIORITY_INFO;
 }
 
-QString plainMessageLine(const QString& text, bool journal) {
+QString plainMessageLine(severity level, const QString& text, bool journal) {
     if (journal)
-        return QStringLiteral("<%1>").arg(messagePriority(text)) + text;
+        return QStringLiteral("<%1>").arg(messagePriority(level)) + text;
     return localTimeStamp() + text;
 }

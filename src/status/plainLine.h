@@ -4,12 +4,13 @@
 // finds the station's errors.
 #pragma once
 
+#include "log/messageLog.h"
+
 #include <QString>
 
-// Syslog priority of a message, from the severity word it begins with (leading blanks and
-// colons skipped, as in " : error : "): error 3, warning 4, note 5, anything else 6.
-int messagePriority(const QString& text);
+// Syslog priority of a message's severity: error 3, warning 4, note 5, info 6.
+int messagePriority(severity level);
 
 // "<priority>message" for the journal, otherwise "YYYY-mm-dd HH:MM:SS message" in local time
 // of the station clock.
-QString plainMessageLine(const QString& text, bool journal);
+QString plainMessageLine(severity level, const QString& text, bool journal);

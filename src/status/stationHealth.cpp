@@ -4,28 +4,6 @@ namespace {
 
 const int KEPT_MESSAGES = 5;
 
-struct kindPattern {
-    const char* fragment;
-    const char* kind;
-};
-
-// The error lines of the station by what they are about, most specific first.
-const kindPattern ERROR_KINDS[] = {
-    {"datafile", "datafile"},
-    {"transfer file", "transfer_file"},
-    {"tranfer file", "transfer_file"},
-    {"retrieved frame", "transfer_file"},
-    {"line counter", "transfer_file"},
-    {"cmprBuffer", "transfer_file"},
-    {"frame", "frame"},
-    {"RLE_FRAME", "frame"},
-    {"acquire.par", "parameter_push"},
-    {"incompatible", "parameter_push"},
-    {"input file", "input_file"},
-    {"log file", "input_file"},
-    {"norm video", "input_file"},
-};
-
 } // namespace
 
 const char* resyncReasonName(int reason) {
@@ -45,25 +23,13 @@ const char* resyncReasonName(int reason) {
     }
 }
 
-QString errorKind(const QString& message) {
-    bool error = message.startsWith(QLatin1String("error")) ||
-                 message.startsWith(QLatin1String(" : error : ")) ||
-                 message.contains(QLatin1String("( result != SUCCESS )"));
-    if (!error)
-        return QString();
-    // Only the message's own words count, not a path it names.
-    QString words = message.left(message.indexOf(QLatin1Char('/')));
-    for (const kindPattern& p : ERROR_KINDS)
-        if (words.contains(QLatin1String(p.fragment)))
-            return QLatin1String(p.kind);
-    return QStringLiteral("other");
-}
-
-void stationHealth::noteMessage(const QString& text) {
-    QString kind = errorKind(text);
-    if (!kind.isEmpty())
-        ++errors[kind];
-    lastMessages.append(text);
+void stationHealth::noteMessage(const logEntry& entry) {
+    if (entry.kind != errorKind::none)
+        ++errors[QLatin1String(errorKindName(entry.kind))];
+    // The newest messages are those of the screen; standard-error lines are only counted.
+    if (entry.channel != logChannel::messages)
+        return;
+    lastMessages.append(entry.text);
     while (lastMessages.size() > KEPT_MESSAGES)
         lastMessages.removeFirst();
 }

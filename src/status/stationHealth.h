@@ -4,6 +4,8 @@
 // up to date; the health files publish it.
 #pragma once
 
+#include "log/messageLog.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -48,12 +50,9 @@ struct stationHealth {
     QStringList lastMessages;           // newest last, at most five
     uint64_t healthWriteFailures = 0;
 
-    // Counts an error line by kind and keeps the newest messages.
-    void noteMessage(const QString& text);
+    // Counts an error by its kind and keeps the newest messages.
+    void noteMessage(const logEntry& entry);
 };
 
 // The name of a resync reason in the health files.
 const char* resyncReasonName(int reason);
-
-// The kind of an error line ("transfer_file", "datafile", ...); empty for other messages.
-QString errorKind(const QString& message);

@@ -29,7 +29,12 @@ const int COLUMN = 1;
 } // namespace
 
 statusScreen& statusScreen::instance() {
-    static statusScreen* screen = new statusScreen(openConsole());
+    static statusScreen* screen = [] {
+        auto* s = new statusScreen(openConsole());
+        // Process-wide, like the log: it listens for as long as the process lives.
+        addLogListener([s](const logEntry& entry) { s->addMessage(entry); });
+        return s;
+    }();
     return *screen;
 }
 
@@ -42,15 +47,17 @@ statusScreen::statusScreen(std::unique_ptr<console> out) : m_console(std::move(o
     redraw();
 }
 
-void statusScreen::addMessage(const QString& text) {
+void statusScreen::addMessage(const logEntry& entry) {
+    if (entry.channel != logChannel::messages)
+        return;
+    const QString& text = entry.text;
     m_messages.append(text);
     while (m_messages.size() > MAX_MESSAGES)
         m_messages.removeFirst();
     m_dirty = true;
     if (!m_console->isScreen())
-        m_console->writeLine(printableAscii(plainMessageLine(text, m_console->isJournal())));
-    for (auto& entry : m_listeners)
-        entry.second(text);
+        m_console->writeLine(
+            printableAscii(plainMessageLine(entry.level, text, m_console->isJournal())));
 }
 
 void statusScreen::reset() {
@@ -127,32 +134,6 @@ void statusScreen::redraw() {
 
 void statusScreen::print(int row, const QString& text) {
     m_console->print(row, COLUMN, printableAscii(text.left(LINE_BUFFER_SIZE - 1)));
-}
-
-int statusScreen::addMessageListener(std::function<void(const QString&)> listener) {
-    int id = m_nextListenerId++;
-    m_listeners.emplace_back(id, std::move(listener));
-    return id;
-}
-
-void statusScreen::removeMessageListener(int id) {
-    for (auto it = m_listeners.begin(); it != m_listeners.end(); ++it) {
-        if (it->first == id) {
-            m_listeners.erase(it);
-            return;
-        }
-    }
-}
-
-scopedMessageListener::scopedMessageListener(std::function<void(const QString&)> listener)
-    : m_id(statusScreen::instance().addMessageListener(std::move(listener))) {}
-
-scopedMessageListener::~scopedMessageListener() {
-    statusScreen::instance().removeMessageListener(m_id);
-}
-
-void logMessage(const QString& text) {
-    statusScreen::instance().addMessage(text);
 }
 
 QString formatFileSize(uint32_t bytes) {

@@ -1,9 +1,9 @@
-// The status screen and the message log: a banner, the current synchronisation, the clock,
-// one line per camera, the datafiles written and the newest five messages. Every part of the
-// station reports through the message log; without a terminal each message becomes one
-// time-stamped line on standard output instead.
+// The status screen: a banner, the current synchronisation, the clock, one line per camera,
+// the datafiles written and the newest five messages of the message log, which it listens to.
+// Without a terminal each message becomes one time-stamped line on standard output instead.
 #pragma once
 
+#include "log/messageLog.h"
 #include "platform/console.h"
 
 #include <QString>
@@ -25,7 +25,8 @@ public:
     // A screen drawing on `out`; tests give it a recording console.
     explicit statusScreen(std::unique_ptr<console> out);
 
-    void addMessage(const QString& text);
+    // Shows a message of the log (standard-error entries are not the screen's).
+    void addMessage(const logEntry& entry);
     // Placeholder lines and an empty message log.
     void reset();
     // Draws the screen if anything changed since the last draw.
@@ -45,10 +46,6 @@ public:
     const QStringList& messages() const { return m_messages; }
     bool isDirty() const { return m_dirty; }
 
-    // Listeners see every message as it is added; the screen itself keeps only five.
-    int addMessageListener(std::function<void(const QString&)> listener);
-    void removeMessageListener(int id);
-
 private:
     void print(int row, const QString& text);
 
@@ -61,24 +58,7 @@ private:
     QString m_outputLine;
     QStringList m_messages;
     bool m_dirty = true;
-    std::vector<std::pair<int, std::function<void(const QString&)>>> m_listeners;
-    int m_nextListenerId = 1;
 };
-
-// Listens to the process-wide message log for as long as it lives.
-class scopedMessageListener {
-public:
-    explicit scopedMessageListener(std::function<void(const QString&)> listener);
-    ~scopedMessageListener();
-    scopedMessageListener(const scopedMessageListener&) = delete;
-    scopedMessageListener& operator=(const scopedMessageListener&) = delete;
-
-private:
-    int m_id;
-};
-
-// Adds one line to the process-wide message log.
-void logMessage(const QString& text);
 
 // "%1  Bytes" below 2048, "%1  kBytes" below 1048576, "%1  MBytes" above, in the default locale.
 QString formatFileSize(uint32_t bytes);

@@ -1,8 +1,8 @@
 // Faults of a running station, each on a whole station in one process (measurement loop and
 // two simulated cameras on the simulated clock): the controller keeps running, reports each
 // problem once per occurrence, and every good frame still reaches its datafile.
-#include "codec/rleCodec.h"
-#include "codec/transferWriter.h"
+#include "format/rleCodec.h"
+#include "format/transferWriter.h"
 #include "support/simulatedStation.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "app/handshake.h"
 #include "app/measurementLoop.h"
-#include "output/timeConv.h"
 #include "support/stationFixture.h"
+#include "sync/timeConv.h"
 
 #include <QDir>
 

@@ -9,8 +9,7 @@ namespace {
 // A camera A input whose control directory is "ctl" in a temporary station folder.
 struct controlTest : ::testing::Test {
     controlTest()
-        : cwd(dir.path()), syncs(new syncList()), camera(syncs, 1, nullptr), clock(1.7e9),
-          guard(&clock) {
+        : cwd(dir.path()), syncs(new syncList()), camera(syncs, 1), clock(1.7e9), guard(&clock) {
         camera.m_controlDir = dir.mkdir("ctl");
     }
     QByteArray read(const char* name) const { return dir.read(QStringLiteral("ctl/") + name); }

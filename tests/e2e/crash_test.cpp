@@ -2,7 +2,7 @@
 // started again each time, as a power cut or an out-of-memory kill would do it. Four stations
 // run side by side to keep the test short. KIV_CRASH_KILLS sets the number of kills (50 by
 // default), KIV_CRASH_SEED repeats the moments of an earlier run.
-#include "output/datafileReader.h"
+#include "format/datafileReader.h"
 #include "support/e2eStation.h"
 
 #include <QDir>

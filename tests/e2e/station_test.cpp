@@ -1,7 +1,7 @@
 #include "config/cameraParams.h"
-#include "output/datafileReader.h"
-#include "output/timeConv.h"
+#include "format/datafileReader.h"
 #include "support/e2eStation.h"
+#include "sync/timeConv.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,3 +1,4 @@
+#include "app/stationSetup.h"
 #include "input/inputStation.h"
 
 namespace {
@@ -25,12 +26,12 @@ TEST_F(collectTest, prepareInputChecksEveryDirectoryAndBuildsTheMove) {
     EXPECT_EQ(a->m_inputDir, dir.path() + "/gone");
     EXPECT_EQ(a->m_controlDir, dir.path() + "/ctl/a");
 
-    cameraInput neither(syncs, 0, "./acquire_kiv.set");
-    EXPECT_FALSE(neither.prepareInput());
-    EXPECT_EQ(neither.m_transferFilter, ".x.cam");
-    EXPECT_EQ(neither.m_logFilter, ".log.x.cam");
-    EXPECT_EQ(neither.m_normFilter, ".norm.x.cam");
-    EXPECT_FALSE(neither.removeWorkFiles());
+    std::unique_ptr<cameraInput> neither = makeCameraInput(syncs, 0, "./acquire_kiv.set");
+    EXPECT_FALSE(neither->prepareInput());
+    EXPECT_EQ(neither->m_transferFilter, ".x.cam");
+    EXPECT_EQ(neither->m_logFilter, ".log.x.cam");
+    EXPECT_EQ(neither->m_normFilter, ".norm.x.cam");
+    EXPECT_FALSE(neither->removeWorkFiles());
 }
 
 TEST_F(collectTest, onePollMovesEveryFileOfTheCamera) {

@@ -3,14 +3,15 @@
 // clock in UTC, and transfer files made the way a camera computer makes them.
 #pragma once
 
-#include "codec/rleCodec.h"
-#include "codec/transferWriter.h"
+#include "app/stationSetup.h"
+#include "format/rleCodec.h"
+#include "format/transferWriter.h"
 #include "input/cameraInput.h"
-#include "output/timeConv.h"
-#include "output/videoSnapshot.h"
+#include "input/videoSnapshot.h"
 #include "platform/stationPath.h"
 #include "support/syncFixture.h"
 #include "support/testSupport.h"
+#include "sync/timeConv.h"
 
 #include <QDir>
 
@@ -30,7 +31,7 @@ struct inputStation : ::testing::Test {
                                      "norm_vid_dir video\n");
     }
     std::unique_ptr<cameraInput> camera(uint32_t kind) {
-        return std::make_unique<cameraInput>(syncs, kind, "./acquire_kiv.set");
+        return makeCameraInput(syncs, kind, "./acquire_kiv.set");
     }
     // Today's daily log of camera `kind`.
     QByteArray dailyLog(int kind) const {

@@ -5,10 +5,11 @@
 // synchronisation whose early frames pairing drops, and a midnight. The digest was taken from
 // the datafiles of the code before any of it was tuned for speed; a change of a single byte
 // in any datafile changes it.
-#include "codec/rleCodec.h"
-#include "codec/transferWriter.h"
+#include "app/stationSetup.h"
+#include "format/datafileReader.h"
+#include "format/rleCodec.h"
+#include "format/transferWriter.h"
 #include "input/cameraInput.h"
-#include "output/datafileReader.h"
 #include "output/datafileWriter.h"
 #include "support/datafileFixture.h"
 #include "support/syncFixture.h"
@@ -39,8 +40,8 @@ struct goldenStation {
         set += "3sec_dir " + QFile::encodeName(dir.mkdir("3sec")) + "\n";
         const QByteArray config = QFile::encodeName(dir.write("acquire_kiv.set", set));
         syncs = syncListPtr(new syncList());
-        cameraA = std::make_unique<cameraInput>(syncs, 1, config.constData());
-        cameraB = std::make_unique<cameraInput>(syncs, 2, config.constData());
+        cameraA = makeCameraInput(syncs, 1, config.constData());
+        cameraB = makeCameraInput(syncs, 2, config.constData());
         writer = std::make_unique<datafileWriter>(config.constData());
     }
 

@@ -21,9 +21,8 @@ perl -e '
         my $code = do { local $/; <$f> };
         $code =~ s{^\s*//.*$}{}mg;              # comment lines
         # The calls that write a message, up to the end of their statement.
-        while ($code =~ /\b(logMessage|logNotReadable|perror|fputs|fprintf\s*\(\s*stderr)\s*\(?([^;]*);/g) {
+        while ($code =~ /\b(logError|logWarning|logNote|logInfo|logToStandardError|logNotReadable)\s*\(([^;]*);/g) {
             my $args = $2;
-            next if $1 eq "fputs" && $args !~ /stderr/;
             # Adjacent string literals form one text.
             my $text = "";
             while ($args =~ /"((?:[^"\\]|\\.)*)"/g) { $text .= $1; }

@@ -26,9 +26,11 @@ stationHealth sampleHealth() {
     h.datafilesWritten = 7;
     h.resyncs[RESYNC_SILENCE] = 2;
     h.camera[1].reboots = 2;
-    h.noteMessage("error : unable to process input data transfer file x.a.cam");
-    h.noteMessage(" : error : datafile /data/frames/01700000.000 exists already -> skipping");
-    h.noteMessage("RESYNC");
+    h.noteMessage({severity::error, errorKind::transferFile, logChannel::messages,
+                   "error : unable to process input data transfer file x.a.cam"});
+    h.noteMessage({severity::error, errorKind::datafile, logChannel::messages,
+                   " : error : datafile /data/frames/01700000.000 exists already -> skipping"});
+    h.noteMessage({severity::info, errorKind::none, logChannel::messages, "RESYNC"});
     return h;
 }
 
@@ -129,18 +131,17 @@ TEST(healthFiles, aFailedWriteIsCountedAndSkipped) {
     EXPECT_TRUE(dir.read("acquire_kiv.prom").contains("acquire_kiv_health_write_failures_total 2"));
 }
 
-TEST(stationHealth, errorLinesAreCountedByKind) {
-    EXPECT_EQ(errorKind("error : tranfer file not readable /x/frame.a.cam"), "transfer_file");
-    EXPECT_EQ(errorKind(" : error : invalid frame"), "frame");
-    EXPECT_EQ(errorKind("( result != SUCCESS ) || ( compressedSize < RLE_FRAME_AUX_HEAD_OFFSET )"),
-              "frame");
-    EXPECT_EQ(errorKind("error : unable to send acquire.par file to camera A"), "parameter_push");
-    EXPECT_EQ(errorKind("error processing log file /x/1.log.a.cam"), "input_file");
-    EXPECT_EQ(errorKind("error : something new"), "other");
-    EXPECT_EQ(errorKind("info : midnight jump in data"), "");
+// The kinds come with the messages from the message log: the health counts what the log
+// says, standard-error lines included, and keeps the newest five lines of the screen.
+TEST(stationHealth, errorsAreCountedByTheKindTheLogGives) {
     stationHealth h;
-    for (int i = 0; i < 7; ++i)
-        h.noteMessage(QString::number(i));
-    EXPECT_EQ(h.lastMessages, QStringList({"2", "3", "4", "5", "6"}));
-    EXPECT_TRUE(h.errors.empty());
+    scopedLogListener listener([&](const logEntry& entry) { h.noteMessage(entry); });
+    logError(errorKind::frame, " : error : invalid frame");
+    logError(errorKind::none, "error : something new");
+    logToStandardError(severity::error, errorKind::configuration, "f : error : invalid x\n");
+    for (int i = 0; i < 6; ++i)
+        logInfo(QString::number(i));
+    EXPECT_EQ(h.errors,
+              (std::map<QString, uint64_t>{{"frame", 1}, {"other", 1}, {"configuration", 1}}));
+    EXPECT_EQ(h.lastMessages, QStringList({"1", "2", "3", "4", "5"}));
 }

@@ -6,28 +6,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(messagePriority, followsTheLeadingSeverityWordOfTheStationsMessages) {
-    // Errors in all three forms the station writes them.
-    EXPECT_EQ(messagePriority("error : settings for camera A and B are incompatible"), 3);
-    EXPECT_EQ(messagePriority(" : error : datafile /d/00001234.567 exists already -> skipping"), 3);
-    EXPECT_EQ(messagePriority("error processing log file /t/x.log.a.cam"), 3);
-    EXPECT_EQ(messagePriority("warning : unable to read local acquire.par file"), 4);
-    EXPECT_EQ(messagePriority("note : calibration flag is set"), 5);
-    EXPECT_EQ(messagePriority("info : midnight jump in data"), 6);
-    // Progress lines and the frame-check detail carry no severity word.
-    EXPECT_EQ(messagePriority("RESYNC"), 6);
-    EXPECT_EQ(messagePriority("B: send reboot"), 6);
-    EXPECT_EQ(messagePriority("processed log file /t/x.log.a.cam"), 6);
-    EXPECT_EQ(messagePriority("( result != SUCCESS ) || ( compressedSize < "
-                              "RLE_FRAME_AUX_HEAD_OFFSET )"),
-              6);
-    // Only the whole first word counts, and only in the station's lower case.
-    EXPECT_EQ(messagePriority("errors seen"), 6);
-    EXPECT_EQ(messagePriority("ERROR : x"), 6);
-    EXPECT_EQ(messagePriority(" : "), 6);
-    EXPECT_EQ(messagePriority(""), 6);
-}
-
 TEST(journalStreamNames, matchesOnlyTheNamedDeviceAndInode) {
     EXPECT_TRUE(journalStreamNames("8:123456", 8, 123456));
     EXPECT_TRUE(journalStreamNames("18446744073709551615:1", 18446744073709551615ull, 1));
@@ -48,9 +26,10 @@ TEST(statusScreenPlain, journalLinesCarryThePriorityAndNoTimeStamp) {
     out->m_journal = true;
     recordingConsole* rec = out.get();
     statusScreen screen(std::move(out));
-    screen.addMessage(" : error : invalid frame");
-    screen.addMessage("warning : unable to read local camera config file");
-    screen.addMessage("processed norm video file /t/\x1b[2J.norm.b.cam");
+    screen.addMessage(messageEntry(" : error : invalid frame", severity::error));
+    screen.addMessage(
+        messageEntry("warning : unable to read local camera config file", severity::warning));
+    screen.addMessage(messageEntry("processed norm video file /t/\x1b[2J.norm.b.cam"));
     ASSERT_EQ(rec->m_lines.size(), 3u);
     EXPECT_EQ(rec->m_lines[0], "<3> : error : invalid frame");
     EXPECT_EQ(rec->m_lines[1], "<4>warning : unable to read local camera config file");

@@ -45,7 +45,7 @@ TEST_F(screenFixture, nowLineCarriesTheClockInBothForms) {
     scopedTimeZone tz("UTC");
     simulatedClock clock(1000000000.5);
     scopedStationClock guard(&clock);
-    screen->addMessage("x");
+    screen->addMessage(messageEntry("x"));
     screen->redraw();
     EXPECT_EQ(screen->nowLine(), "now    : 01000000000 / Sun Sep  9 01:46:40 2001\n");
     EXPECT_EQ(rec->row(5), "now    : 01000000000 / Sun Sep  9 01:46:40 2001");
@@ -53,7 +53,7 @@ TEST_F(screenFixture, nowLineCarriesTheClockInBothForms) {
 
 TEST_F(screenFixture, keepsNewestFiveMessagesNewestFirst) {
     for (int i = 1; i <= 6; ++i)
-        screen->addMessage(QStringLiteral("message %1").arg(i));
+        screen->addMessage(messageEntry(QStringLiteral("message %1").arg(i)));
     ASSERT_EQ(screen->messages().size(), 5);
     EXPECT_EQ(screen->messages().first(), "message 2");
     screen->redraw();
@@ -64,7 +64,7 @@ TEST_F(screenFixture, keepsNewestFiveMessagesNewestFirst) {
 }
 
 TEST_F(screenFixture, resetEmptiesTheLogAndRestoresPlaceholders) {
-    screen->addMessage("old");
+    screen->addMessage(messageEntry("old"));
     screen->setOutputLine(12);
     screen->reset();
     screen->redraw();
@@ -127,19 +127,17 @@ TEST(statusScreenPlain, everyMessageBecomesOneTimeStampedPrintableLine) {
     out->m_screen = false;
     recordingConsole* rec = out.get();
     statusScreen screen(std::move(out));
-    screen.addMessage("processed log file /x/\x1b[31mred.log.a.cam");
+    screen.addMessage(messageEntry("processed log file /x/\x1b[31mred.log.a.cam"));
     ASSERT_EQ(rec->m_lines.size(), 1u);
     EXPECT_EQ(rec->m_lines[0], "2001-09-09 01:46:40 processed log file /x/?[31mred.log.a.cam");
 }
 
-TEST(statusScreenPlain, listenersSeeEveryMessage) {
-    auto out = std::make_unique<recordingConsole>();
-    statusScreen screen(std::move(out));
+TEST(messageLog, listenersSeeEveryMessageWhileTheyListen) {
     QStringList seen;
-    int id = screen.addMessageListener([&](const QString& m) { seen << m; });
+    int id = addLogListener([&](const logEntry& entry) { seen << entry.text; });
     for (int i = 0; i < 7; ++i)
-        screen.addMessage(QString::number(i));
-    screen.removeMessageListener(id);
-    screen.addMessage("late");
+        logInfo(QString::number(i));
+    removeLogListener(id);
+    logInfo("late");
     EXPECT_EQ(seen.size(), 7);
 }

@@ -1,9 +1,9 @@
 #include "support/datafileFixture.h"
 
-#include "codec/transferFile.h"
-#include "codec/transferWriter.h"
-#include "output/timeConv.h"
+#include "format/transferWriter.h"
+#include "input/transferFile.h"
 #include "support/syncFixture.h"
+#include "sync/timeConv.h"
 
 #include <QFile>
 

@@ -3,12 +3,12 @@
 // written by the datafile writer, on a simulated clock.
 #pragma once
 
-#include "codec/rleCodec.h"
+#include "format/rleCodec.h"
 #include "output/cameraQueue.h"
 #include "output/datafileWriter.h"
-#include "output/syncList.h"
 #include "platform/stationClock.h"
 #include "support/testSupport.h"
+#include "sync/syncList.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "support/e2eStation.h"
 
+#include "format/datafileReader.h"
 #include "frameLog.h"
-#include "output/datafileReader.h"
 
 #include <QDir>
 #include <QFile>

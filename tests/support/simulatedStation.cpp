@@ -1,7 +1,7 @@
 #include "support/simulatedStation.h"
 
-#include "output/datafileReader.h"
-#include "output/timeConv.h"
+#include "format/datafileReader.h"
+#include "sync/timeConv.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "support/stationFixture.h"
 
-#include "codec/rleCodec.h"
+#include "format/rleCodec.h"
 
 #include <QFile>
 

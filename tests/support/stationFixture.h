@@ -4,8 +4,8 @@
 // files the way a camera computer does.
 #pragma once
 
-#include "codec/transferWriter.h"
 #include "config/cameraParams.h"
+#include "format/transferWriter.h"
 #include "platform/stationClock.h"
 #include "support/testSupport.h"
 

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "config/cameraParams.h"
-#include "output/syncList.h"
-#include "output/syncPoint.h"
 #include "platform/stationClock.h"
+#include "sync/syncList.h"
+#include "sync/syncPoint.h"
 
 // The default station record (role KIV), as the run loop's merge would give it.
 cameraParams stationParams();

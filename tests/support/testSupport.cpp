@@ -60,8 +60,16 @@ scopedWorkingDir::~scopedWorkingDir() {
         ADD_FAILURE() << "cannot return to " << m_previous.constData();
 }
 
+logEntry messageEntry(const QString& text, severity level) {
+    return {level, level == severity::error ? errorKind::other : errorKind::none,
+            logChannel::messages, text};
+}
+
 messageCapture::messageCapture()
-    : m_listener([this](const QString& text) { m_messages.append(text); }) {}
+    : m_listener([this](const logEntry& entry) {
+          if (entry.channel == logChannel::messages)
+              m_messages.append(entry.text);
+      }) {}
 
 stderrCapture::stderrCapture() {
     std::fflush(stderr);

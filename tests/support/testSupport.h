@@ -44,6 +44,9 @@ private:
     QByteArray m_previous;
 };
 
+// A message of the log as the screen is given it; info unless told.
+logEntry messageEntry(const QString& text, severity level = severity::info);
+
 // Every message added to the process-wide message log while it lives.
 class messageCapture {
 public:
@@ -53,7 +56,7 @@ public:
 
 private:
     QStringList m_messages;
-    scopedMessageListener m_listener;
+    scopedLogListener m_listener;
 };
 
 // Everything the code under test writes to standard error while it lives.

@@ -5,9 +5,9 @@
 #include "rainModel.h"
 #include "simCommandLine.h"
 
-#include "codec/readerOf.h"
-#include "codec/rleCodec.h"
-#include "codec/transferFile.h"
+#include "format/readerOf.h"
+#include "format/rleCodec.h"
+#include "input/transferFile.h"
 #include "support/syncFixture.h"
 #include "support/testSupport.h"
 

@@ -1,4 +1,4 @@
-#include "codec/transferWriter.h"
+#include "format/transferWriter.h"
 #include "kiv_inspect/datafileCheck.h"
 #include "kiv_inspect/datafilePicture.h"
 #include "kiv_inspect/inspectCommand.h"

@@ -15,7 +15,8 @@ TEST(inspectStatus, showsTheStatusFileOfAStationFolder) {
     h.camera[1].state = 0;
     h.camera[1].reboots = 1;
     h.resyncs[RESYNC_SILENCE] = 1;
-    h.noteMessage("error : unable to process input data transfer file x.b.cam");
+    h.noteMessage({severity::error, errorKind::transferFile, logChannel::messages,
+                   "error : unable to process input data transfer file x.b.cam"});
     healthFiles(dir.path()).publish(&h, 1700000100);
     QString out, err;
     EXPECT_EQ(runInspect({"--status", dir.path()}, &out, &err), INSPECT_INTACT)

@@ -2,7 +2,7 @@
 
 #include "cameraFiles.h"
 
-#include "codec/transferWriter.h"
+#include "format/transferWriter.h"
 #include "platform/fileOps.h"
 #include "platform/stationClock.h"
 

@@ -5,8 +5,8 @@
 
 #include "rainModel.h"
 
-#include "codec/rleCodec.h"
-#include "codec/transferWriter.h"
+#include "format/rleCodec.h"
+#include "format/transferWriter.h"
 
 #include <cstdint>
 #include <vector>

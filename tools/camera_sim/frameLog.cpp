@@ -1,6 +1,6 @@
 #include "frameLog.h"
 
-#include "codec/rleFrame.h"
+#include "format/rleFrame.h"
 #include "platform/fileOps.h"
 
 #include <cinttypes>

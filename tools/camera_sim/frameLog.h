@@ -2,7 +2,7 @@
 // written into a transfer file and one line per file placed in an input directory.
 #pragma once
 
-#include "codec/transferWriter.h"
+#include "format/transferWriter.h"
 
 #include <QString>
 

@@ -3,7 +3,7 @@
 // interval. The summary and the directory check give the same verdict for the same file.
 #pragma once
 
-#include "output/datafileReader.h"
+#include "format/datafileReader.h"
 
 #include <QByteArray>
 #include <QString>

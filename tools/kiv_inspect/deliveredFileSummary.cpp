@@ -1,8 +1,8 @@
 #include "kiv_inspect/deliveredFileSummary.h"
 
+#include "input/videoSnapshot.h"
 #include "kiv_inspect/datafileSummary.h"
 #include "kiv_inspect/inputFile.h"
-#include "output/videoSnapshot.h"
 
 #include <QList>
 

@@ -1,6 +1,6 @@
 #include "kiv_inspect/inspectTime.h"
 
-#include "output/timeConv.h"
+#include "sync/timeConv.h"
 
 #include <cmath>
 #include <ctime>

@@ -1,7 +1,7 @@
 #include "kiv_inspect/transferSummary.h"
 
-#include "codec/rleCodec.h"
-#include "codec/transferFile.h"
+#include "format/rleCodec.h"
+#include "format/transferHeader.h"
 #include "kiv_inspect/datafileSummary.h"
 
 #include <QJsonArray>

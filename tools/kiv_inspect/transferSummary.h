@@ -3,8 +3,8 @@
 // first problems found when the file is damaged.
 #pragma once
 
-#include "codec/rleFrame.h"
 #include "config/cameraParams.h"
+#include "format/rleFrame.h"
 #include "kiv_inspect/datafileCheck.h"
 
 #include <QByteArray>

@@ -1,0 +1,32 @@
+#include "app/stationSetup.h"
+
+#include "config/stationConfig.h"
+#include "input/logDirectory.h"
+#include "input/videoSnapshot.h"
+
+bool pProcessConfFile(cameraInput* input, const char* path) {
+    if (!input)
+        return false;
+    stationConfigTargets targets;
+    targets.inputDir = &input->m_inputDir;
+    targets.controlDir = &input->m_controlDir;
+    targets.workDir = &input->m_workDir;
+    targets.pollInterval = &input->m_pollInterval;
+    targets.rebootAtResync = &input->m_rebootAtResync;
+    targets.logDir = [](const QString& dir) { return logDirectory::instance()->setPath(dir); };
+    const syncListPtr syncs = input->m_syncList;
+    targets.syncListDir = [syncs](const QString& dir) { return syncs && syncs->setDirectory(dir); };
+    targets.normVidDir = [](const QString& dir) {
+        return videoSnapshot::instance().setDirectory(dir);
+    };
+    return applyStationConfig(input->kind(), targets, path);
+}
+
+std::unique_ptr<cameraInput> makeCameraInput(const syncListPtr& syncs, uint32_t kind,
+                                             const char* configPath) {
+    auto input = std::make_unique<cameraInput>(syncs, kind);
+    if (configPath)
+        pProcessConfFile(input.get(), configPath);
+    input->start();
+    return input;
+}

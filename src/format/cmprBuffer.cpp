@@ -1,0 +1,406 @@
+#include "format/cmprBuffer.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+// Values are copied between the block and memory as they lie, and the byte-order flags are
+// never set, so the host has to be little-endian like the stored data.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the station stores little-endian data");
+
+namespace {
+
+// mask(n) = 2^n - 1 for n = 0..32.
+const uint32_t MASK[33] = {
+    0x00000000u, 0x00000001u, 0x00000003u, 0x00000007u, 0x0000000Fu, 0x0000001Fu, 0x0000003Fu,
+    0x0000007Fu, 0x000000FFu, 0x000001FFu, 0x000003FFu, 0x000007FFu, 0x00000FFFu, 0x00001FFFu,
+    0x00003FFFu, 0x00007FFFu, 0x0000FFFFu, 0x0001FFFFu, 0x0003FFFFu, 0x0007FFFFu, 0x000FFFFFu,
+    0x001FFFFFu, 0x003FFFFFu, 0x007FFFFFu, 0x00FFFFFFu, 0x01FFFFFFu, 0x03FFFFFFu, 0x07FFFFFFu,
+    0x0FFFFFFFu, 0x1FFFFFFFu, 0x3FFFFFFFu, 0x7FFFFFFFu, 0xFFFFFFFFu,
+};
+
+void clearShiftState(cmprBuffer* buffer) {
+    buffer->m_shiftBuffer = 0;
+    buffer->m_bitOffset = 0;
+}
+
+// Bytes that may be read at the read cursor: m_readSize, but never past the end of the block,
+// whatever the owner set. -1 when the cursor lies outside the block.
+int32_t readRoom(const cmprBuffer* buffer) {
+    if (!cmprUsable(buffer) || buffer->m_readSize < 0)
+        return -1;
+    if (buffer->m_readPtr < buffer->m_data ||
+        buffer->m_readPtr > buffer->m_data + buffer->m_capacity)
+        return -1;
+    int32_t toEnd = int32_t(buffer->m_data + buffer->m_capacity - buffer->m_readPtr);
+    return buffer->m_readSize < toEnd ? buffer->m_readSize : toEnd;
+}
+
+// Bytes that may still be written; -1 when the write cursor and size disagree.
+int32_t writeRoom(const cmprBuffer* buffer) {
+    if (!cmprUsable(buffer))
+        return -1;
+    if (buffer->m_writeSize < 0 || buffer->m_writeSize > buffer->m_capacity ||
+        buffer->m_writePtr != buffer->m_data + buffer->m_writeSize)
+        return -1;
+    return buffer->m_capacity - buffer->m_writeSize;
+}
+
+int readBytes(cmprBuffer* buffer, void* value, int32_t count) {
+    if (!buffer)
+        return -1;
+    clearShiftState(buffer);
+    if (readRoom(buffer) < count)
+        return -1;
+    memcpy(value, buffer->m_readPtr, size_t(count));
+    buffer->m_readPtr += count;
+    buffer->m_readSize -= count;
+    return 0;
+}
+
+// Stores `count` bytes at the write cursor without flushing first.
+int storeBytes(cmprBuffer* buffer, const void* value, int32_t count) {
+    if (writeRoom(buffer) < count)
+        return -1;
+    memmove(buffer->m_writePtr, value, size_t(count));
+    buffer->m_writePtr += count;
+    buffer->m_writeSize += count;
+    return 0;
+}
+
+int writeBytes(cmprBuffer* buffer, const void* value, int32_t count) {
+    if (flushShiftBuffer(buffer) != 0)
+        return -1;
+    return storeBytes(buffer, value, count);
+}
+
+// Loads the next word into the shift buffer; a tail of 1 to 3 bytes becomes the low bytes.
+int loadWord(cmprBuffer* buffer) {
+    int32_t room = readRoom(buffer);
+    if (room <= 0)
+        return -1;
+    int32_t count = room < 4 ? room : 4;
+    uint32_t word = 0;
+    memcpy(&word, buffer->m_readPtr, size_t(count));
+    buffer->m_readPtr += count;
+    buffer->m_readSize -= count;
+    buffer->m_shiftBuffer = word;
+    buffer->m_bitOffset = 0;
+    return 0;
+}
+
+int readBits(cmprBuffer* buffer, uint32_t* value, int bits, int limit) {
+    if (!buffer || !value || bits < 1 || bits > limit || buffer->m_bitOffset > 31)
+        return -1;
+    if (buffer->m_bitOffset == 0 && loadWord(buffer) != 0)
+        return -1;
+    int offset = buffer->m_bitOffset;
+    uint32_t result = buffer->m_shiftBuffer >> offset;
+    if (offset + bits < 32) {
+        *value = result & MASK[bits];
+        buffer->m_bitOffset = uint8_t(offset + bits);
+        return 0;
+    }
+    result &= MASK[32 - offset];
+    if (offset + bits == 32) {
+        // The word is used up; clearing it keeps its bits out of unflushShiftBuffer.
+        clearShiftState(buffer);
+        *value = result;
+        return 0;
+    }
+    if (loadWord(buffer) != 0)
+        return -1;
+    int high = offset + bits - 32;
+    result |= (buffer->m_shiftBuffer & MASK[high]) << (32 - offset);
+    buffer->m_bitOffset = uint8_t(high);
+    *value = result;
+    return 0;
+}
+
+int writeBits(cmprBuffer* buffer, uint32_t value, int bits, int limit) {
+    if (!buffer || bits < 1 || bits > limit || buffer->m_bitOffset > 31)
+        return -1;
+    value &= MASK[bits];
+    int offset = buffer->m_bitOffset;
+    if (offset + bits < 32) {
+        buffer->m_shiftBuffer |= value << offset;
+        buffer->m_bitOffset = uint8_t(offset + bits);
+        return 0;
+    }
+    if (writeRoom(buffer) < 4)
+        return -1;
+    uint32_t word = buffer->m_shiftBuffer | ((value & MASK[32 - offset]) << offset);
+    storeBytes(buffer, &word, 4);
+    buffer->m_shiftBuffer = value >> (32 - offset);
+    buffer->m_bitOffset = uint8_t(offset + bits - 32);
+    return 0;
+}
+
+// A shared buffer and its first block are one allocation: a frame record's bytes cost one
+// trip to the allocator instead of two. The block then lies right behind the buffer.
+uint8_t* trailingBlock(cmprBuffer* buffer) {
+    return reinterpret_cast<uint8_t*>(buffer + 1);
+}
+
+void deleteCmprBuffer(cmprBuffer* buffer) {
+    cmprRelease(buffer);
+    buffer->~cmprBuffer();
+    free(buffer);
+}
+
+// Blocks that pooled buffers are carved from. A block is freed when the pool has moved on to
+// the next one and the last buffer carved from it is gone.
+struct alignas(16) poolBlock {
+    size_t users; // buffers carved from it, plus one while it is the pool's current block
+    size_t used;
+};
+const size_t POOL_BLOCK_SIZE = size_t(256) * 1024;
+// Buffers larger than this get an allocation of their own.
+const size_t POOL_LARGEST = POOL_BLOCK_SIZE / 8;
+
+void dropPoolUser(poolBlock* block) {
+    if (--block->users == 0)
+        free(block);
+}
+
+struct pooledRelease {
+    poolBlock* block;
+    void operator()(cmprBuffer* buffer) const {
+        cmprRelease(buffer);
+        buffer->~cmprBuffer();
+        dropPoolUser(block);
+    }
+};
+
+struct bufferPool {
+    poolBlock* current = nullptr;
+    ~bufferPool() {
+        if (current)
+            dropPoolUser(current);
+    }
+    // Room for `size` bytes (a multiple of 16) in the current block, or a new block.
+    uint8_t* carve(size_t size) {
+        if (!current || current->used + size > POOL_BLOCK_SIZE) {
+            poolBlock* fresh = static_cast<poolBlock*>(malloc(sizeof(poolBlock) + POOL_BLOCK_SIZE));
+            if (!fresh)
+                return nullptr;
+            if (current)
+                dropPoolUser(current);
+            current = new (fresh) poolBlock{1, 0};
+        }
+        uint8_t* at = reinterpret_cast<uint8_t*>(current + 1) + current->used;
+        current->used += size;
+        ++current->users;
+        return at;
+    }
+};
+
+bufferPool& pool() {
+    static bufferPool instance;
+    return instance;
+}
+
+// A zero-filled buffer with its block right behind it, built in `memory`.
+cmprBuffer* buildWithTrailingBlock(void* memory, int32_t capacity) {
+    cmprBuffer* buffer = new (memory) cmprBuffer();
+    buffer->m_data = trailingBlock(buffer);
+    std::memset(buffer->m_data, 0, size_t(capacity));
+    buffer->m_writePtr = buffer->m_data;
+    buffer->m_readPtr = buffer->m_data;
+    buffer->m_capacity = capacity;
+    return buffer;
+}
+
+} // namespace
+
+cmprBufferPtr makePooledCmprBuffer(int32_t capacity) {
+    if (capacity <= 0)
+        return cmprBufferPtr();
+    const size_t size = (sizeof(cmprBuffer) + size_t(capacity) + 15) & ~size_t(15);
+    if (size > POOL_LARGEST)
+        return makeCmprBuffer(capacity);
+    bufferPool& buffers = pool();
+    uint8_t* memory = buffers.carve(size);
+    if (!memory)
+        return cmprBufferPtr();
+    return cmprBufferPtr(buildWithTrailingBlock(memory, capacity), pooledRelease{buffers.current});
+}
+
+cmprBufferPtr makeCmprBuffer(int32_t capacity) {
+    if (capacity <= 0)
+        return cmprBufferPtr();
+    void* memory = calloc(sizeof(cmprBuffer) + size_t(capacity), 1);
+    if (!memory)
+        return cmprBufferPtr();
+    cmprBuffer* buffer = new (memory) cmprBuffer();
+    buffer->m_data = trailingBlock(buffer);
+    buffer->m_writePtr = buffer->m_data;
+    buffer->m_readPtr = buffer->m_data;
+    buffer->m_capacity = capacity;
+    return cmprBufferPtr(buffer, deleteCmprBuffer);
+}
+
+int32_t cmprReadable(const cmprBuffer* buffer) {
+    return readRoom(buffer);
+}
+
+bool cmprUsable(const cmprBuffer* buffer) {
+    return buffer && buffer->m_data && buffer->m_capacity > 0;
+}
+
+int cmprAllocate(cmprBuffer* buffer, int32_t count) {
+    if (!buffer || count <= 0)
+        return -1;
+    // The buffer owns its block: a second allocation must not lose the first one.
+    cmprRelease(buffer);
+    uint8_t* data = static_cast<uint8_t*>(calloc(size_t(count), 1));
+    if (!data)
+        return -1;
+    buffer->m_data = data;
+    buffer->m_writePtr = data;
+    buffer->m_readPtr = data;
+    buffer->m_capacity = count;
+    return 0;
+}
+
+void cmprReset(cmprBuffer* buffer) {
+    if (!buffer)
+        return;
+    buffer->m_readSize = 0;
+    buffer->m_writeSize = 0;
+    clearShiftState(buffer);
+    buffer->m_writePtr = buffer->m_data;
+    buffer->m_readPtr = buffer->m_data;
+}
+
+void cmprRelease(cmprBuffer* buffer) {
+    if (!buffer)
+        return;
+    // A block made together with its buffer goes with the buffer.
+    if (buffer->m_data != trailingBlock(buffer))
+        free(buffer->m_data);
+    *buffer = cmprBuffer();
+}
+
+uint32_t cmprByteSum(const cmprBuffer* buffer) {
+    if (!cmprUsable(buffer) || buffer->m_writeSize <= 0)
+        return 0;
+    int32_t count =
+        buffer->m_writeSize < buffer->m_capacity ? buffer->m_writeSize : buffer->m_capacity;
+    uint32_t sum = 0;
+    for (int32_t i = 0; i < count; ++i)
+        sum += buffer->m_data[i];
+    return sum;
+}
+
+int cmprReadU8(cmprBuffer* buffer, uint8_t* value) {
+    return readBytes(buffer, value, 1);
+}
+int cmprReadU16(cmprBuffer* buffer, uint16_t* value) {
+    return readBytes(buffer, value, 2);
+}
+int cmprReadU32(cmprBuffer* buffer, uint32_t* value) {
+    return readBytes(buffer, value, 4);
+}
+int cmprReadF32(cmprBuffer* buffer, float* value) {
+    return readBytes(buffer, value, 4);
+}
+int cmprReadU64(cmprBuffer* buffer, uint64_t* value) {
+    return readBytes(buffer, value, 8);
+}
+int cmprReadF64(cmprBuffer* buffer, double* value) {
+    return readBytes(buffer, value, 8);
+}
+
+int cmprSkip(cmprBuffer* buffer, int32_t count) {
+    if (!buffer)
+        return -1;
+    clearShiftState(buffer);
+    if (count < 0 || readRoom(buffer) < count)
+        return -1;
+    buffer->m_readPtr += count;
+    buffer->m_readSize -= count;
+    return 0;
+}
+
+int cmprReadBits8(cmprBuffer* buffer, uint8_t* value, int bits) {
+    uint32_t result = 0;
+    if (!value || readBits(buffer, &result, bits, 8) != 0)
+        return -1;
+    *value = uint8_t(result);
+    return 0;
+}
+
+int cmprReadBits16(cmprBuffer* buffer, uint16_t* value, int bits) {
+    uint32_t result = 0;
+    if (!value || readBits(buffer, &result, bits, 16) != 0)
+        return -1;
+    *value = uint16_t(result);
+    return 0;
+}
+
+int unflushShiftBuffer(cmprBuffer* buffer, uint32_t* value) {
+    if (!buffer || !value || buffer->m_bitOffset > 31)
+        return -1;
+    *value = buffer->m_shiftBuffer >> buffer->m_bitOffset;
+    clearShiftState(buffer);
+    return 0;
+}
+
+int cmprWriteU16(cmprBuffer* buffer, uint16_t value) {
+    return writeBytes(buffer, &value, 2);
+}
+int cmprWriteU32(cmprBuffer* buffer, uint32_t value) {
+    return writeBytes(buffer, &value, 4);
+}
+int cmprWriteF32(cmprBuffer* buffer, float value) {
+    return writeBytes(buffer, &value, 4);
+}
+int cmprWriteU64(cmprBuffer* buffer, uint64_t value) {
+    return writeBytes(buffer, &value, 8);
+}
+int cmprWriteF64(cmprBuffer* buffer, double value) {
+    return writeBytes(buffer, &value, 8);
+}
+
+int cmprFill(cmprBuffer* buffer, int32_t count, const uint8_t* byte) {
+    if (!buffer || count < 0)
+        return -1;
+    if (count == 0)
+        return 0;
+    if (flushShiftBuffer(buffer) != 0 || writeRoom(buffer) < count)
+        return -1;
+    if (byte)
+        memset(buffer->m_writePtr, *byte, size_t(count));
+    buffer->m_writePtr += count;
+    buffer->m_writeSize += count;
+    return 0;
+}
+
+int cmprCopy(cmprBuffer* buffer, const uint8_t* source, int32_t count) {
+    if (flushShiftBuffer(buffer) != 0 || !source || count <= 0)
+        return -1;
+    return storeBytes(buffer, source, count);
+}
+
+int cmprWriteBits8(cmprBuffer* buffer, uint8_t value, int bits) {
+    return writeBits(buffer, value, bits, 8);
+}
+
+int cmprWriteBits16(cmprBuffer* buffer, uint16_t value, int bits) {
+    return writeBits(buffer, value, bits, 16);
+}
+
+int flushShiftBuffer(cmprBuffer* buffer) {
+    if (!buffer || buffer->m_bitOffset > 31)
+        return -1;
+    if (buffer->m_bitOffset == 0)
+        return 0;
+    // One byte more than the whole bytes filled: 8 pending bits take two bytes.
+    int32_t count = buffer->m_bitOffset / 8 + 1;
+    uint32_t word = buffer->m_shiftBuffer;
+    if (storeBytes(buffer, &word, count) != 0)
+        return -1;
+    clearShiftState(buffer);
+    return 0;
+}

@@ -1,0 +1,184 @@
+#include "sync/syncList.h"
+
+#include "platform/fileOps.h"
+#include "platform/stationClock.h"
+#include "platform/stationPath.h"
+#include "sync/timeConv.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const char* const DEFAULT_DIRECTORY = "C:\\data\\sync\\";
+// Synchronisations older than this before a new one may be pruned ...
+const int32_t PRUNE_AGE = 7200;
+// ... but the newest ones always stay, so that frames of earlier synchronisations that wait
+// in the input directories (after an outage of the share, say) can still be placed. The
+// map is bounded by 65536 syncIds in any case.
+const size_t KEEP_NEWEST = 64;
+const int LINE_LIMIT = 256;
+
+// Reads the unsigned decimal number that follows blanks at `*text` and moves past it; false
+// (a damaged line) for a sign, no digit or a number beyond 64 bits.
+bool readDecimal(const char** text, unsigned long long* value) {
+    const char* p = *text;
+    while (std::isspace((unsigned char)*p))
+        ++p;
+    if (!std::isdigit((unsigned char)*p))
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    *value = std::strtoull(p, &end, 10);
+    if (errno == ERANGE)
+        return false;
+    *text = end;
+    return true;
+}
+
+// True when the file at `path` is empty, missing or ends with a line end.
+bool endsWithLineEnd(const QString& path) {
+    FILE* file = openFile(path, "rb");
+    if (!file)
+        return true;
+    bool ends = std::fseek(file, -1, SEEK_END) != 0 || std::fgetc(file) == '\n';
+    std::fclose(file);
+    return ends;
+}
+
+} // namespace
+
+syncList::syncList()
+    : m_directory(absoluteDirectory(QString::fromLatin1(DEFAULT_DIRECTORY))), m_windowStart(0),
+      m_windowEnd(0), m_currentSyncId(NO_SYNC_ID) {
+    utcDayWindow(currentSecond(), &m_windowStart, &m_windowEnd);
+    load();
+}
+
+bool syncList::setDirectory(const QString& path) {
+    QString absolute;
+    if (!acceptDirectory(path, &absolute))
+        return false;
+    m_directory = absolute;
+    forgetLastFound();
+    m_points.clear();
+    m_seconds.clear();
+    utcDayWindow(currentSecond(), &m_windowStart, &m_windowEnd);
+    load();
+    return true;
+}
+
+QString syncList::fileFor(int64_t second) const {
+    return joinPath(m_directory, localDayStem(second) + QStringLiteral(".sync.log"));
+}
+
+void syncList::load() {
+    if (!directoryExists(m_directory))
+        return;
+    int64_t now = currentSecond();
+    if (now < m_windowStart || now >= m_windowEnd)
+        utcDayWindow(now, &m_windowStart, &m_windowEnd);
+    forgetLastFound();
+    m_points.clear();
+    m_seconds.clear();
+    m_currentSyncId = NO_SYNC_ID;
+
+    FILE* file = openFile(fileFor(now), "r");
+    if (file) {
+        char line[LINE_LIMIT];
+        while (std::fgets(line, sizeof line, file)) {
+            // A longer line is read in pieces; each piece stands as a line of its own.
+            unsigned long long syncId = NO_SYNC_ID;
+            unsigned long long second = 0;
+            const char* rest = line;
+            if (!readDecimal(&rest, &syncId) || !readDecimal(&rest, &second))
+                continue;
+            // 65535 stands for "none"; more does not fit a syncId.
+            if (syncId >= NO_SYNC_ID)
+                continue;
+            if (second < (unsigned long long)(int64_t)m_windowStart ||
+                second >= (unsigned long long)(int64_t)m_windowEnd)
+                continue;
+            m_seconds[int32_t(second)] = uint16_t(syncId);
+            m_points[uint16_t(syncId)] = syncPointPtr();
+        }
+        std::fclose(file);
+    }
+    if (!m_seconds.empty())
+        m_currentSyncId = m_seconds.rbegin()->second;
+}
+
+void syncList::prune(int32_t newSecond) {
+    forgetLastFound();
+    int64_t threshold = int64_t(newSecond) - PRUNE_AGE;
+    while (!m_seconds.empty() && m_seconds.size() > KEEP_NEWEST &&
+           int64_t(m_seconds.begin()->first) < threshold) {
+        uint16_t syncId = m_seconds.begin()->second;
+        m_seconds.erase(m_seconds.begin());
+        // A syncId that was reused by a newer second keeps its point.
+        bool stillUsed = false;
+        for (const auto& entry : m_seconds)
+            if (entry.second == syncId) {
+                stillUsed = true;
+                break;
+            }
+        if (!stillUsed)
+            m_points.erase(syncId);
+    }
+}
+
+bool syncList::addSync(const cameraParams& params) {
+    syncPointPtr point(new syncPoint());
+    if (!point->build(params))
+        return false;
+    int32_t s = point->syncSecond();
+    prune(s);
+    uint16_t next;
+    if (s < m_windowEnd) {
+        next = uint16_t(m_currentSyncId + 1);
+    } else {
+        utcDayWindow(s, &m_windowStart, &m_windowEnd);
+        next = m_currentSyncId == 0 ? 1 : 0;
+    }
+    m_currentSyncId = next;
+    appendLine(next, s);
+    forgetLastFound();
+    m_seconds[s] = next;
+    m_points[next] = point;
+    return true;
+}
+
+void syncList::appendLine(uint16_t syncId, int64_t second) {
+    if (!directoryExists(m_directory))
+        return;
+    QString path = fileFor(second);
+    bool lineStart = endsWithLineEnd(path);
+    FILE* file = openFile(path, "a");
+    if (!file)
+        return;
+    // The last line of a run cut short by a power failure must not swallow this one.
+    if (!lineStart)
+        std::fputc('\n', file);
+    std::fprintf(file, "%10hu  %011llu  %11.3f \n", (unsigned short)syncId,
+                 (unsigned long long)second, double(second));
+    // The numbering of the day must survive a crash of the station computer.
+    syncFile(file, path);
+    std::fclose(file);
+}
+
+syncPointPtr syncList::find(uint16_t syncId) const {
+    if (m_seconds.empty())
+        return syncPointPtr();
+    if (m_lastFound && m_lastSyncId == syncId)
+        return m_lastPoint;
+    auto it = m_points.find(syncId);
+    if (it == m_points.end())
+        return syncPointPtr();
+    m_lastFound = true;
+    m_lastSyncId = syncId;
+    m_lastPoint = it->second;
+    return m_lastPoint;
+}

@@ -1,0 +1,71 @@
+// The synchronisation list: the syncPoint of every synchronisation of the current day, keyed
+// by syncId, and the daily text file "v<yy><ddd>_1.sync.log" that lets a restarted run continue
+// the numbering of the day.
+#pragma once
+
+#include "config/cameraParams.h"
+#include "sync/syncPoint.h"
+
+#include <QSharedPointer>
+#include <QString>
+
+#include <cstdint>
+#include <map>
+
+// syncId meaning "none".
+const uint16_t NO_SYNC_ID = 65535;
+
+class syncList {
+public:
+    // Directory "C:\data\sync\", the current UTC day as window, then today's file is loaded.
+    syncList();
+
+    // Takes `path` as directory when it exists (made absolute), clears the list and loads
+    // today's file from there; false (nothing changed) otherwise.
+    bool setDirectory(const QString& path);
+    const QString& directory() const { return m_directory; }
+
+    // Reads today's file: the numbering of today's synchronisations, without their syncPoints.
+    void load();
+
+    // Makes a new synchronisation from the station record `params` with the next syncId and
+    // appends its line to today's file. False (nothing changed) when its syncPoint is not
+    // valid.
+    bool addSync(const cameraParams& params);
+
+    // The syncPoint of `syncId`: null when unknown, and empty for a syncId loaded from the
+    // file.
+    syncPointPtr find(uint16_t syncId) const;
+
+    uint16_t currentSyncId() const { return m_currentSyncId; }
+    int32_t windowStart() const { return m_windowStart; }
+    int32_t windowEnd() const { return m_windowEnd; }
+    // Number of syncIds held (for the bounds on memory).
+    size_t size() const { return m_points.size(); }
+
+    // Path of the sync list file of the local day of `second`.
+    QString fileFor(int64_t second) const;
+
+private:
+    void prune(int32_t newSecond);
+    void appendLine(uint16_t syncId, int64_t second);
+
+    QString m_directory;
+    int32_t m_windowStart;
+    int32_t m_windowEnd;
+    // Whatever changes the two maps forgets the last answer of find().
+    void forgetLastFound() const {
+        m_lastFound = false;
+        m_lastPoint.reset();
+    }
+
+    std::map<uint16_t, syncPointPtr> m_points;
+    std::map<int32_t, uint16_t> m_seconds;
+    uint16_t m_currentSyncId;
+    // find() is asked once for every frame, nearly always for the same syncId.
+    mutable bool m_lastFound = false;
+    mutable uint16_t m_lastSyncId = 0;
+    mutable syncPointPtr m_lastPoint;
+};
+
+typedef QSharedPointer<syncList> syncListPtr;

@@ -1,0 +1,117 @@
+#include "sync/syncPoint.h"
+
+#include "platform/stationClock.h"
+#include "sync/timeConv.h"
+
+#include <cmath>
+
+namespace {
+
+const int HEADER_CAPACITY = 64;
+const uint16_t DEFAULT_SOFTWARE_VERSION = 900;
+const uint16_t DEFAULT_SU_SERIALNR = 25;
+const uint16_t DEFAULT_WINDOW_CENTRE = 316;
+const uint32_t DEFAULT_WIDTH = 632;
+
+} // namespace
+
+syncPoint::syncPoint()
+    : m_valid(false), m_syncTime(0.0), m_syncSecond(0), m_dayStart(0), m_dayEnd(0) {
+    resetCameraParams(&m_params);
+}
+
+bool syncPoint::build(const cameraParams& params) {
+    return buildAt(params, nowWithMicroseconds());
+}
+
+bool syncPoint::buildAt(const cameraParams& params, double syncTime) {
+    m_valid = false;
+    resetCameraParams(&m_params);
+    m_syncTime = syncTime;
+    if (!m_header)
+        m_header = makeCmprBuffer(HEADER_CAPACITY);
+    m_syncSecond = clampToInt32(std::floor(syncTime));
+    m_dayStart = localMidnight(m_syncSecond);
+    m_dayEnd = nextLocalMidnight(m_syncSecond);
+    m_params = params;
+    if (commitCameraSettingsPreset(&m_params, m_syncSecond) != 0)
+        return false;
+    m_valid = serialiseHeader();
+    return m_valid;
+}
+
+bool syncPoint::serialiseHeader() {
+    cmprBuffer* h = m_header.data();
+    if (!cmprUsable(h))
+        return false;
+    cmprReset(h);
+    const cameraParams& p = m_params;
+    uint32_t localSecond = uint32_t(int64_t(m_syncSecond) + localOffset(m_syncSecond));
+    bool ok = cmprWriteU16(h, SYNC_HEADER_SIZE) == 0 && cmprWriteU16(h, p.softwareVersion) == 0 &&
+              cmprWriteU16(h, p.suSerialNr) == 0 && cmprWriteF64(h, p.lineFrequency) == 0 &&
+              cmprWriteU16(h, p.windowCentre) == 0 && cmprWriteU16(h, uint16_t(p.left)) == 0 &&
+              cmprWriteU16(h, uint16_t(p.left + p.width)) == 0 &&
+              cmprWriteF32(h, p.planeBackLeft) == 0 && cmprWriteF32(h, p.planeBackRight) == 0 &&
+              cmprWriteF32(h, p.planeFrontRight) == 0 && cmprWriteF32(h, p.camA.xscale) == 0 &&
+              cmprWriteF32(h, p.camB.xscale) == 0 && cmprWriteF32(h, p.camA.distance) == 0 &&
+              cmprWriteF32(h, p.camB.distance) == 0 && cmprWriteU16(h, p.normVideoLevel) == 0 &&
+              cmprWriteU16(h, uint16_t(p.threshold)) == 0 && cmprWriteU32(h, localSecond) == 0;
+    if (!ok || h->m_writeSize != SYNC_HEADER_SIZE) {
+        cmprReset(h);
+        return false;
+    }
+    return true;
+}
+
+int32_t syncPoint::syncSecond() const {
+    return isValid() ? m_syncSecond : 0;
+}
+uint16_t syncPoint::softwareVersion() const {
+    return isValid() ? m_params.softwareVersion : DEFAULT_SOFTWARE_VERSION;
+}
+uint16_t syncPoint::suSerialNr() const {
+    return isValid() ? m_params.suSerialNr : DEFAULT_SU_SERIALNR;
+}
+uint16_t syncPoint::windowCentre() const {
+    return isValid() ? m_params.windowCentre : DEFAULT_WINDOW_CENTRE;
+}
+uint32_t syncPoint::left() const {
+    return isValid() ? m_params.left : 0;
+}
+uint32_t syncPoint::width() const {
+    return isValid() ? m_params.width : DEFAULT_WIDTH;
+}
+float syncPoint::planeBackLeft() const {
+    return isValid() ? m_params.planeBackLeft : 0.0f;
+}
+float syncPoint::planeBackRight() const {
+    return isValid() ? m_params.planeBackRight : 0.0f;
+}
+float syncPoint::planeFrontRight() const {
+    return isValid() ? m_params.planeFrontRight : 0.0f;
+}
+float syncPoint::xscaleA() const {
+    return isValid() ? m_params.camA.xscale : 0.0f;
+}
+float syncPoint::xscaleB() const {
+    return isValid() ? m_params.camB.xscale : 0.0f;
+}
+float syncPoint::distanceA() const {
+    return isValid() ? m_params.camA.distance : 0.0f;
+}
+float syncPoint::distanceB() const {
+    return isValid() ? m_params.camB.distance : 0.0f;
+}
+uint8_t syncPoint::normVideoLevel() const {
+    return isValid() ? m_params.normVideoLevel : 0;
+}
+int32_t syncPoint::threshold() const {
+    return isValid() ? m_params.threshold : 0;
+}
+
+const uint8_t* syncPoint::headerBytes() const {
+    return isValid() ? m_header->m_data : nullptr;
+}
+int32_t syncPoint::headerLength() const {
+    return isValid() ? m_header->m_writeSize : 0;
+}

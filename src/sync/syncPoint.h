@@ -1,0 +1,78 @@
+// One synchronisation of the two cameras: its time with microseconds, the bounds of its
+// local day, the station's committed parameter record and the 56-byte sync header that opens
+// every datafile of it. Frames share it and keep it alive.
+#pragma once
+
+#include "config/cameraParams.h"
+#include "format/cmprBuffer.h"
+#include "format/datafileLayout.h"
+
+#include <QSharedPointer>
+
+#include <cstdint>
+
+class syncPoint {
+public:
+    // Line frequency answered by a syncPoint that is not valid.
+    static constexpr double DEFAULT_LINE_FREQUENCY = 55172.0;
+
+    syncPoint();
+
+    // Builds the syncPoint of a synchronisation made now from the station record `params`:
+    // commits a copy of it at the sync second and serialises the header. The result tells
+    // whether it became valid.
+    bool build(const cameraParams& params);
+    // As build(), at a given time (seconds with microseconds).
+    bool buildAt(const cameraParams& params, double syncTime);
+
+    // Valid: built, parameter record committed for the station role at a second above 0, and
+    // a header of 56 bytes. Asked for every frame, so it is inline.
+    bool isValid() const {
+        return m_valid && m_params.cameraId == CAM_KIV && m_params.commitState == 0 &&
+               m_params.commitTime > 0 && m_header && m_header->m_data &&
+               m_header->m_capacity >= SYNC_HEADER_SIZE;
+    }
+
+    // Accessors; a syncPoint that is not valid answers with the defaults.
+    // The three a frame's place in time is computed from are asked for every frame: inline.
+    double syncTime() const { return isValid() ? m_syncTime : 0.0; }
+    int32_t syncSecond() const;
+    int32_t dayStart() const { return isValid() ? m_dayStart : 0; }
+    int32_t dayEnd() const { return isValid() ? m_dayEnd : 0; }
+    uint16_t softwareVersion() const;
+    uint16_t suSerialNr() const;
+    double lineFrequency() const {
+        return isValid() ? m_params.lineFrequency : DEFAULT_LINE_FREQUENCY;
+    }
+    uint16_t windowCentre() const;
+    uint32_t left() const;
+    uint32_t width() const;
+    float planeBackLeft() const;
+    float planeBackRight() const;
+    float planeFrontRight() const;
+    float xscaleA() const;
+    float xscaleB() const;
+    float distanceA() const;
+    float distanceB() const;
+    uint8_t normVideoLevel() const;
+    int32_t threshold() const;
+    // The committed record itself.
+    const cameraParams& params() const { return m_params; }
+
+    // The serialised sync header (null and 0 when not valid).
+    const uint8_t* headerBytes() const;
+    int32_t headerLength() const;
+
+private:
+    bool serialiseHeader();
+
+    bool m_valid;
+    double m_syncTime;
+    int32_t m_syncSecond;
+    int32_t m_dayStart;
+    int32_t m_dayEnd;
+    cameraParams m_params;
+    cmprBufferPtr m_header;
+};
+
+typedef QSharedPointer<syncPoint> syncPointPtr;
