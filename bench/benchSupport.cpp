@@ -1,5 +1,7 @@
 #include "benchSupport.h"
+#include "app/inputDrain.h"
 #include "app/stationSetup.h"
+#include "platform/stationClock.h"
 
 #include "format/datafileReader.h"
 #include "status/statusScreen.h"
@@ -142,25 +144,9 @@ uint16_t benchStation::synchronise() {
 }
 
 int benchStation::pollAndProcess() {
-    bool pendingA = m_cameraA->collectInput() != 0;
-    bool pendingB = m_cameraB->collectInput() != 0;
-    int written = 0;
-    while (pendingA || pendingB) {
-        bool frames = false;
-        for (bool* pending : {&pendingA, &pendingB}) {
-            if (!*pending)
-                continue;
-            uint8_t result = (pending == &pendingA ? m_cameraA : m_cameraB)->processNextFile();
-            if (result & PROCESSED_TRANSFER)
-                frames = true;
-            else
-                *pending = result != 0;
-        }
-        if (frames && m_writer->pairFrames(*m_cameraA, *m_cameraB))
-            while (m_writer->writeNextDatafile())
-                ++written;
-    }
-    return written;
+    inputDrain drain{m_cameraA.get(), m_cameraB.get(), m_writer.get(),
+                     m_cameraA->collectInput() != 0, m_cameraB->collectInput() != 0};
+    return drainInput(&drain, currentSecond() + STATION_PROCESSING_WINDOW, nullptr);
 }
 
 QString benchStation::inputDir(int camera) const {

@@ -19,8 +19,6 @@ const int IDLE_PAUSE_MS = 1000;
 const int64_t POLL_PERIOD = 3;
 // A camera without new files for longer than this is lost.
 const int64_t SILENCE_LIMIT = 10;
-// Input of one cycle is processed until this long after the newest data.
-const int64_t PROCESSING_WINDOW = 3;
 const int64_t HOUR = 3600;
 
 statusScreen& screen() {
@@ -304,37 +302,28 @@ void measurementLoop::pollCamera(cameraInput& camera, int64_t now, int64_t* last
 }
 
 void measurementLoop::processInput() {
-    while ((m_pendingA || m_pendingB) && currentSecond() <= m_newestData + PROCESSING_WINDOW &&
-           !stopRequested()) {
-        bool frames = false;
-        for (cameraInput* camera : {m_station.cameraA.get(), m_station.cameraB.get()}) {
-            bool& pending = camera == m_station.cameraA.get() ? m_pendingA : m_pendingB;
-            if (!pending)
-                continue;
-            uint8_t result = camera->processNextFile();
-            noteProcessed(*camera, result);
-            if (result & PROCESSED_TRANSFER) {
-                screen().setCameraLine(camera->kind(), camera->m_newRecordCount,
-                                       camera->m_lastFileSize, camera->m_lastFileName);
-                frames = true;
-            } else {
-                // A file that was refused and deleted leaves the camera's other files waiting:
-                // go on with them now, not only after the next poll that moves something. A
-                // file that could not be deleted ends the pass (it would come back first).
-                pending = result != 0 || camera->lastFileTaken();
-            }
-        }
-        if (frames && m_station.writer->pairFrames(*m_station.cameraA, *m_station.cameraB)) {
-            int32_t written = 0;
-            while (m_station.writer->writeNextDatafile()) {
-                ++written;
-                ++m_health.datafilesWritten;
-                m_health.lastDatafile = m_station.writer->lastDatafile();
-                m_health.lastDatafileInterval = m_station.writer->lastInterval();
-            }
-            screen().setOutputLine(written);
-        }
-    }
+    inputDrain drain{m_station.cameraA.get(), m_station.cameraB.get(), m_station.writer.get(),
+                     m_pendingA, m_pendingB};
+    drainInput(&drain, m_newestData + STATION_PROCESSING_WINDOW, this);
+    m_pendingA = drain.pendingA;
+    m_pendingB = drain.pendingB;
+}
+
+void measurementLoop::fileProcessed(cameraInput& camera, uint8_t result) {
+    noteProcessed(camera, result);
+    if (result & PROCESSED_TRANSFER)
+        screen().setCameraLine(camera.kind(), camera.m_newRecordCount, camera.m_lastFileSize,
+                               camera.m_lastFileName);
+}
+
+void measurementLoop::datafileWritten(const datafileWriter& writer) {
+    ++m_health.datafilesWritten;
+    m_health.lastDatafile = writer.lastDatafile();
+    m_health.lastDatafileInterval = writer.lastInterval();
+}
+
+void measurementLoop::pairingDone(int32_t written) {
+    screen().setOutputLine(written);
 }
 
 void measurementLoop::noteProcessed(cameraInput& camera, uint8_t result) {

@@ -4,6 +4,7 @@
 // reboots the cameras when one falls silent, at the full hour, or on request.
 #pragma once
 
+#include "app/inputDrain.h"
 #include "app/stationObjects.h"
 #include "config/cameraParams.h"
 #include "input/cameraInput.h"
@@ -19,7 +20,7 @@
 // Runs measurement mode until a stop is requested; returns the exit status.
 int runMeasurementLoop(bool calibration);
 
-class measurementLoop {
+class measurementLoop : private drainListener {
 public:
     enum phase { PHASE_RESTART, PHASE_NORMALISATION, PHASE_PARAMETERS, PHASE_MEASUREMENT };
 
@@ -59,6 +60,10 @@ private:
     void resyncCameras(bool lostA, bool lostB);
     void failedPush();
     void noteProcessed(cameraInput& camera, uint8_t result);
+    // What the input drain did, for the screen and the health files.
+    void fileProcessed(cameraInput& camera, uint8_t result) override;
+    void datafileWritten(const datafileWriter& writer) override;
+    void pairingDone(int32_t written) override;
     void publishHealth();
 
     bool m_calibration;

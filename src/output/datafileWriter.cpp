@@ -80,27 +80,29 @@ QString datafileWriter::datafileName(int32_t intervalStart) {
         .arg(qlonglong(local % 1000), 3, 10, QLatin1Char('0'));
 }
 
-bool datafileWriter::writeNextDatafile() {
+datafileOutcome datafileWriter::writeDatafile() {
     if (m_paired.empty())
-        return false;
+        return datafileOutcome::notReady;
     if (!m_output || m_output->m_capacity < DATAFILE_BUFFER_SIZE) {
+        // Without the buffer nothing is taken off the queue: the intervals wait for the next
+        // try, when memory may be back.
         m_output = makeCmprBuffer(DATAFILE_BUFFER_SIZE);
         if (!m_output)
-            return false;
+            return datafileOutcome::notReady;
     }
     int32_t interval = m_paired.front().intervalStart;
     // An interval is complete only once a record of a later one has been paired.
     if (m_paired.back().intervalStart <= interval)
-        return false;
+        return datafileOutcome::notReady;
     if (!appendInterval(interval)) {
         // The records are gone with the failed assembly: say which interval was lost.
         logError(errorKind::datafile,
                  QStringLiteral(" : error : datafile %1 lost : interval does not fit the "
                                 "output buffer")
                      .arg(joinPath(m_outputDirectory, datafileName(interval))));
-        return false;
+        return datafileOutcome::lost;
     }
-    return publish(interval);
+    return publish(interval) ? datafileOutcome::written : datafileOutcome::lost;
 }
 
 bool datafileWriter::appendInterval(int32_t interval) {
@@ -174,7 +176,9 @@ bool datafileWriter::publish(int32_t interval) {
                  QStringLiteral(" : error : unable to rename datafile %1").arg(path));
         return false;
     }
-    syncDirectory(m_outputDirectory);
+    // The file is complete under its final name; a failed directory sync only leaves the name
+    // at risk in a power cut, which no retry here would make safer.
+    (void)syncDirectory(m_outputDirectory);
     m_lastDatafile = path;
     m_lastInterval = interval;
     m_framesWritten[0] += m_framesAssembled[0];

@@ -9,6 +9,13 @@
 
 #include <QString>
 
+// What one attempt to write the next datafile came to.
+enum class datafileOutcome {
+    written,  // a datafile was written and got its final name
+    notReady, // no complete interval waits (or no output buffer could be had): nothing changed
+    lost,     // the first interval was taken off the paired queue but not written (reported)
+};
+
 class datafileWriter {
 public:
     // Output directory "C:\data\3sec\", then the settings file `settingsPath` (may be null).
@@ -18,8 +25,10 @@ public:
     bool pairFrames(cameraQueue& queueA, cameraQueue& queueB);
 
     // Writes the first interval of the paired queue once a record of a later interval has
-    // been paired; true only when a datafile was written and got its final name.
-    bool writeNextDatafile();
+    // been paired.
+    datafileOutcome writeDatafile();
+    // True only when a datafile was written and got its final name.
+    bool writeNextDatafile() { return writeDatafile() == datafileOutcome::written; }
 
     const QString& outputDirectory() const { return m_outputDirectory; }
     pairedQueue& paired() { return m_paired; }

@@ -5,7 +5,9 @@
 // synchronisation whose early frames pairing drops, and a midnight. The digest was taken from
 // the datafiles of the code before any of it was tuned for speed; a change of a single byte
 // in any datafile changes it.
+#include "app/inputDrain.h"
 #include "app/stationSetup.h"
+#include "platform/stationClock.h"
 #include "format/datafileReader.h"
 #include "format/rleCodec.h"
 #include "format/transferWriter.h"
@@ -71,23 +73,9 @@ struct goldenStation {
 
     // One poll of both cameras and the run loop's processing of everything that came.
     void poll() {
-        bool pendingA = cameraA->collectInput() != 0;
-        bool pendingB = cameraB->collectInput() != 0;
-        while (pendingA || pendingB) {
-            bool frames = false;
-            for (bool* pending : {&pendingA, &pendingB}) {
-                if (!*pending)
-                    continue;
-                uint8_t result = (pending == &pendingA ? cameraA : cameraB)->processNextFile();
-                if (result & PROCESSED_TRANSFER)
-                    frames = true;
-                else
-                    *pending = result != 0;
-            }
-            if (frames && writer->pairFrames(*cameraA, *cameraB))
-                while (writer->writeNextDatafile())
-                    ++written;
-        }
+        inputDrain drain{cameraA.get(), cameraB.get(), writer.get(), cameraA->collectInput() != 0,
+                         cameraB->collectInput() != 0};
+        written += drainInput(&drain, currentSecond() + STATION_PROCESSING_WINDOW, nullptr);
     }
 
     scopedTimeZone tz;
