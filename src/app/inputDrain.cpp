@@ -35,8 +35,8 @@ int drainInput(inputDrain* drain, int64_t lastSecond, drainListener* listener) {
         if (frames && drain->writer->pairFrames(*drain->cameraA, *drain->cameraB)) {
             int32_t written = 0;
             // A lost interval is reported by the writer; the intervals behind it go on now.
-            for (datafileOutcome outcome; (outcome = drain->writer->writeDatafile()) !=
-                                          datafileOutcome::notReady;) {
+            for (datafileOutcome outcome;
+                 (outcome = drain->writer->writeDatafile()) != datafileOutcome::notReady;) {
                 if (outcome == datafileOutcome::written) {
                     ++written;
                     listener->datafileWritten(*drain->writer);

@@ -74,16 +74,14 @@ void measurementLoop::publishHealth() {
                      : m_phase == PHASE_PARAMETERS  ? 2
                      : m_phase == PHASE_MEASUREMENT ? 3
                                                     : 0;
-    m_health.camera[0].state = m_stateA;
-    m_health.camera[1].state = m_stateB;
-    m_health.camera[0].framesWritten = m_station.writer->framesWritten(1);
-    m_health.camera[1].framesWritten = m_station.writer->framesWritten(2);
+    m_health.camera[0].state = m_handshake.state[0];
+    m_health.camera[1].state = m_handshake.state[1];
+    m_health.camera[0].framesWritten = m_station.writer->framesWritten(cam::A);
+    m_health.camera[1].framesWritten = m_station.writer->framesWritten(cam::B);
     m_healthFiles.publish(&m_health, currentSecond());
 }
 
 void measurementLoop::restart() {
-    m_normalised = false;
-    m_measuring = false;
     m_lastHeartbeat = 0;
     m_currentSync.reset();
     m_health.syncId = -1;
@@ -96,30 +94,24 @@ void measurementLoop::restart() {
 
 // Phase 1: both cameras connect, ask for parameters, normalise.
 void measurementLoop::normalisationCycle() {
-    m_waiting = false;
-    m_cycleSecond = currentSecond();
+    const int64_t second = currentSecond();
     screen().redraw();
-    dropIfDisconnected(*m_station.cameraA, &m_stateA);
-    dropIfDisconnected(*m_station.cameraB, &m_stateB);
-    m_waiting = handshakeStep(*m_station.cameraA, &m_stateA) || m_waiting;
-    m_waiting = handshakeStep(*m_station.cameraB, &m_stateB) || m_waiting;
-
-    if (restartLonelyNormalised(&m_stateA, &m_stateB)) {
-        // the normalised camera connects again in the next cycle
-    } else if (m_stateA == STATE_REQUESTED && m_stateB == STATE_REQUESTED) {
-        normalisationPush();
-    } else if (m_stateA == STATE_NORMALISED && m_stateB == STATE_NORMALISED) {
-        m_normalised = true;
-        m_stateA = m_stateB = STATE_CONNECTED;
+    handshakeCycle step = runHandshakeCycle(&m_handshake, *m_station.cameraA, *m_station.cameraB);
+    bool normalised = false;
+    if (step.outcome == handshakeOutcome::bothRequested) {
+        step.waiting = !normalisationPush() || step.waiting;
+    } else if (step.outcome == handshakeOutcome::bothNormalised) {
+        normalised = true;
+        m_handshake.setBoth(STATE_CONNECTED);
     }
-    if (m_waiting)
+    if (step.waiting)
         sleepMs(HANDSHAKE_PAUSE_MS);
-    heartbeatStep(m_cycleSecond, &m_lastHeartbeat);
-    if (m_normalised)
+    heartbeatStep(second, &m_lastHeartbeat);
+    if (normalised)
         m_phase = PHASE_PARAMETERS;
 }
 
-void measurementLoop::normalisationPush() {
+bool measurementLoop::normalisationPush() {
     prepareParameterRecords(&m_paramsA, &m_paramsB, nullptr, OPMODE_NORMALISATION);
     if (m_calibration) {
         logNote(QStringLiteral("note : calibration flag is set"));
@@ -127,63 +119,62 @@ void measurementLoop::normalisationPush() {
         m_paramsB.calibrationMode = 1;
     }
     bool delivered = pushToBoth(*m_station.cameraA, m_paramsA, *m_station.cameraB, m_paramsB);
-    m_stateA = m_stateB = STATE_NORMALISING;
+    m_handshake.setBoth(STATE_NORMALISING);
     if (!delivered)
         failedPush();
+    return delivered;
 }
 
 void measurementLoop::failedPush() {
     ++m_health.resyncs[RESYNC_FAILED_PUSH];
     sendResync(*m_station.cameraA);
     sendResync(*m_station.cameraB);
-    m_waiting = true;
-    m_stateA = m_stateB = STATE_DISCONNECTED;
+    m_handshake.setBoth(STATE_DISCONNECTED);
 }
 
 // Phase 2: both cameras ask again and receive the measurement parameters with a new syncId.
+// A camera that lost its connection here has lost its normalisation: both start again.
 void measurementLoop::parametersCycle() {
-    if (m_measuring) {
-        enterMeasurement();
-        return;
-    }
-    m_waiting = false;
-    m_cycleSecond = currentSecond();
+    const int64_t second = currentSecond();
+    bool waiting = false;
+    bool lost = false;
     screen().redraw();
-    dropIfDisconnected(*m_station.cameraA, &m_stateA);
-    dropIfDisconnected(*m_station.cameraB, &m_stateB);
-    for (int* state : {&m_stateA, &m_stateB}) {
-        const cameraInput& camera = state == &m_stateA ? *m_station.cameraA : *m_station.cameraB;
-        switch (*state) {
+    for (const cameraInput* camera : {m_station.cameraA.get(), m_station.cameraB.get()}) {
+        handshakeState& state = m_handshake.of(camera->camera());
+        if (!isConnected(*camera))
+            state = STATE_DISCONNECTED;
+        switch (state) {
         case STATE_CONNECTED:
-            if (requestSyncPresent(camera))
-                *state = STATE_REQUESTED;
+            if (requestSyncPresent(*camera))
+                state = STATE_REQUESTED;
             else
-                m_waiting = true;
+                waiting = true;
             break;
         case STATE_DISCONNECTED:
-            m_normalised = false;
+            lost = true;
             break;
         case STATE_MEASURING:
             break;
         default:
-            m_waiting = true;
+            waiting = true;
             break;
         }
     }
-    if (!m_normalised) {
+    if (lost) {
         m_phase = PHASE_RESTART;
         return;
     }
-    if (m_stateA == STATE_REQUESTED && m_stateB == STATE_REQUESTED && !measurementPush())
+    if (m_handshake.both(STATE_REQUESTED) && !measurementPush()) {
         failedPush();
-    if (m_stateA == STATE_MEASURING && m_stateB == STATE_MEASURING) {
-        m_measuring = true;
+        waiting = true;
+    }
+    if (m_handshake.both(STATE_MEASURING)) {
         enterMeasurement();
         return;
     }
-    if (m_waiting)
+    if (waiting)
         sleepMs(HANDSHAKE_PAUSE_MS);
-    heartbeatStep(m_cycleSecond, &m_lastHeartbeat);
+    heartbeatStep(second, &m_lastHeartbeat);
 }
 
 bool measurementLoop::measurementPush() {
@@ -205,7 +196,7 @@ bool measurementLoop::measurementPush() {
     if (!pushParameters(*m_station.cameraA, m_paramsA) ||
         !pushParameters(*m_station.cameraB, m_paramsB))
         return false;
-    m_stateA = m_stateB = STATE_MEASURING;
+    m_handshake.setBoth(STATE_MEASURING);
     return true;
 }
 
@@ -243,17 +234,15 @@ void measurementLoop::measurementCycle() {
     bool lostA = false;
     bool lostB = false;
     int64_t now = currentSecond();
-    m_cycleSecond = now;
     screen().redraw();
-    heartbeatStep(m_cycleSecond, &m_lastHeartbeat);
+    heartbeatStep(now, &m_lastHeartbeat);
 
-    if (!isConnected(*m_station.cameraA) || m_stateA != STATE_MEASURING) {
-        resync = disconnected = true;
-        m_stateA = STATE_DISCONNECTED;
-    }
-    if (!isConnected(*m_station.cameraB) || m_stateB != STATE_MEASURING) {
-        resync = disconnected = true;
-        m_stateB = STATE_DISCONNECTED;
+    for (const cameraInput* camera : {m_station.cameraA.get(), m_station.cameraB.get()}) {
+        handshakeState& state = m_handshake.of(camera->camera());
+        if (!isConnected(*camera) || state != STATE_MEASURING) {
+            resync = disconnected = true;
+            state = STATE_DISCONNECTED;
+        }
     }
     pollCamera(*m_station.cameraA, now, &m_lastPollA, &m_lastDataA, &m_pendingA);
     pollCamera(*m_station.cameraB, now, &m_lastPollB, &m_lastDataB, &m_pendingB);
@@ -296,7 +285,7 @@ void measurementLoop::pollCamera(cameraInput& camera, int64_t now, int64_t* last
     if (camera.collectInput() != 0) {
         *pending = true;
         *lastData = now;
-        m_health.camera[camera.kind() == 1 ? 0 : 1].lastDataTime = now;
+        m_health.camera[camIndex(camera.camera())].lastDataTime = now;
     }
     *lastPoll = now;
 }
@@ -312,7 +301,7 @@ void measurementLoop::processInput() {
 void measurementLoop::fileProcessed(cameraInput& camera, uint8_t result) {
     noteProcessed(camera, result);
     if (result & PROCESSED_TRANSFER)
-        screen().setCameraLine(camera.kind(), camera.m_newRecordCount, camera.m_lastFileSize,
+        screen().setCameraLine(camera.camera(), camera.m_newRecordCount, camera.m_lastFileSize,
                                camera.m_lastFileName);
 }
 
@@ -329,7 +318,7 @@ void measurementLoop::pairingDone(int32_t written) {
 void measurementLoop::noteProcessed(cameraInput& camera, uint8_t result) {
     if (camera.m_lastFileName.isEmpty())
         return;
-    cameraHealth& h = m_health.camera[camera.kind() == 1 ? 0 : 1];
+    cameraHealth& h = m_health.camera[camIndex(camera.camera())];
     ++h.filesProcessed;
     h.lastFileName = camera.m_lastFileName;
     h.lastFileSize = camera.m_lastFileSize;
@@ -346,12 +335,12 @@ void measurementLoop::noteProcessed(cameraInput& camera, uint8_t result) {
 
 // Cancels what the camera does, then reboots or resynchronises it.
 void measurementLoop::stopCamera(const cameraInput& camera, bool reboot) {
-    const char letter = camera.kind() == 1 ? 'A' : 'B';
+    const char letter = camLetter(camera.camera());
     sendCancel(camera);
     if (reboot) {
         logInfo(QStringLiteral("%1: send reboot").arg(QLatin1Char(letter)));
         sendReboot(camera);
-        ++m_health.camera[camera.kind() == 1 ? 0 : 1].reboots;
+        ++m_health.camera[camIndex(camera.camera())].reboots;
     } else {
         logInfo(QStringLiteral("%1: send resync").arg(QLatin1Char(letter)));
         sendResync(camera);
@@ -361,12 +350,10 @@ void measurementLoop::stopCamera(const cameraInput& camera, bool reboot) {
 void measurementLoop::resyncCameras(bool lostA, bool lostB) {
     logInfo(QStringLiteral("RESYNC"));
     // A camera at state 0 is not in the measurement: it gets no command.
-    if (m_stateA != STATE_DISCONNECTED)
+    if (m_handshake.of(cam::A) != STATE_DISCONNECTED)
         stopCamera(*m_station.cameraA, lostA || m_rebootFlag);
-    if (m_stateB != STATE_DISCONNECTED)
+    if (m_handshake.of(cam::B) != STATE_DISCONNECTED)
         stopCamera(*m_station.cameraB, lostB || m_rebootFlag);
-    m_measuring = false;
-    m_normalised = false;
-    m_stateA = m_stateB = STATE_DISCONNECTED;
+    m_handshake.setBoth(STATE_DISCONNECTED);
     m_phase = PHASE_RESTART;
 }

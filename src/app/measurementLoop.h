@@ -4,6 +4,7 @@
 // reboots the cameras when one falls silent, at the full hour, or on request.
 #pragma once
 
+#include "app/handshake.h"
 #include "app/inputDrain.h"
 #include "app/stationObjects.h"
 #include "config/cameraParams.h"
@@ -34,8 +35,8 @@ public:
     void run();
 
     phase currentPhase() const { return m_phase; }
-    int stateA() const { return m_stateA; }
-    int stateB() const { return m_stateB; }
+    int stateA() const { return m_handshake.of(cam::A); }
+    int stateB() const { return m_handshake.of(cam::B); }
     const syncPointPtr& currentSync() const { return m_currentSync; }
     int32_t resyncSecond() const { return m_resyncSecond; }
     bool rebootFlag() const { return m_rebootFlag; }
@@ -48,7 +49,8 @@ public:
 private:
     void restart();
     void normalisationCycle();
-    void normalisationPush();
+    // Pushes the normalisation parameters to both cameras; false when a push failed.
+    bool normalisationPush();
     void parametersCycle();
     bool measurementPush();
     void enterMeasurement();
@@ -70,12 +72,7 @@ private:
     stationObjects m_station;
 
     phase m_phase = PHASE_RESTART;
-    int m_stateA = 0;
-    int m_stateB = 0;
-    bool m_normalised = false;
-    bool m_measuring = false;
-    bool m_waiting = false;
-    int64_t m_cycleSecond = 0;
+    handshake m_handshake;
     int64_t m_lastHeartbeat = 0;
     syncPointPtr m_currentSync;
     cameraParams m_paramsA;

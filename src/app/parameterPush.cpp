@@ -52,6 +52,6 @@ bool pushParameters(const cameraInput& camera, const cameraParams& params) {
         return true;
     logError(errorKind::parameterPush,
              QStringLiteral("error : unable to send acquire.par file to camera %1")
-                 .arg(QLatin1Char(camera.kind() == 1 ? 'A' : 'B')));
+                 .arg(QLatin1Char(camLetter(camera.camera()))));
     return false;
 }

@@ -19,7 +19,7 @@ bool pProcessConfFile(cameraInput* input, const char* path) {
     targets.normVidDir = [](const QString& dir) {
         return videoSnapshot::instance().setDirectory(dir);
     };
-    return applyStationConfig(input->kind(), targets, path);
+    return applyStationConfig(input->camera(), targets, path);
 }
 
 std::unique_ptr<cameraInput> makeCameraInput(const syncListPtr& syncs, uint32_t kind,

@@ -27,8 +27,7 @@ int runVideoLoopWith(const char* configPath) {
     resetConnectedCamera(cameraA);
     resetConnectedCamera(cameraB);
 
-    int stateA = STATE_DISCONNECTED;
-    int stateB = STATE_DISCONNECTED;
+    handshake cameras;
     int64_t lastHeartbeat = 0;
     cameraParams paramsA, paramsB;
     bool done = false;
@@ -38,30 +37,24 @@ int runVideoLoopWith(const char* configPath) {
     healthFiles files;
     scopedLogListener listener([&](const logEntry& entry) { health.noteMessage(entry); });
     while (!done && !stopRequested()) {
-        bool waiting = false;
         int64_t second = currentSecond();
         screen.redraw();
         heartbeatStep(second, &lastHeartbeat);
-        dropIfDisconnected(cameraA, &stateA);
-        dropIfDisconnected(cameraB, &stateB);
-        waiting = handshakeStep(cameraA, &stateA) || waiting;
-        waiting = handshakeStep(cameraB, &stateB) || waiting;
-
-        if (restartLonelyNormalised(&stateA, &stateB)) {
-            // the normalised camera connects again in the next cycle
-        } else if (stateA == STATE_REQUESTED && stateB == STATE_REQUESTED) {
+        handshakeCycle step = runHandshakeCycle(&cameras, cameraA, cameraB);
+        bool waiting = step.waiting;
+        if (step.outcome == handshakeOutcome::bothRequested) {
             prepareParameterRecords(&paramsA, &paramsB, nullptr, OPMODE_LIVEVIDEO);
             bool delivered = pushToBoth(cameraA, paramsA, cameraB, paramsB);
-            stateA = stateB = STATE_MEASURING;
+            cameras.setBoth(STATE_MEASURING);
             if (!delivered) {
                 sendResync(cameraA);
                 sendResync(cameraB);
                 sendCancel(cameraA);
                 sendCancel(cameraB);
                 waiting = true;
-                stateA = stateB = STATE_DISCONNECTED;
+                cameras.setBoth(STATE_DISCONNECTED);
             }
-        } else if (stateA == STATE_MEASURING && stateB == STATE_MEASURING) {
+        } else if (step.outcome == handshakeOutcome::bothMeasuring) {
             done = true;
             logInfo(QStringLiteral("entering livevideo mode"));
             logInfo(QStringLiteral("start mv_a and mv_b to view live video"));
@@ -70,8 +63,8 @@ int runVideoLoopWith(const char* configPath) {
         if (waiting)
             sleepMs(HANDSHAKE_PAUSE_MS);
         writeHeartbeat();
-        health.camera[0].state = stateA;
-        health.camera[1].state = stateB;
+        health.camera[0].state = cameras.state[0];
+        health.camera[1].state = cameras.state[1];
         files.publish(&health, currentSecond(), done);
     }
     return 0;

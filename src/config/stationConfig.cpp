@@ -81,16 +81,16 @@ bool applySharedKey(const stationConfigTargets& targets, const configEntry& entr
 
 } // namespace
 
-bool applyStationConfig(uint32_t kind, const stationConfigTargets& targets, const char* path) {
+bool applyStationConfig(cam camera, const stationConfigTargets& targets, const char* path) {
     configList entries;
     if (pReadConfigFile(path, &entries) != 0) {
         destroyConfigList(&entries);
         return false;
     }
     const cameraKeys* keys = nullptr;
-    if (kind == 1)
+    if (camera == cam::A)
         keys = &CAMERA_A_KEYS;
-    else if (kind == 2)
+    else if (camera == cam::B)
         keys = &CAMERA_B_KEYS;
     for (const configEntry& entry : entries.m_entries) {
         if (keys && applyCameraKey(targets, *keys, entry))

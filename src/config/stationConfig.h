@@ -4,6 +4,8 @@
 // This reads the keys; the objects they configure are named by the caller.
 #pragma once
 
+#include "config/camera.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -26,7 +28,7 @@ struct stationConfigTargets {
     std::function<bool(const QString&)> normVidDir;
 };
 
-// Applies the keys of camera `kind` (1 or 2; any other kind reads the shared keys only) and the
-// keys of both cameras from `path` to `targets`, in file order. Each rejected entry is reported
+// Applies the keys of `camera` (cam::none reads the shared keys only) and the keys of both
+// cameras from `path` to `targets`, in file order. Each rejected entry is reported
 // on standard error. True when the file was opened and parsed.
-bool applyStationConfig(uint32_t kind, const stationConfigTargets& targets, const char* path);
+bool applyStationConfig(cam camera, const stationConfigTargets& targets, const char* path);

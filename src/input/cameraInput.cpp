@@ -18,12 +18,8 @@ const int32_t DEFAULT_POLL_INTERVAL = 3;
 // The filters follow the camera kind; an input of neither camera keeps bare suffixes that no
 // camera's files match.
 void setFilters(cameraInput* input) {
-    QString letter = QStringLiteral("x");
-    QString wildcard;
-    if (input->kind() == 1 || input->kind() == 2) {
-        letter = input->kind() == 1 ? QStringLiteral("a") : QStringLiteral("b");
-        wildcard = QStringLiteral("*");
-    }
+    const QChar letter = QLatin1Char(camFileLetter(input->camera()));
+    const QString wildcard = isCamera(input->camera()) ? QStringLiteral("*") : QString();
     input->m_transferFilter = wildcard + QStringLiteral(".%1.cam").arg(letter);
     input->m_logFilter = wildcard + QStringLiteral(".log.%1.cam").arg(letter);
     input->m_normFilter = wildcard + QStringLiteral(".norm.%1.cam").arg(letter);
@@ -36,7 +32,7 @@ cameraInput::cameraInput(const syncListPtr& syncs, uint32_t kind)
       m_lastFileSize(0), m_newRecordCount(0), m_syncList(syncs), m_waitingIndex(0),
       m_listingStale(true), m_lastFileTaken(false) {
     setFilters(this);
-    const QString drive = QLatin1String(kind == 2 ? CAMERA_B_DRIVE : CAMERA_A_DRIVE);
+    const QString drive = QLatin1String(camera() == cam::B ? CAMERA_B_DRIVE : CAMERA_A_DRIVE);
     m_inputDir = fromStationPath(drive);
     m_controlDir = fromStationPath(drive);
     m_workDir = fromStationPath(QLatin1String(DEFAULT_WORK_DIR));
@@ -62,7 +58,7 @@ cameraInput::~cameraInput() = default;
 
 bool cameraInput::prepareInput() {
     setFilters(this);
-    bool valid = cameraId() == 1 || cameraId() == 2;
+    bool valid = isCamera(camera());
     // Every directory is made absolute and checked, even after one has failed.
     for (QString* dir : {&m_inputDir, &m_controlDir, &m_workDir}) {
         QString absolute = absoluteDirectory(*dir);

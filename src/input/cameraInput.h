@@ -43,7 +43,6 @@ public:
     // deletes it; returns a PROCESSED_ value.
     uint8_t processNextFile();
 
-    uint32_t kind() const { return cameraId(); }
     // The last processNextFile handled a file and removed it (whatever the result): more of
     // the camera's files may wait behind it.
     bool lastFileTaken() const { return m_lastFileTaken; }

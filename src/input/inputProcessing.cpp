@@ -69,7 +69,8 @@ uint8_t cameraInput::pTakeFile(const QString& name, uint64_t* size, bool* remove
 uint8_t cameraInput::handleFile(const QString& path, const QString& name) {
     const QByteArray native = nativePath(path);
     if (pathMatches(m_normFilter, native)) {
-        if (!fileExists(path) || !videoSnapshot::instance().readVideoLineFile(path, int(kind()))) {
+        if (!fileExists(path) ||
+            !videoSnapshot::instance().readVideoLineFile(path, int(cameraId()))) {
             logError(errorKind::inputFile,
                      QStringLiteral("error : unable to rename input norm video file to temp file"));
             return PROCESSED_NOTHING;
@@ -79,7 +80,7 @@ uint8_t cameraInput::handleFile(const QString& path, const QString& name) {
     }
     if (pathMatches(m_logFilter, native)) {
         QSharedPointer<logDirectory> logs = logDirectory::instance();
-        if (!fileExists(path) || !logs || !appendCameraLog(*logs, path, int(kind()))) {
+        if (!fileExists(path) || !logs || !appendCameraLog(*logs, path, int(cameraId()))) {
             logError(errorKind::inputFile,
                      QStringLiteral("error processing log file %1").arg(path));
             return PROCESSED_NOTHING;

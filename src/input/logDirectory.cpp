@@ -1,5 +1,7 @@
 #include "input/logDirectory.h"
 
+#include "config/camera.h"
+
 #include "platform/fileOps.h"
 #include "platform/stationClock.h"
 #include "platform/stationPath.h"
@@ -29,9 +31,11 @@ bool logDirectory::setPath(const QString& path) {
 }
 
 bool appendCameraLog(const logDirectory& directory, const QString& logFilePath, int kind) {
-    if (!directoryExists(directory.path()) || !fileExists(logFilePath) || (kind != 1 && kind != 2))
+    if (!directoryExists(directory.path()) || !fileExists(logFilePath) ||
+        !isCamera(camFromId(kind)))
         return false;
-    QString name = localDayStem(currentSecond()) + QLatin1String(kind == 1 ? ".a.log" : ".b.log");
+    QString name = localDayStem(currentSecond()) +
+                   QStringLiteral(".%1.log").arg(QLatin1Char(camFileLetter(camFromId(kind))));
     QString dailyPath = joinPath(directory.path(), name);
     FILE* daily = openFile(dailyPath, "a");
     FILE* source = openFile(logFilePath, "r");

@@ -45,7 +45,7 @@ bool videoSnapshot::setDirectory(const QString& path) {
 }
 
 void videoSnapshot::clearCamera(int camera) {
-    if (camera != 1 && camera != 2)
+    if (!isCamera(camFromId(camera)))
         return;
     int i = camera - 1;
     std::memset(m_raw[i], 0, VIDEO_LINE_SIZE);
@@ -59,7 +59,7 @@ void videoSnapshot::clearAll() {
 }
 
 bool videoSnapshot::readVideoLineFile(const QString& path, int camera) {
-    if ((camera != 1 && camera != 2) || !fileExists(path))
+    if (!isCamera(camFromId(camera)) || !fileExists(path))
         return false;
     FILE* file = openFile(path, "r");
     if (!file)

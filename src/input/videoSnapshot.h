@@ -3,6 +3,8 @@
 // "video.dat" once both cameras' lines are in.
 #pragma once
 
+#include "config/camera.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -32,9 +34,9 @@ public:
     // Writes "video.dat" from the current lines.
     bool writeVideoDat() const;
 
-    const uint8_t* rawLine(int camera) const { return m_raw[camera == 2 ? 1 : 0]; }
-    const uint8_t* normLine(int camera) const { return m_norm[camera == 2 ? 1 : 0]; }
-    bool ready(int camera) const { return m_ready[camera == 2 ? 1 : 0]; }
+    const uint8_t* rawLine(int camera) const { return m_raw[camIndex(camFromId(camera))]; }
+    const uint8_t* normLine(int camera) const { return m_norm[camIndex(camFromId(camera))]; }
+    bool ready(int camera) const { return m_ready[camIndex(camFromId(camera))]; }
 
 private:
     QString m_directory;

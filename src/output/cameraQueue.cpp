@@ -3,14 +3,13 @@
 #include "log/messageLog.h"
 
 cameraQueue::cameraQueue(uint32_t cameraId)
-    : m_readBuffer(makeCmprBuffer(QUEUE_READ_BUFFER_SIZE)),
-      m_cameraId(cameraId == 1 || cameraId == 2 ? cameraId : 0) {
+    : m_readBuffer(makeCmprBuffer(QUEUE_READ_BUFFER_SIZE)), m_camera(camFromId(cameraId)) {
     resetCameraParams(&m_params);
-    m_params.cameraId = int32_t(m_cameraId);
+    m_params.cameraId = int32_t(camId(m_camera));
 }
 
 uint32_t cameraQueue::role() const {
-    return m_params.cameraId == 1 || m_params.cameraId == 2 ? uint32_t(m_params.cameraId) : 0;
+    return camId(camFromId(uint32_t(m_params.cameraId)));
 }
 
 frameRecord makeEmptyRecord(uint64_t lineCounter, uint16_t syncId, const syncList& syncs) {

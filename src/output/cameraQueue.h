@@ -2,6 +2,7 @@
 // the read buffer for those files, and the camera parameter record of the latest header.
 #pragma once
 
+#include "config/camera.h"
 #include "config/cameraParams.h"
 #include "format/cmprBuffer.h"
 #include "output/frameRecord.h"
@@ -24,7 +25,8 @@ public:
     // was read, then the role of the latest header.
     uint32_t role() const;
     // The camera the queue was built for (0 for neither).
-    uint32_t cameraId() const { return m_cameraId; }
+    uint32_t cameraId() const { return camId(m_camera); }
+    cam camera() const { return m_camera; }
 
     bool isEmpty() const { return m_frames.empty(); }
     size_t size() const { return m_frames.size(); }
@@ -41,7 +43,7 @@ private:
     std::deque<frameRecord> m_frames;
     cmprBufferPtr m_readBuffer;
     cameraParams m_params;
-    uint32_t m_cameraId;
+    cam m_camera;
 };
 
 // Appends an empty record at the place (line counter, syncId) of the camera's line stream;

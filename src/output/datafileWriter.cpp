@@ -117,11 +117,12 @@ bool datafileWriter::appendInterval(int32_t interval) {
     m_framesAssembled[0] = m_framesAssembled[1] = 0;
     while (!m_paired.empty() && m_paired.front().intervalStart == interval) {
         const frameRecord& record = m_paired.front();
-        if (record.cameraId == 1 || record.cameraId == 2) {
-            (record.cameraId == 1 ? endA : endB) = endPosition(record);
+        const cam camera = camFromId(record.cameraId);
+        if (isCamera(camera)) {
+            (camera == cam::A ? endA : endB) = endPosition(record);
             if (!record.isEmpty && ok) {
                 ok = appendFrameEntry(out, record);
-                ++m_framesAssembled[record.cameraId - 1];
+                ++m_framesAssembled[camIndex(camera)];
             }
         }
         m_paired.pop_front();

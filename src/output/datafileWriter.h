@@ -38,8 +38,8 @@ public:
     // interval.
     const QString& lastDatafile() const { return m_lastDatafile; }
     int32_t lastInterval() const { return m_lastInterval; }
-    // Frame entries of camera 1 or 2 in the datafiles written so far.
-    uint64_t framesWritten(int camera) const { return m_framesWritten[camera == 2 ? 1 : 0]; }
+    // Frame entries of camera `c` in the datafiles written so far.
+    uint64_t framesWritten(cam c) const { return m_framesWritten[camIndex(c)]; }
 
 private:
     bool appendInterval(int32_t interval);

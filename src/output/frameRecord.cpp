@@ -14,6 +14,6 @@ void placeRecord(frameRecord* record, const syncPointPtr& sync, uint64_t lineCou
 }
 
 void stampRecord(frameRecord* record, uint32_t cameraId) {
-    if (cameraId == 1 || cameraId == 2)
+    if (isCamera(camFromId(cameraId)))
         record->cameraId = cameraId;
 }

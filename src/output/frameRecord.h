@@ -3,6 +3,7 @@
 // shared. Records are copied by value.
 #pragma once
 
+#include "config/camera.h"
 #include "format/cmprBuffer.h"
 #include "format/rleFrame.h"
 #include "sync/syncPoint.h"

@@ -81,12 +81,12 @@ void statusScreen::setSyncLine(uint16_t syncId, int32_t syncSecond, int32_t resy
     m_dirty = true;
 }
 
-void statusScreen::setCameraLine(uint32_t kind, uint32_t newRecordCount, uint32_t lastFileSize,
+void statusScreen::setCameraLine(cam camera, uint32_t newRecordCount, uint32_t lastFileSize,
                                  const QString& lastFileName) {
-    QString* line = kind == 1 ? &m_cameraA : kind == 2 ? &m_cameraB : nullptr;
+    QString* line = camera == cam::A ? &m_cameraA : camera == cam::B ? &m_cameraB : nullptr;
     if (line) {
         *line = QStringLiteral("%1      : %2 frames :: %3 :: file : %4")
-                    .arg(QLatin1Char(kind == 1 ? 'A' : 'B'))
+                    .arg(QLatin1Char(camLetter(camera)))
                     .arg(qulonglong(newRecordCount), 6, 10, QLatin1Char('0'))
                     .arg(formatFileSize(lastFileSize), lastFileName);
     }

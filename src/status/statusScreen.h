@@ -3,6 +3,7 @@
 // Without a terminal each message becomes one time-stamped line on standard output instead.
 #pragma once
 
+#include "config/camera.h"
 #include "log/messageLog.h"
 #include "platform/console.h"
 
@@ -32,15 +33,15 @@ public:
     // Draws the screen if anything changed since the last draw.
     void redraw();
     void setSyncLine(uint16_t syncId, int32_t syncSecond, int32_t resyncSecond, bool reboot);
-    // kind 1 fills the camera A line, kind 2 the camera B line; other kinds change nothing.
-    void setCameraLine(uint32_t kind, uint32_t newRecordCount, uint32_t lastFileSize,
+    // Fills the line of camera A or B; cam::none changes nothing.
+    void setCameraLine(cam camera, uint32_t newRecordCount, uint32_t lastFileSize,
                        const QString& lastFileName);
     void setOutputLine(int32_t count);
 
     const QString& banner() const { return m_banner; }
     const QString& nowLine() const { return m_nowLine; }
     const QString& syncLine() const { return m_syncLine; }
-    const QString& cameraLine(int kind) const { return kind == 1 ? m_cameraA : m_cameraB; }
+    const QString& cameraLine(cam camera) const { return camera == cam::A ? m_cameraA : m_cameraB; }
     const QString& outputLine() const { return m_outputLine; }
     // Oldest first, at most five.
     const QStringList& messages() const { return m_messages; }

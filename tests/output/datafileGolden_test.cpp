@@ -7,12 +7,12 @@
 // in any datafile changes it.
 #include "app/inputDrain.h"
 #include "app/stationSetup.h"
-#include "platform/stationClock.h"
 #include "format/datafileReader.h"
 #include "format/rleCodec.h"
 #include "format/transferWriter.h"
 #include "input/cameraInput.h"
 #include "output/datafileWriter.h"
+#include "platform/stationClock.h"
 #include "support/datafileFixture.h"
 #include "support/syncFixture.h"
 #include "support/testSupport.h"

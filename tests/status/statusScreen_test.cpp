@@ -98,11 +98,13 @@ TEST_F(screenFixture, syncAndOutputLinesAreFormattedToWidth) {
 
 TEST_F(screenFixture, cameraLinesShowCountSizeAndName) {
     scopedLocale c(QLocale::c());
-    screen->setCameraLine(1, 42, 2047, "x.a.cam");
-    screen->setCameraLine(2, 1234567, 2048, "y.b.cam");
-    screen->setCameraLine(3, 1, 1, "ignored");
-    EXPECT_EQ(screen->cameraLine(1), "A      : 000042 frames :: 2047  Bytes :: file : x.a.cam");
-    EXPECT_EQ(screen->cameraLine(2), "B      : 1234567 frames :: 2.00  kBytes :: file : y.b.cam");
+    screen->setCameraLine(cam::A, 42, 2047, "x.a.cam");
+    screen->setCameraLine(cam::B, 1234567, 2048, "y.b.cam");
+    screen->setCameraLine(cam::none, 1, 1, "ignored");
+    EXPECT_EQ(screen->cameraLine(cam::A),
+              "A      : 000042 frames :: 2047  Bytes :: file : x.a.cam");
+    EXPECT_EQ(screen->cameraLine(cam::B),
+              "B      : 1234567 frames :: 2.00  kBytes :: file : y.b.cam");
 }
 
 TEST(formatFileSize, switchesUnitsAtTheBoundariesInTheDefaultLocale) {
