@@ -29,7 +29,6 @@ int createConfigList(configList* list) {
         return -1;
     list->m_entries.clear();
     list->m_parseLine = parseConfigLine;
-    list->m_formatEntry = formatConfigEntry;
     return 0;
 }
 
@@ -82,19 +81,12 @@ void destroyConfigList(configList* list) {
         return;
     std::vector<configEntry>().swap(list->m_entries);
     list->m_parseLine = nullptr;
-    list->m_formatEntry = nullptr;
 }
 
 int matchConfigKey(const configEntry* entry, const char* name) {
     if (!entry || !name)
         return -1;
     return entry->m_key == name ? 0 : -1;
-}
-
-int matchConfigValue(const configEntry* entry, const char* text) {
-    if (!entry || !text)
-        return -1;
-    return entry->m_value == text ? 0 : -1;
 }
 
 int parseConfigLine(char* line, char** key, char** value, char** description) {

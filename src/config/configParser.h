@@ -16,16 +16,13 @@ struct configEntry {
 // Cuts `line` in place: 0 with `key`, `value` and `description` (null when there is none)
 // pointing into it, or -1 when the line holds no entry.
 typedef int (*configLineParser)(char* line, char** key, char** value, char** description);
-// One line of text ("key description value") for an entry.
-typedef std::string (*configEntryFormatter)(const configEntry& entry);
 
 struct configList {
     std::vector<configEntry> m_entries; // in file order
     configLineParser m_parseLine = nullptr;
-    configEntryFormatter m_formatEntry = nullptr;
 };
 
-// Empties the list and installs the line parser and the entry formatter; 0, or -1.
+// Empties the list and installs the line parser; 0, or -1.
 int createConfigList(configList* list);
 // Replaces the list's entries by those of `stream` (opened and closed by the caller).
 // 0, or -1 with an empty list when the stream cannot be read completely.
@@ -38,8 +35,6 @@ void destroyConfigList(configList* list);
 
 // 0 when the entry's key is exactly `name` (keys are lower case), else -1.
 int matchConfigKey(const configEntry* entry, const char* name);
-// 0 when the entry's value is exactly `text`, else -1.
-int matchConfigValue(const configEntry* entry, const char* text);
 
 int parseConfigLine(char* line, char** key, char** value, char** description);
 std::string formatConfigEntry(const configEntry& entry);

@@ -248,21 +248,6 @@ bool cmprUsable(const cmprBuffer* buffer) {
     return buffer && buffer->m_data && buffer->m_capacity > 0;
 }
 
-int cmprAllocate(cmprBuffer* buffer, int32_t count) {
-    if (!buffer || count <= 0)
-        return -1;
-    // The buffer owns its block: a second allocation must not lose the first one.
-    cmprRelease(buffer);
-    uint8_t* data = static_cast<uint8_t*>(calloc(size_t(count), 1));
-    if (!data)
-        return -1;
-    buffer->m_data = data;
-    buffer->m_writePtr = data;
-    buffer->m_readPtr = data;
-    buffer->m_capacity = count;
-    return 0;
-}
-
 void cmprReset(cmprBuffer* buffer) {
     if (!buffer)
         return;

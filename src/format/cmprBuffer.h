@@ -17,8 +17,6 @@ struct cmprBuffer {
     int32_t m_readSize;     // bytes still unread; set by the owner after filling the block
     uint32_t m_shiftBuffer; // word being read or assembled
     uint8_t m_bitOffset;    // bits of the shift word consumed (reading) or filled (writing)
-    uint8_t m_swapOnWrite;  // always off
-    uint8_t m_swapOnRead;   // always off
 };
 
 typedef QSharedPointer<cmprBuffer> cmprBufferPtr;
@@ -40,8 +38,6 @@ inline bool cmprUsable(const cmprBufferPtr& buffer) {
 // buffer that is not usable or whose cursor lies outside its block.
 int32_t cmprReadable(const cmprBuffer* buffer);
 
-// Life cycle.
-int cmprAllocate(cmprBuffer* buffer, int32_t count);
 void cmprReset(cmprBuffer* buffer);
 void cmprRelease(cmprBuffer* buffer);
 // Sum of the first m_writeSize bytes as unsigned values.

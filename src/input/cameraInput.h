@@ -49,6 +49,8 @@ public:
     const syncListPtr& syncs() const { return m_syncList; }
 
     bool m_rebootAtResync;
+    // From the station configuration, checked and kept; the run loops poll both cameras at
+    // their own fixed period, so nothing else reads it.
     int32_t m_pollInterval;
     QString m_inputDir;
     QString m_workDir;

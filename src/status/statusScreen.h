@@ -6,6 +6,7 @@
 #include "config/camera.h"
 #include "log/messageLog.h"
 #include "platform/console.h"
+#include "platform/version.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,9 +15,6 @@
 #include <functional>
 #include <memory>
 #include <vector>
-
-// The program's version, shown in the banner and reported to remote monitoring.
-const char* const PROGRAM_VERSION = "1.0.0.13";
 
 class statusScreen {
 public:

@@ -8,10 +8,6 @@
 namespace {
 
 const int HEADER_CAPACITY = 64;
-const uint16_t DEFAULT_SOFTWARE_VERSION = 900;
-const uint16_t DEFAULT_SU_SERIALNR = 25;
-const uint16_t DEFAULT_WINDOW_CENTRE = 316;
-const uint32_t DEFAULT_WIDTH = 632;
 
 } // namespace
 
@@ -65,48 +61,6 @@ bool syncPoint::serialiseHeader() {
 
 int32_t syncPoint::syncSecond() const {
     return isValid() ? m_syncSecond : 0;
-}
-uint16_t syncPoint::softwareVersion() const {
-    return isValid() ? m_params.softwareVersion : DEFAULT_SOFTWARE_VERSION;
-}
-uint16_t syncPoint::suSerialNr() const {
-    return isValid() ? m_params.suSerialNr : DEFAULT_SU_SERIALNR;
-}
-uint16_t syncPoint::windowCentre() const {
-    return isValid() ? m_params.windowCentre : DEFAULT_WINDOW_CENTRE;
-}
-uint32_t syncPoint::left() const {
-    return isValid() ? m_params.left : 0;
-}
-uint32_t syncPoint::width() const {
-    return isValid() ? m_params.width : DEFAULT_WIDTH;
-}
-float syncPoint::planeBackLeft() const {
-    return isValid() ? m_params.planeBackLeft : 0.0f;
-}
-float syncPoint::planeBackRight() const {
-    return isValid() ? m_params.planeBackRight : 0.0f;
-}
-float syncPoint::planeFrontRight() const {
-    return isValid() ? m_params.planeFrontRight : 0.0f;
-}
-float syncPoint::xscaleA() const {
-    return isValid() ? m_params.camA.xscale : 0.0f;
-}
-float syncPoint::xscaleB() const {
-    return isValid() ? m_params.camB.xscale : 0.0f;
-}
-float syncPoint::distanceA() const {
-    return isValid() ? m_params.camA.distance : 0.0f;
-}
-float syncPoint::distanceB() const {
-    return isValid() ? m_params.camB.distance : 0.0f;
-}
-uint8_t syncPoint::normVideoLevel() const {
-    return isValid() ? m_params.normVideoLevel : 0;
-}
-int32_t syncPoint::threshold() const {
-    return isValid() ? m_params.threshold : 0;
 }
 
 const uint8_t* syncPoint::headerBytes() const {

@@ -39,23 +39,9 @@ public:
     int32_t syncSecond() const;
     int32_t dayStart() const { return isValid() ? m_dayStart : 0; }
     int32_t dayEnd() const { return isValid() ? m_dayEnd : 0; }
-    uint16_t softwareVersion() const;
-    uint16_t suSerialNr() const;
     double lineFrequency() const {
         return isValid() ? m_params.lineFrequency : DEFAULT_LINE_FREQUENCY;
     }
-    uint16_t windowCentre() const;
-    uint32_t left() const;
-    uint32_t width() const;
-    float planeBackLeft() const;
-    float planeBackRight() const;
-    float planeFrontRight() const;
-    float xscaleA() const;
-    float xscaleB() const;
-    float distanceA() const;
-    float distanceB() const;
-    uint8_t normVideoLevel() const;
-    int32_t threshold() const;
     // The committed record itself.
     const cameraParams& params() const { return m_params; }
 

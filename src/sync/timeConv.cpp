@@ -125,10 +125,6 @@ int64_t localOffset(int64_t t) {
     return offset;
 }
 
-int64_t localOffsetOfNow() {
-    return localOffset(currentSecond());
-}
-
 void utcDayWindow(int64_t t, int32_t* start, int32_t* end) {
     int64_t rest = t % 86400;
     int64_t s = rest < t ? t - rest : 0;

@@ -30,7 +30,6 @@ int32_t nextLocalMidnight(int64_t t);
 // Seconds to add to a UTC second count to get local wall-clock seconds: whole quarter hours,
 // plus an hour while summer time is in force.
 int64_t localOffset(int64_t t);
-int64_t localOffsetOfNow();
 
 // The UTC day holding `t`: start = t - (t mod 86400) (0 when that is not below t), end = start
 // + 86400.

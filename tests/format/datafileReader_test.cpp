@@ -70,14 +70,14 @@ TEST_F(datafileReaderTest, readsBackWhatTheWriterWrote) {
     const syncPoint& s = *maker.sync();
     const datafileSyncHeader& h = content.sync;
     EXPECT_EQ(h.headerLength, 56);
-    EXPECT_EQ(h.softwareVersion, s.softwareVersion());
-    EXPECT_EQ(h.suSerialNr, s.suSerialNr());
+    EXPECT_EQ(h.softwareVersion, s.params().softwareVersion);
+    EXPECT_EQ(h.suSerialNr, s.params().suSerialNr);
     EXPECT_EQ(h.lineFrequency, s.lineFrequency());
-    EXPECT_EQ(h.windowCentre, s.windowCentre());
-    EXPECT_EQ(h.windowLeft, s.left());
-    EXPECT_EQ(h.windowRight, s.left() + s.width());
-    EXPECT_EQ(h.xscaleA, s.xscaleA());
-    EXPECT_EQ(h.distanceB, s.distanceB());
+    EXPECT_EQ(h.windowCentre, s.params().windowCentre);
+    EXPECT_EQ(h.windowLeft, s.params().left);
+    EXPECT_EQ(h.windowRight, s.params().left + s.params().width);
+    EXPECT_EQ(h.xscaleA, s.params().camA.xscale);
+    EXPECT_EQ(h.distanceB, s.params().camB.distance);
     EXPECT_EQ(h.localSyncSecond, uint32_t(int64_t(SYNC_TIME) + 20700));
 
     // The interval of the name is the one the frames were placed in.
