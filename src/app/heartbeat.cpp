@@ -15,11 +15,13 @@ void writeHeartbeat() {
     FILE* file = openFile(part, "w");
     if (!file)
         return;
-    std::fprintf(file, "%110llu\n", (unsigned long long)currentSecond());
-    std::fflush(file);
-    std::fclose(file);
-    if (!renameNoReplace(part, QString::fromLatin1(HEARTBEAT_FILE)))
-        removeFile(part);
+    bool written = std::fprintf(file, "%110llu\n", (unsigned long long)currentSecond()) > 0;
+    written = std::fflush(file) == 0 && written;
+    written = std::fclose(file) == 0 && written;
+    // A heartbeat cut short is no heartbeat; one that stays is taken away by its reader before
+    // the next can get its name, so a refused rename only skips this one.
+    if (!written || !renameNoReplace(part, QString::fromLatin1(HEARTBEAT_FILE)))
+        (void)removeFile(part);
 }
 
 void heartbeatStep(int64_t cycleSecond, int64_t* lastHeartbeat) {

@@ -54,9 +54,12 @@ void sendCommand(const cameraInput& camera, const char* name) {
     if (!directoryExists(camera.m_controlDir))
         return;
     const QString part = partPath(camera, name);
-    writeControlText(part, COMMAND_CONTENT);
+    // A command that could not be written leaves no ".part" behind and nothing is renamed. A
+    // refused rename is the protocol's own case: the camera has not taken the previous command
+    // away, the ".part" waits, and the next command of that name is renamed in its place.
+    (void)writeControlText(part, COMMAND_CONTENT);
     if (fileExists(part))
-        renameNoReplace(part, controlPath(camera, name));
+        (void)renameNoReplace(part, controlPath(camera, name));
 }
 
 } // namespace

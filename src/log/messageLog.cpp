@@ -49,6 +49,8 @@ const char* errorKindName(errorKind kind) {
         return "input_file";
     case errorKind::configuration:
         return "configuration";
+    case errorKind::syncList:
+        return "sync_list";
     case errorKind::other:
         return "other";
     }

@@ -19,6 +19,7 @@ enum class errorKind {
     parameterPush,
     inputFile,
     configuration,
+    syncList,
     other,
 };
 const int ERROR_KINDS = int(errorKind::other) + 1;

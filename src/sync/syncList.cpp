@@ -1,5 +1,7 @@
 #include "sync/syncList.h"
 
+#include "log/messageLog.h"
+
 #include "platform/fileOps.h"
 #include "platform/stationClock.h"
 #include "platform/stationPath.h"
@@ -144,29 +146,34 @@ bool syncList::addSync(const cameraParams& params) {
         next = m_currentSyncId == 0 ? 1 : 0;
     }
     m_currentSyncId = next;
-    appendLine(next, s);
+    if (!appendLine(next, s))
+        logError(errorKind::syncList,
+                 QStringLiteral("error : unable to append syncId %1 to sync list %2")
+                     .arg(next)
+                     .arg(fileFor(s)));
     forgetLastFound();
     m_seconds[s] = next;
     m_points[next] = point;
     return true;
 }
 
-void syncList::appendLine(uint16_t syncId, int64_t second) {
+bool syncList::appendLine(uint16_t syncId, int64_t second) {
     if (!directoryExists(m_directory))
-        return;
+        return false;
     QString path = fileFor(second);
     bool lineStart = endsWithLineEnd(path);
     FILE* file = openFile(path, "a");
     if (!file)
-        return;
+        return false;
     // The last line of a run cut short by a power failure must not swallow this one.
-    if (!lineStart)
-        std::fputc('\n', file);
-    std::fprintf(file, "%10hu  %011llu  %11.3f \n", (unsigned short)syncId,
-                 (unsigned long long)second, double(second));
+    bool ok = lineStart || std::fputc('\n', file) != EOF;
+    ok = std::fprintf(file, "%10hu  %011llu  %11.3f \n", (unsigned short)syncId,
+                      (unsigned long long)second, double(second)) > 0 &&
+         ok;
     // The numbering of the day must survive a crash of the station computer.
-    syncFile(file, path);
-    std::fclose(file);
+    ok = syncFile(file, path) && ok;
+    ok = std::fclose(file) == 0 && ok;
+    return ok;
 }
 
 syncPointPtr syncList::find(uint16_t syncId) const {

@@ -48,7 +48,9 @@ public:
 
 private:
     void prune(int32_t newSecond);
-    void appendLine(uint16_t syncId, int64_t second);
+    // Appends the line of a new synchronisation to its day's file; false when the line may not
+    // be on disk.
+    bool appendLine(uint16_t syncId, int64_t second);
 
     QString m_directory;
     int32_t m_windowStart;
