@@ -100,29 +100,6 @@ const char* optionMessages(int argc, char** argv) {
     return nullptr;
 }
 
-QString makeStationFolder(const QString& path) {
-    QDir dir(path);
-    QByteArray set;
-    const char* const dirs[][2] = {
-        {"cam_a_input_dir", "cam_a/input"},
-        {"cam_a_control_dir", "cam_a/control"},
-        {"cam_b_input_dir", "cam_b/input"},
-        {"cam_b_control_dir", "cam_b/control"},
-        {"temp_dir", "temp"},
-        {"log_dir", "log"},
-        {"sync_list_dir", "sync"},
-        {"norm_vid_dir", "3sec"},
-        {"3sec_dir", "3sec"},
-    };
-    for (const auto& entry : dirs) {
-        dir.mkpath(QLatin1String(entry[1]));
-        set += QByteArray(entry[0]) + ' ' + QFile::encodeName(dir.filePath(entry[1])) + '\n';
-    }
-    const QString config = dir.filePath(QStringLiteral("acquire_kiv.set"));
-    writeWhole(config, set);
-    return config;
-}
-
 benchStation::benchStation(const QString& root, double start)
     : m_root(root + QStringLiteral("/kiv-bench-XXXXXX")), m_path(m_root.path()), m_clock(start),
       m_guard(&m_clock) {
@@ -150,7 +127,7 @@ int benchStation::pollAndProcess() {
 }
 
 QString benchStation::inputDir(int camera) const {
-    return m_path + (camera == 1 ? QStringLiteral("/cam_a/input") : QStringLiteral("/cam_b/input"));
+    return m_path + QLatin1Char('/') + cameraDir(camera, "input");
 }
 
 void placeFrame(frameBytes* frame, uint16_t syncId, uint64_t lineCounter) {
@@ -162,26 +139,6 @@ uint32_t frameLines(const frameBytes& frame) {
     uint16_t lines;
     std::memcpy(&lines, frame.data() + 14, 2);
     return lines;
-}
-
-QByteArray transferFile(int camera, uint16_t syncId, uint64_t firstLine,
-                        const std::vector<frameBytes>& frames, uint64_t endLine) {
-    cameraParams params;
-    resetCameraParams(&params);
-    params.cameraId = camera;
-    return buildTransferFile(params, syncId, firstLine, frames, syncId, endLine);
-}
-
-bool writeWhole(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
-
-QString transferName(int camera, int64_t index) {
-    return QStringLiteral("%1.%2.cam")
-        .arg(qlonglong(index), 9, 10, QLatin1Char('0'))
-        .arg(camera == 1 ? QLatin1Char('a') : QLatin1Char('b'));
 }
 
 bool countDatafileFrames(const QString& dir, int64_t* frames, int64_t* files, int64_t* bytes,

@@ -1,12 +1,15 @@
 // What the benchmark programs share: the one result line each prints, a station in a
-// temporary folder driven the way the run loop drives it, transfer files made from frames
-// whose place in the line stream is patched in, and the process's resident memory.
+// temporary folder driven the way the run loop drives it, frames whose place in the line
+// stream is patched in, and the process's resident memory. The station folder and the
+// transfer files are the tests' own (tests/support).
 #pragma once
 
 #include "format/transferWriter.h"
 #include "input/cameraInput.h"
 #include "output/datafileWriter.h"
 #include "platform/stationClock.h"
+#include "support/stationFolder.h"
+#include "support/transferFiles.h"
 #include "sync/syncList.h"
 
 #include <QString>
@@ -42,10 +45,6 @@ const char* optionMessages(int argc, char** argv);
 
 // Messages of the station that report an error, counted since the start.
 int stationErrors();
-
-// The station's directories in the folder `path` and the "acquire_kiv.set" naming them (as
-// scripts/demo lays them out); the path of that file.
-QString makeStationFolder(const QString& path);
 
 // A station in a temporary folder below `root`: input, working, control, datafile, sync and
 // log directories, the "acquire_kiv.set" naming them, a simulated clock at `start`, the sync
@@ -84,14 +83,6 @@ private:
 void placeFrame(frameBytes* frame, uint16_t syncId, uint64_t lineCounter);
 // numLines of a frame.
 uint32_t frameLines(const frameBytes& frame);
-
-// The transfer file of camera `camera` with `frames`, from line `firstLine` to `endLine`.
-QByteArray transferFile(int camera, uint16_t syncId, uint64_t firstLine,
-                        const std::vector<frameBytes>& frames, uint64_t endLine);
-// Writes `bytes` to `path`; false when it could not be written whole.
-bool writeWhole(const QString& path, const QByteArray& bytes);
-// Name of the `index`th transfer file of camera `camera`, in name order.
-QString transferName(int camera, int64_t index);
 
 // Frame entries in the datafiles of `dir`, and their bytes; false when one does not read back.
 // With `remove` each is deleted once read, as the station's readers take them away.

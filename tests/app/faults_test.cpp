@@ -2,8 +2,8 @@
 // two simulated cameras on the simulated clock): the controller keeps running, reports each
 // problem once per occurrence, and every good frame still reaches its datafile.
 #include "format/rleCodec.h"
-#include "format/transferWriter.h"
 #include "support/simulatedStation.h"
+#include "support/transferFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -79,7 +79,8 @@ TEST(faults, tenThousandGarbageFilesAreEachReportedOnceAndCostNoGoodFrame) {
         for (char& b : bytes)
             b = char(random());
         bytes[0] = '#'; // never the marker of a transfer file header
-        s.fixture.dir.write(QString("in_a/0garbage%1.a.cam").arg(i, 5, 10, QChar('0')), bytes);
+        s.fixture.dir.write(QString("cam_a/input/0garbage%1.a.cam").arg(i, 5, 10, QChar('0')),
+                            bytes);
     }
     s.run(30);
 
@@ -91,7 +92,7 @@ TEST(faults, tenThousandGarbageFilesAreEachReportedOnceAndCostNoGoodFrame) {
     EXPECT_EQ(s.countStarting(prefix + "0garbage"), 10000);
     EXPECT_EQ(reported.size(), 10000) << "each file once";
     EXPECT_EQ(s.countStarting(prefix), 10000) << "and no good file";
-    EXPECT_TRUE(filesStarting(s, "in_a", "0garbage").isEmpty());
+    EXPECT_TRUE(filesStarting(s, "cam_a/input", "0garbage").isEmpty());
     EXPECT_TRUE(filesStarting(s, "temp", "0garbage").isEmpty());
     EXPECT_EQ(s.count("RESYNC"), 0) << s.tail().toStdString();
     EXPECT_TRUE(s.measuring());
@@ -104,11 +105,8 @@ TEST(faults, aTransferFileOfAnUnknownSyncIdIsReportedOnceAndCostsNoGoodFrame) {
     std::vector<frameBytes> frames(3);
     for (size_t i = 0; i < frames.size(); ++i)
         encodeRleFrame({shadowLine{{20, 4}}}, 777, 1000 * i, &frames[i]);
-    cameraParams params;
-    resetCameraParams(&params);
-    params.cameraId = CAM_A;
     const QString name = nameAtNow(s, ".a.cam");
-    s.fixture.dir.write("in_a/" + name, buildTransferFile(params, 777, 0, frames, 777, 3000));
+    s.fixture.dir.write("cam_a/input/" + name, transferFile(CAM_A, 777, 0, frames, 3000));
     s.run(20);
 
     EXPECT_EQ(s.count("error : unable to process input data transfer file " + name), 1);
@@ -129,12 +127,12 @@ TEST(faults, aCameraUsingTheSameTransferFileNameTwiceLosesNothing) {
     int reused = 0;
     for (int i = 0; i < 300; ++i) {
         s.step();
-        for (const QString& name : filesStarting(s, "in_a", "1")) {
+        for (const QString& name : filesStarting(s, "cam_a/input", "1")) {
             if (seen.contains(name) || !name.endsWith(".a.cam"))
                 continue;
-            if (!previous.isEmpty() && !s.fixture.dir.exists("in_a/" + previous) &&
-                QFile::rename(s.fixture.dir.file("in_a/" + name),
-                              s.fixture.dir.file("in_a/" + previous))) {
+            if (!previous.isEmpty() && !s.fixture.dir.exists("cam_a/input/" + previous) &&
+                QFile::rename(s.fixture.dir.file("cam_a/input/" + name),
+                              s.fixture.dir.file("cam_a/input/" + previous))) {
                 ++reused;
                 seen.insert(previous);
                 previous.clear();
@@ -150,20 +148,20 @@ TEST(faults, aCameraUsingTheSameTransferFileNameTwiceLosesNothing) {
     // twin stays in the input directory until the first is gone, then follows it.
     s.run(1);
     s.cameraA->step();
-    QStringList waiting = filesStarting(s, "in_a", "1");
+    QStringList waiting = filesStarting(s, "cam_a/input", "1");
     ASSERT_GE(waiting.size(), 1);
     const QString twin = waiting.first();
-    ASSERT_TRUE(
-        QFile::rename(s.fixture.dir.file("in_a/" + twin), s.fixture.dir.file("temp/" + twin)));
+    ASSERT_TRUE(QFile::rename(s.fixture.dir.file("cam_a/input/" + twin),
+                              s.fixture.dir.file("temp/" + twin)));
     // The camera's next file gets the same name; the one after it a newer one.
-    while (filesStarting(s, "in_a", "1").isEmpty()) {
+    while (filesStarting(s, "cam_a/input", "1").isEmpty()) {
         s.fixture.clock.advance(0.25);
         s.cameraA->step();
     }
-    const QString second = filesStarting(s, "in_a", "1").first();
-    ASSERT_TRUE(
-        QFile::rename(s.fixture.dir.file("in_a/" + second), s.fixture.dir.file("in_a/" + twin)));
-    while (filesStarting(s, "in_a", "1").size() < 2) {
+    const QString second = filesStarting(s, "cam_a/input", "1").first();
+    ASSERT_TRUE(QFile::rename(s.fixture.dir.file("cam_a/input/" + second),
+                              s.fixture.dir.file("cam_a/input/" + twin)));
+    while (filesStarting(s, "cam_a/input", "1").size() < 2) {
         s.fixture.clock.advance(0.25);
         s.cameraA->step();
     }
@@ -177,7 +175,7 @@ TEST(faults, aCameraUsingTheSameTransferFileNameTwiceLosesNothing) {
 TEST(faults, anInputDirectoryAwayForLessThanTheSilenceLimitCostsNothing) {
     simulatedStation s(START);
     measureFor(s, 8);
-    awayFor(s, {"in_a"}, 6);
+    awayFor(s, {"cam_a/input"}, 6);
     s.run(20);
 
     EXPECT_EQ(s.count("RESYNC"), 0) << s.tail().toStdString();
@@ -191,7 +189,7 @@ TEST(faults, aLostShareOfOneCameraIsOneResyncAndTheStationMeasuresAgain) {
     measureFor(s, 8);
     uint16_t before = s.loop->syncs()->currentSyncId();
     // Camera A's input and control directories are one share on a real station.
-    awayFor(s, {"in_a", "ctl_a"}, 20);
+    awayFor(s, {"cam_a/input", "cam_a/control"}, 20);
     measuresAgain(s);
 
     EXPECT_EQ(s.count("RESYNC"), 1) << s.tail(40).toStdString();
@@ -203,7 +201,7 @@ TEST(faults, aLostShareOfOneCameraIsOneResyncAndTheStationMeasuresAgain) {
 TEST(faults, anInputDirectoryAwayLongerThanTheSilenceLimitRebootsItsCameraOnce) {
     simulatedStation s(START);
     measureFor(s, 8);
-    awayFor(s, {"in_b"}, 14);
+    awayFor(s, {"cam_b/input"}, 14);
     measuresAgain(s);
 
     EXPECT_EQ(s.count("RESYNC"), 1) << s.tail(40).toStdString();
@@ -216,7 +214,7 @@ TEST(faults, anInputDirectoryAwayLongerThanTheSilenceLimitRebootsItsCameraOnce) 
 TEST(faults, aControlDirectoryAwayForAMomentIsOneResync) {
     simulatedStation s(START);
     measureFor(s, 8);
-    awayFor(s, {"ctl_b"}, 4);
+    awayFor(s, {"cam_b/control"}, 4);
     measuresAgain(s);
 
     EXPECT_EQ(s.count("RESYNC"), 1) << s.tail(40).toStdString();

@@ -1,7 +1,7 @@
 // The station killed with SIGKILL at random moments while the simulated cameras deliver, and
 // started again each time, as a power cut or an out-of-memory kill would do it. Four stations
 // run side by side to keep the test short. KIV_CRASH_KILLS sets the number of kills (50 by
-// default), KIV_CRASH_SEED repeats the moments of an earlier run.
+// default), KIV_CRASH_SEED repeats the moments of an earlier run (CI sets it: .ci/run).
 #include "format/datafileReader.h"
 #include "support/e2eStation.h"
 
@@ -97,6 +97,8 @@ TEST(e2e, killedAtRandomMomentsTheStationLosesNoWrittenDatafileAndMeasuresAgain)
     const int kills = envNumber("KIV_CRASH_KILLS", 50);
     const unsigned seed = unsigned(envNumber("KIV_CRASH_SEED", int(std::random_device()() >> 1)));
     std::mt19937 random(seed);
+    // Printed first, so that a run that hangs or is killed can be repeated too.
+    std::cout << "crash test: KIV_CRASH_SEED=" << seed << std::endl;
     SCOPED_TRACE("KIV_CRASH_SEED=" + std::to_string(seed));
     std::uniform_real_distribution<double> handshake(0.0, 0.4);
     // Past the first two polls after the synchronisation, where the datafiles are written.

@@ -1,6 +1,7 @@
 #include "config/cameraParams.h"
 #include "format/datafileReader.h"
 #include "support/e2eStation.h"
+#include "support/stationFolder.h"
 #include "sync/timeConv.h"
 
 #include <QDir>
@@ -141,7 +142,7 @@ TEST(e2e, aRebootRequestResyncsBothCameras) {
     station.startCameras();
     station.startStation();
     ASSERT_TRUE(station.waitFor([&] { return station.datafiles().size() >= 1; }, 30));
-    tempStationWrite(station.path("3sec/REBOOT"), "");
+    ASSERT_TRUE(writeWhole(station.path("3sec/REBOOT"), ""));
     ASSERT_TRUE(station.waitFor([&] { return station.hasMessage("RESYNC"); }, 10));
     station.stopStation();
     station.stopCameras();

@@ -16,7 +16,7 @@ TEST_F(collectTest, prepareInputChecksEveryDirectoryAndBuildsTheMove) {
     EXPECT_EQ(a->m_logFilter, "*.log.a.cam");
     EXPECT_EQ(a->m_normFilter, "*.norm.a.cam");
     EXPECT_EQ(a->m_moveCommand,
-              "move " + dir.path() + "/in/a/*.a.cam " + dir.path() + "/work > nul");
+              "move " + dir.path() + "/cam_a/input/*.a.cam " + dir.path() + "/temp > nul");
 
     // A missing input directory: not valid and no move, but the others are still made absolute.
     a->m_inputDir = "gone";
@@ -38,38 +38,38 @@ TEST_F(collectTest, onePollMovesEveryFileOfTheCamera) {
     std::unique_ptr<cameraInput> a = camera(1);
     stderrCapture err;
     EXPECT_EQ(a->collectInput(), 0) << "empty input directory";
-    dir.write("in/a/1.a.cam", "t");
-    dir.write("in/a/2.norm.a.cam", "n");
-    dir.write("in/a/3.log.a.cam", "l");
-    dir.write("in/a/x.A.CAM", "upper case");
-    dir.write("in/a/y.a.cam.part", "still written");
-    dir.write("in/a/z.b.cam", "other camera");
+    dir.write("cam_a/input/1.a.cam", "t");
+    dir.write("cam_a/input/2.norm.a.cam", "n");
+    dir.write("cam_a/input/3.log.a.cam", "l");
+    dir.write("cam_a/input/x.A.CAM", "upper case");
+    dir.write("cam_a/input/y.a.cam.part", "still written");
+    dir.write("cam_a/input/z.b.cam", "other camera");
     EXPECT_EQ(a->collectInput(), INPUT_TRANSFER | INPUT_NORM | INPUT_LOG);
-    EXPECT_EQ(dir.list("work"), (QStringList{"1.a.cam", "2.norm.a.cam", "3.log.a.cam"}));
-    EXPECT_EQ(dir.list("in/a"), (QStringList{"x.A.CAM", "y.a.cam.part", "z.b.cam"}));
+    EXPECT_EQ(dir.list("temp"), (QStringList{"1.a.cam", "2.norm.a.cam", "3.log.a.cam"}));
+    EXPECT_EQ(dir.list("cam_a/input"), (QStringList{"x.A.CAM", "y.a.cam.part", "z.b.cam"}));
     // Files left from an earlier poll count as well.
-    dir.write("in/a/4.a.cam", "t");
+    dir.write("cam_a/input/4.a.cam", "t");
     EXPECT_EQ(a->collectInput(), INPUT_TRANSFER | INPUT_NORM | INPUT_LOG);
     EXPECT_EQ(err.text(), "");
 }
 
 TEST_F(collectTest, aNameThatStillWaitsStaysInTheInputDirectory) {
     std::unique_ptr<cameraInput> a = camera(1);
-    dir.write("work/1.a.cam", "waiting");
-    dir.write("in/a/1.a.cam", "newer");
-    dir.write("in/a/2.a.cam", "other");
+    dir.write("temp/1.a.cam", "waiting");
+    dir.write("cam_a/input/1.a.cam", "newer");
+    dir.write("cam_a/input/2.a.cam", "other");
     stderrCapture err;
     EXPECT_EQ(a->collectInput(), INPUT_TRANSFER);
     EXPECT_EQ(err.text(), "");
-    EXPECT_EQ(dir.read("work/1.a.cam"), "waiting");
-    EXPECT_EQ(dir.read("in/a/1.a.cam"), "newer");
-    EXPECT_TRUE(dir.exists("in/a/2.a.cam")) << "files after it wait with it";
+    EXPECT_EQ(dir.read("temp/1.a.cam"), "waiting");
+    EXPECT_EQ(dir.read("cam_a/input/1.a.cam"), "newer");
+    EXPECT_TRUE(dir.exists("cam_a/input/2.a.cam")) << "files after it wait with it";
 }
 
 TEST_F(collectTest, aFailedMoveIsReportedAndTheFileStays) {
     std::unique_ptr<cameraInput> a = camera(1);
-    dir.write("in/a/1.a.cam", "t");
-    dir.write("in/a/2.a.cam", "t");
+    dir.write("cam_a/input/1.a.cam", "t");
+    dir.write("cam_a/input/2.a.cam", "t");
     stderrCapture err;
     {
         scopedFileFaults faults([](fileOp op, const QString& path) {
@@ -79,22 +79,22 @@ TEST_F(collectTest, aFailedMoveIsReportedAndTheFileStays) {
     }
     EXPECT_EQ(err.text(), MOVE_FAILED + "pProcessInputDirectory : info  : mv command : " +
                               a->m_moveCommand.toStdString() + "\n");
-    EXPECT_EQ(dir.list("in/a"), QStringList{"1.a.cam"});
-    EXPECT_EQ(dir.list("work"), QStringList{"2.a.cam"});
+    EXPECT_EQ(dir.list("cam_a/input"), QStringList{"1.a.cam"});
+    EXPECT_EQ(dir.list("temp"), QStringList{"2.a.cam"});
     // The next poll tries again.
     EXPECT_EQ(a->collectInput(), INPUT_TRANSFER);
-    EXPECT_TRUE(dir.list("in/a").isEmpty());
+    EXPECT_TRUE(dir.list("cam_a/input").isEmpty());
 }
 
 TEST_F(collectTest, anInvalidInputReportsOnlyThatItCannotMove) {
     std::unique_ptr<cameraInput> a = camera(1);
     a->m_controlDir = dir.file("gone");
     ASSERT_FALSE(a->prepareInput());
-    dir.write("in/a/1.a.cam", "t");
+    dir.write("cam_a/input/1.a.cam", "t");
     stderrCapture err;
     EXPECT_EQ(a->collectInput(), 0);
     EXPECT_EQ(err.text(), MOVE_FAILED);
-    EXPECT_TRUE(dir.exists("in/a/1.a.cam"));
+    EXPECT_TRUE(dir.exists("cam_a/input/1.a.cam"));
 
     // A missing input directory is silence, not an error.
     a->m_inputDir = dir.file("gone");
@@ -104,37 +104,37 @@ TEST_F(collectTest, anInvalidInputReportsOnlyThatItCannotMove) {
 }
 
 TEST_F(collectTest, startUpKeepsTheCameraLogsAndClearsEverythingElse) {
-    dir.write("work/1.a.cam", "old transfer");
-    dir.write("work/2.norm.a.cam", "old norm");
-    dir.write("work/3.log.a.cam", "waiting log\n");
-    dir.write("work/4.b.cam", "camera B");
-    dir.write("in/a/5.log.a.cam", "delivered log\n");
-    dir.write("in/a/6.a.cam", "new transfer");
+    dir.write("temp/1.a.cam", "old transfer");
+    dir.write("temp/2.norm.a.cam", "old norm");
+    dir.write("temp/3.log.a.cam", "waiting log\n");
+    dir.write("temp/4.b.cam", "camera B");
+    dir.write("cam_a/input/5.log.a.cam", "delivered log\n");
+    dir.write("cam_a/input/6.a.cam", "new transfer");
     std::unique_ptr<cameraInput> a = camera(1);
-    EXPECT_EQ(dir.list("work"), QStringList{"4.b.cam"});
-    EXPECT_EQ(dir.list("in/a"), QStringList{"6.a.cam"});
+    EXPECT_EQ(dir.list("temp"), QStringList{"4.b.cam"});
+    EXPECT_EQ(dir.list("cam_a/input"), QStringList{"6.a.cam"});
     QByteArray daily = dailyLog(1);
-    EXPECT_TRUE(daily.contains("# input from file : " + dir.file("work/3.log.a.cam").toUtf8()));
+    EXPECT_TRUE(daily.contains("# input from file : " + dir.file("temp/3.log.a.cam").toUtf8()));
     EXPECT_LT(daily.indexOf("waiting log"), daily.indexOf("delivered log"));
-    EXPECT_EQ(log.messages(), (QStringList{"processed log file " + dir.file("work/3.log.a.cam"),
-                                           "processed log file " + dir.file("work/5.log.a.cam")}));
+    EXPECT_EQ(log.messages(), (QStringList{"processed log file " + dir.file("temp/3.log.a.cam"),
+                                           "processed log file " + dir.file("temp/5.log.a.cam")}));
 }
 
 TEST_F(collectTest, removeWorkFilesReportsWhatCouldNotGo) {
     std::unique_ptr<cameraInput> a = camera(1);
-    dir.write("work/1.a.cam", "t");
-    dir.write("work/2.log.a.cam", "log line\n");
-    dir.write("work/3.b.cam", "camera B");
+    dir.write("temp/1.a.cam", "t");
+    dir.write("temp/2.log.a.cam", "log line\n");
+    dir.write("temp/3.b.cam", "camera B");
     {
         scopedFileFaults faults([](fileOp op, const QString& path) {
             return op == fileOp::REMOVE && path.endsWith("1.a.cam");
         });
         EXPECT_FALSE(a->removeWorkFiles());
     }
-    EXPECT_EQ(dir.list("work"), (QStringList{"1.a.cam", "3.b.cam"}));
+    EXPECT_EQ(dir.list("temp"), (QStringList{"1.a.cam", "3.b.cam"}));
     EXPECT_TRUE(dailyLog(1).contains("log line"));
     EXPECT_TRUE(a->removeWorkFiles());
-    EXPECT_EQ(dir.list("work"), QStringList{"3.b.cam"});
+    EXPECT_EQ(dir.list("temp"), QStringList{"3.b.cam"});
     a->m_workDir = dir.file("gone");
     EXPECT_FALSE(a->removeWorkFiles());
 }
@@ -144,9 +144,9 @@ TEST_F(collectTest, removeWorkFilesReportsWhatCouldNotGo) {
 TEST_F(collectTest, aFileNamedLikeOneStillWaitingKeepsItsPlaceInTheOrder) {
     std::unique_ptr<cameraInput> a = camera(1);
     ASSERT_TRUE(syncs->addSync(stationParams()));
-    dir.write("work/1.a.cam", transfer(1, 0, 100));
-    dir.write("in/a/1.a.cam", transfer(1, 100, 100));
-    dir.write("in/a/2.a.cam", transfer(1, 200, 100));
+    dir.write("temp/1.a.cam", transfer(1, 0, 100));
+    dir.write("cam_a/input/1.a.cam", transfer(1, 100, 100));
+    dir.write("cam_a/input/2.a.cam", transfer(1, 200, 100));
     for (int poll = 0; poll < 3; ++poll) {
         a->collectInput();
         while (a->processNextFile() == PROCESSED_TRANSFER) {
@@ -156,5 +156,5 @@ TEST_F(collectTest, aFileNamedLikeOneStillWaitingKeepsItsPlaceInTheOrder) {
     ASSERT_EQ(a->size(), 3u);
     EXPECT_EQ(a->frames()[1].header.lineCounter, 100u);
     EXPECT_EQ(a->frames()[2].header.lineCounter, 200u);
-    EXPECT_TRUE(dir.list("in/a").isEmpty());
+    EXPECT_TRUE(dir.list("cam_a/input").isEmpty());
 }

@@ -34,10 +34,10 @@ TEST_F(processTest, anEmptyWorkingDirectoryLeavesTheFieldsEmpty) {
 
 TEST_F(processTest, filesAreHandledOnePerCallInNameOrder) {
     QByteArray bytes = transfer(1, 0, 4);
-    dir.write("work/b.log.a.cam", "camera says hello\n");
-    dir.write("work/a.a.cam", bytes);
-    dir.write("work/c.norm.a.cam", normFile(5));
-    dir.write("work/0.b.cam", transfer(2, 0, 4));
+    dir.write("temp/b.log.a.cam", "camera says hello\n");
+    dir.write("temp/a.a.cam", bytes);
+    dir.write("temp/c.norm.a.cam", normFile(5));
+    dir.write("temp/0.b.cam", transfer(2, 0, 4));
 
     EXPECT_EQ(a->processNextFile(), PROCESSED_TRANSFER);
     EXPECT_EQ(a->m_lastFileName, "a.a.cam");
@@ -56,33 +56,33 @@ TEST_F(processTest, filesAreHandledOnePerCallInNameOrder) {
     EXPECT_EQ(a->size(), 1u);
 
     EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
-    EXPECT_EQ(dir.list("work"), QStringList{"0.b.cam"});
+    EXPECT_EQ(dir.list("temp"), QStringList{"0.b.cam"});
     EXPECT_EQ(log.messages(),
-              (QStringList{"processed log file " + dir.file("work/b.log.a.cam"),
-                           "processed norm video file " + dir.file("work/c.norm.a.cam")}));
+              (QStringList{"processed log file " + dir.file("temp/b.log.a.cam"),
+                           "processed norm video file " + dir.file("temp/c.norm.a.cam")}));
     videoSnapshot::instance().clearAll();
 }
 
 TEST_F(processTest, aFileThatFailsIsReportedAndDeletedAllTheSame) {
-    dir.write("work/1.a.cam", transfer(2, 0, 4)); // camera B's file under camera A's name
-    dir.write("work/2.norm.a.cam", "not a video line file");
-    dir.write("work/3.log.a.cam", "line\n");
+    dir.write("temp/1.a.cam", transfer(2, 0, 4)); // camera B's file under camera A's name
+    dir.write("temp/2.norm.a.cam", "not a video line file");
+    dir.write("temp/3.log.a.cam", "line\n");
     ASSERT_TRUE(QDir(dir.file("log")).removeRecursively());
     EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
     EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
     EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
-    EXPECT_TRUE(dir.list("work").isEmpty());
+    EXPECT_TRUE(dir.list("temp").isEmpty());
     EXPECT_EQ(a->size(), 0u);
     // The reader adds its own reasons before.
     for (const QString& message :
          {QStringLiteral("error : unable to process input data transfer file 1.a.cam"),
           QStringLiteral("error : unable to rename input norm video file to temp file"),
-          "error processing log file " + dir.file("work/3.log.a.cam")})
+          "error processing log file " + dir.file("temp/3.log.a.cam")})
         EXPECT_TRUE(log.messages().contains(message)) << message.toStdString();
 }
 
 TEST_F(processTest, aLongPathReachesTheReaderWhole) {
-    QString deep = dir.mkdir("work/" + QString(90, 'w'));
+    QString deep = dir.mkdir("temp/" + QString(90, 'w'));
     a->m_workDir = deep;
     ASSERT_TRUE(a->prepareInput());
     dir.write(deep.mid(dir.path().size() + 1) + "/" + QString(20, 'f') + ".a.cam",
@@ -94,8 +94,8 @@ TEST_F(processTest, aLongPathReachesTheReaderWhole) {
 }
 
 TEST_F(processTest, aFileThatCannotBeRemovedIsNeverHandledTwice) {
-    dir.write("work/1.log.a.cam", "only once\n");
-    dir.write("work/2.a.cam", transfer(1, 0, 4));
+    dir.write("temp/1.log.a.cam", "only once\n");
+    dir.write("temp/2.a.cam", transfer(1, 0, 4));
     bool stuck = true;
     scopedFileFaults faults([&stuck](fileOp op, const QString& path) {
         return stuck && op == fileOp::REMOVE && path.endsWith("1.log.a.cam");
@@ -109,10 +109,10 @@ TEST_F(processTest, aFileThatCannotBeRemovedIsNeverHandledTwice) {
     EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
     EXPECT_EQ(dailyLog(1).count("only once"), 1);
     EXPECT_EQ(a->processNextFile(), PROCESSED_TRANSFER);
-    EXPECT_TRUE(dir.list("work").isEmpty());
+    EXPECT_TRUE(dir.list("temp").isEmpty());
 
     // A later file of the same name is handled as the new file it is.
-    dir.write("work/1.log.a.cam", "a new file\n");
+    dir.write("temp/1.log.a.cam", "a new file\n");
     stuck = true;
     EXPECT_EQ(a->collectInput(), 0);
     EXPECT_EQ(a->processNextFile(), PROCESSED_LOG);
@@ -120,19 +120,19 @@ TEST_F(processTest, aFileThatCannotBeRemovedIsNeverHandledTwice) {
 }
 
 TEST_F(processTest, theKeptListingSeesWhatAPollBroughtAndWhatWentMissing) {
-    dir.write("work/2.log.a.cam", "two\n");
-    dir.write("work/3.log.a.cam", "three\n");
-    dir.write("work/4.log.a.cam", "four\n");
+    dir.write("temp/2.log.a.cam", "two\n");
+    dir.write("temp/3.log.a.cam", "three\n");
+    dir.write("temp/4.log.a.cam", "four\n");
     EXPECT_EQ(a->processNextFile(), PROCESSED_LOG);
     EXPECT_EQ(a->m_lastFileName, "2.log.a.cam");
     // Removed from outside; a poll brings an earlier name.
-    ASSERT_TRUE(removeFile(dir.file("work/3.log.a.cam")));
-    dir.write("in/a/1.log.a.cam", "one\n");
+    ASSERT_TRUE(removeFile(dir.file("temp/3.log.a.cam")));
+    dir.write("cam_a/input/1.log.a.cam", "one\n");
     EXPECT_EQ(a->collectInput(), INPUT_TRANSFER | INPUT_LOG);
     EXPECT_EQ(a->processNextFile(), PROCESSED_LOG);
     EXPECT_EQ(a->m_lastFileName, "1.log.a.cam");
-    ASSERT_TRUE(removeFile(dir.file("work/4.log.a.cam")));
-    dir.write("work/5.log.a.cam", "five\n");
+    ASSERT_TRUE(removeFile(dir.file("temp/4.log.a.cam")));
+    dir.write("temp/5.log.a.cam", "five\n");
     EXPECT_EQ(a->processNextFile(), PROCESSED_LOG);
     EXPECT_EQ(a->m_lastFileName, "5.log.a.cam");
     EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);

@@ -1,10 +1,10 @@
 #include "format/rleCodec.h"
-#include "format/transferWriter.h"
 #include "input/frameExtract.h"
 #include "input/transferFile.h"
 #include "output/pairing.h"
 #include "support/syncFixture.h"
 #include "support/testSupport.h"
+#include "support/transferFiles.h"
 #include "sync/timeConv.h"
 
 #include <QDir>
@@ -15,13 +15,6 @@
 namespace {
 
 const double DAY = 1700006400.0; // a UTC midnight
-
-cameraParams cameraRecord(int cameraId) {
-    cameraParams p;
-    resetCameraParams(&p);
-    p.cameraId = cameraId;
-    return p;
-}
 
 // A frame of `lines` lines with a drop in the middle of the window.
 frameBytes makeFrame(uint16_t syncId, uint64_t lineCounter, int lines) {
@@ -45,7 +38,7 @@ struct readerTest : ::testing::Test {
     }
     QString file(const QString& name, const QByteArray& bytes) { return dir.write(name, bytes); }
     QByteArray transfer(int camera, const std::vector<frameBytes>& frames, uint64_t end = 5000) {
-        return buildTransferFile(cameraRecord(camera), sync, 0, frames, sync, end);
+        return transferFile(camera, sync, 0, frames, end);
     }
 
     scopedTimeZone tz;
@@ -143,8 +136,7 @@ TEST_F(readerTest, aFrameOfTheNextDayIsAMidnightJump) {
     clock.set(DAY + 86400 + 5.0);
     ASSERT_TRUE(syncs.addSync(stationParams()));
     uint16_t next = syncs.currentSyncId();
-    QByteArray bytes =
-        buildTransferFile(cameraRecord(1), next, 0, {makeFrame(next, 0, 2)}, next, 2);
+    QByteArray bytes = transferFile(1, next, 0, {makeFrame(next, 0, 2)}, 2);
     EXPECT_TRUE(readTransferFile(queueA, file("2.a.cam", bytes), syncs));
     EXPECT_EQ(queueA.size(), 2u);
     EXPECT_EQ(log.messages(), QStringList{"info : midnight jump in data"});

@@ -9,13 +9,14 @@
 #include "app/stationSetup.h"
 #include "format/datafileReader.h"
 #include "format/rleCodec.h"
-#include "format/transferWriter.h"
 #include "input/cameraInput.h"
 #include "output/datafileWriter.h"
 #include "platform/stationClock.h"
 #include "support/datafileFixture.h"
+#include "support/stationFolder.h"
 #include "support/syncFixture.h"
 #include "support/testSupport.h"
+#include "support/transferFiles.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -29,18 +30,7 @@ const uint64_t LINES_PER_SECOND = 55172;
 
 struct goldenStation {
     goldenStation(double start) : tz("UTC"), clock(start), guard(&clock) {
-        inA = dir.mkdir("in_a");
-        inB = dir.mkdir("in_b");
-        QByteArray set;
-        set += "cam_a_input_dir " + QFile::encodeName(inA) + "\n";
-        set += "cam_a_control_dir " + QFile::encodeName(dir.mkdir("ctl_a")) + "\n";
-        set += "cam_b_input_dir " + QFile::encodeName(inB) + "\n";
-        set += "cam_b_control_dir " + QFile::encodeName(dir.mkdir("ctl_b")) + "\n";
-        set += "temp_dir " + QFile::encodeName(dir.mkdir("temp")) + "\n";
-        set += "log_dir " + QFile::encodeName(dir.mkdir("log")) + "\n";
-        set += "sync_list_dir " + QFile::encodeName(dir.mkdir("sync")) + "\n";
-        set += "3sec_dir " + QFile::encodeName(dir.mkdir("3sec")) + "\n";
-        const QByteArray config = QFile::encodeName(dir.write("acquire_kiv.set", set));
+        const QByteArray config = QFile::encodeName(makeStationFolder(dir.path()));
         syncs = syncListPtr(new syncList());
         cameraA = makeCameraInput(syncs, 1, config.constData());
         cameraB = makeCameraInput(syncs, 2, config.constData());
@@ -60,15 +50,9 @@ struct goldenStation {
                       0);
             frames.insert(frames.end(), stretch.begin(), stretch.end());
         }
-        cameraParams params;
-        resetCameraParams(&params);
-        params.cameraId = camera;
-        uint64_t end = first + uint64_t(stretches) * spacing;
-        QString name = QStringLiteral("%1.%2.cam").arg(++files, 6, 10, QLatin1Char('0'));
-        name = name.arg(camera == 1 ? QLatin1Char('a') : QLatin1Char('b'));
-        QFile file((camera == 1 ? inA : inB) + "/" + name);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(buildTransferFile(params, id, first, frames, id, end));
+        ASSERT_TRUE(writeWhole(
+            dir.file(cameraDir(camera, "input") + "/" + transferName(camera, ++files)),
+            transferFile(camera, id, first, frames, first + uint64_t(stretches) * spacing)));
     }
 
     // One poll of both cameras and the run loop's processing of everything that came.
@@ -82,7 +66,6 @@ struct goldenStation {
     tempStation dir;
     simulatedClock clock;
     scopedStationClock guard;
-    QString inA, inB;
     syncListPtr syncs;
     std::unique_ptr<cameraInput> cameraA, cameraB;
     std::unique_ptr<datafileWriter> writer;

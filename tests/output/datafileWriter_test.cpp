@@ -1,5 +1,6 @@
 #include "config/settingsFile.h"
 #include "output/datafileWriter.h"
+#include "support/stationFolder.h"
 #include "support/syncFixture.h"
 #include "support/testSupport.h"
 
@@ -14,9 +15,8 @@ const double DAY = 1700006400.0; // a UTC midnight
 
 struct writerTest : ::testing::Test {
     writerTest() : tz("UTC") {
-        dir.write("acquire_kiv.set", ("3sec_dir " + dir.mkdir("3sec")).toLocal8Bit() + "\n");
         writer = std::make_unique<datafileWriter>(
-            QFile::encodeName(dir.file("acquire_kiv.set")).constData());
+            QFile::encodeName(makeStationFolder(dir.path())).constData());
     }
 
     // A record of camera `camera` in the interval starting at `interval` with `bytes` bytes.

@@ -1,8 +1,9 @@
 #include "support/datafileFixture.h"
 
-#include "format/transferWriter.h"
 #include "input/transferFile.h"
+#include "support/stationFolder.h"
 #include "support/syncFixture.h"
+#include "support/transferFiles.h"
 #include "sync/timeConv.h"
 
 #include <QFile>
@@ -12,11 +13,10 @@
 
 datafileMaker::datafileMaker(const tempStation& dir, double syncTime)
     : m_dir(dir), m_clock(syncTime), m_guard(&m_clock), m_queueA(1), m_queueB(2) {
-    m_outputDir = dir.mkdir("3sec");
-    dir.mkdir("in");
-    EXPECT_TRUE(m_syncs.setDirectory(dir.mkdir("sync")));
+    const QString settings = makeStationFolder(dir.path());
+    m_outputDir = dir.file("3sec");
+    EXPECT_TRUE(m_syncs.setDirectory(dir.file("sync")));
     EXPECT_TRUE(m_syncs.addSync(stationParams()));
-    QString settings = dir.write("writer.set", "3sec_dir " + QFile::encodeName(m_outputDir) + "\n");
     m_writer = std::make_unique<datafileWriter>(QFile::encodeName(settings).constData());
 }
 
@@ -25,15 +25,9 @@ bool datafileMaker::addLines(int camera, uint64_t lineCounter,
     std::vector<frameBytes> frames;
     if (encodeRleFrames(lines, syncId(), lineCounter, &frames) != 0)
         return false;
-    cameraParams params;
-    resetCameraParams(&params);
-    params.cameraId = camera;
-    uint64_t end = lineCounter + lines.size();
-    QByteArray bytes = buildTransferFile(params, syncId(), lineCounter, frames, syncId(), end);
-    QString path = m_dir.write(QStringLiteral("in/%1.%2.cam")
-                                   .arg(m_files++)
-                                   .arg(camera == 1 ? QLatin1Char('a') : QLatin1Char('b')),
-                               bytes);
+    QString path = m_dir.write(
+        cameraDir(camera, "input") + "/" + transferName(camera, m_files++),
+        transferFile(camera, syncId(), lineCounter, frames, lineCounter + lines.size()));
     return readTransferFile(camera == 1 ? m_queueA : m_queueB, path, m_syncs);
 }
 

@@ -2,6 +2,7 @@
 
 #include "format/datafileReader.h"
 #include "frameLog.h"
+#include "support/stationFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,11 +10,20 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 
 namespace {
 
 QString binary(const char* name) {
     return QStringLiteral(KIV_BINARY_DIR "/") + QLatin1String(name);
+}
+
+// A process that ends with the test program, even when that is killed (a CTest time-out) or
+// crashes: nothing a test starts can outlive it.
+std::unique_ptr<QProcess> childProcess() {
+    auto process = std::make_unique<QProcess>();
+    process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    return process;
 }
 
 int finish(QProcess* process, double seconds) {
@@ -32,30 +42,9 @@ QByteArray tempStationRead(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void tempStationWrite(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly))
-        f.write(bytes);
-}
-
 e2eStation::e2eStation() {
-    for (const char* d : {"cam_a/input", "cam_a/control", "cam_b/input", "cam_b/control", "temp",
-                          "3sec", "sync", "log", "par"})
-        m_dir.mkdir(d);
-    QByteArray set;
-    auto line = [&](const char* key, const char* dir) {
-        set += QByteArray(key) + " " + path(dir).toLocal8Bit() + "\n";
-    };
-    line("cam_a_input_dir", "cam_a/input");
-    line("cam_a_control_dir", "cam_a/control");
-    line("cam_b_input_dir", "cam_b/input");
-    line("cam_b_control_dir", "cam_b/control");
-    line("temp_dir", "temp");
-    line("log_dir", "log");
-    line("sync_list_dir", "sync");
-    line("norm_vid_dir", "3sec");
-    line("3sec_dir", "3sec");
-    m_dir.write("acquire_kiv.set", set);
+    makeStationFolder(m_dir.path());
+    m_dir.mkdir("par");
 }
 
 e2eStation::~e2eStation() {
@@ -65,7 +54,7 @@ e2eStation::~e2eStation() {
 }
 
 void e2eStation::startCameras(const QStringList& extra) {
-    m_cameras = std::make_unique<QProcess>();
+    m_cameras = childProcess();
     m_cameras->setWorkingDirectory(path());
     m_cameras->setStandardOutputFile(path("camera_sim.log"));
     m_cameras->setStandardErrorFile(path("camera_sim.log"), QIODevice::Append);
@@ -83,18 +72,21 @@ void e2eStation::startCameras(const QStringList& extra) {
 }
 
 void e2eStation::startStation(const QStringList& args, const QString& fakeTime) {
-    m_station = std::make_unique<QProcess>();
+    m_station = childProcess();
     m_station->setWorkingDirectory(path());
     m_station->setStandardOutputFile(path("station.log"), QIODevice::Append);
     m_station->setStandardErrorFile(path("station.err"), QIODevice::Append);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TZ", "UTC");
     env.remove("TERM");
+    // The library preloaded here rather than through the faketime program: that one would
+    // stand between this process and the station, and a signal to it would end it alone.
+    if (!fakeTime.isEmpty()) {
+        env.insert("LD_PRELOAD", KIV_FAKETIME_LIBRARY);
+        env.insert("FAKETIME", fakeTime);
+    }
     m_station->setProcessEnvironment(env);
-    if (fakeTime.isEmpty())
-        m_station->start(binary("acquire_kiv"), args);
-    else
-        m_station->start("faketime", QStringList{"-f", fakeTime, binary("acquire_kiv")} + args);
+    m_station->start(binary("acquire_kiv"), args);
     EXPECT_TRUE(m_station->waitForStarted());
 }
 

@@ -25,9 +25,8 @@ struct e2eFrame {
     double linePosition; // datafile only
 };
 
-// Whole-file helpers.
+// The whole file at `path`, empty when it does not read.
 QByteArray tempStationRead(const QString& path);
-void tempStationWrite(const QString& path, const QByteArray& bytes);
 
 class e2eStation {
 public:
@@ -35,10 +34,11 @@ public:
     ~e2eStation();
 
     QString path(const QString& relative = QString()) const { return m_dir.file(relative); }
-    // Starts both simulated cameras with `extra` options (frame log and copies of the
-    // parameter files are always on).
+    // Starts both simulated cameras (ended with the test program at the latest) with `extra`
+    // options (frame log and copies of the parameter files are always on).
     void startCameras(const QStringList& extra = QStringList());
-    // Starts acquire_kiv with `args`; with `fakeTime` ("@2026-12-08 10:59:20") under faketime.
+    // Starts acquire_kiv with `args`; with `fakeTime` ("@2026-12-08 10:59:20") its clock is
+    // faked from that moment on. The process ends with the test program at the latest.
     // Its output is appended to "station.log" and "station.err", so a restarted station adds
     // to what the earlier ones wrote.
     void startStation(const QStringList& args = QStringList(), const QString& fakeTime = QString());

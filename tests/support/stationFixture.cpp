@@ -1,12 +1,14 @@
 #include "support/stationFixture.h"
 
 #include "format/rleCodec.h"
+#include "support/stationFolder.h"
+#include "support/transferFiles.h"
 
 #include <QFile>
 
-scriptedCamera::scriptedCamera(const tempStation& dir, const QString& letter)
-    : kind(letter == "a" ? 1 : 2), controlDir(dir.mkdir("ctl_" + letter)),
-      inputDir(dir.mkdir("in_" + letter)) {}
+scriptedCamera::scriptedCamera(const tempStation& dir, int camera)
+    : kind(camera), controlDir(dir.file(cameraDir(camera, "control"))),
+      inputDir(dir.file(cameraDir(camera, "input"))) {}
 
 QString scriptedCamera::control(const char* name) const {
     return controlDir + "/" + name;
@@ -45,15 +47,9 @@ void scriptedCamera::deliver(uint16_t syncId, const std::vector<uint64_t>& lineC
         encodeRleFrame({shadowLine{{uint16_t(10 + kind), 4}}}, syncId, counter, &frame);
         frames.push_back(frame);
     }
-    cameraParams p;
-    resetCameraParams(&p);
-    p.cameraId = kind;
-    QFile f(input(QStringLiteral("%1.%2.cam")
-                      .arg(++m_files, 6, 10, QLatin1Char('0'))
-                      .arg(kind == 1 ? 'a' : 'b')));
-    f.open(QIODevice::WriteOnly);
-    f.write(buildTransferFile(p, syncId, lineCounters.empty() ? end : lineCounters.front(), frames,
-                              syncId, end));
+    writeWhole(
+        input(transferName(kind, ++m_files)),
+        transferFile(kind, syncId, lineCounters.empty() ? end : lineCounters.front(), frames, end));
 }
 
 void scriptedCamera::deliverEmpty(uint16_t syncId, uint64_t end) {
@@ -61,19 +57,9 @@ void scriptedCamera::deliverEmpty(uint16_t syncId, uint64_t end) {
 }
 
 stationFixture::stationFixture(double start) : tz("UTC"), clock(start), guard(&clock) {
-    a = std::make_unique<scriptedCamera>(dir, "a");
-    b = std::make_unique<scriptedCamera>(dir, "b");
-    QByteArray set;
-    set += "cam_a_input_dir " + a->inputDir.toLocal8Bit() + "\n";
-    set += "cam_a_control_dir " + a->controlDir.toLocal8Bit() + "\n";
-    set += "cam_b_input_dir " + b->inputDir.toLocal8Bit() + "\n";
-    set += "cam_b_control_dir " + b->controlDir.toLocal8Bit() + "\n";
-    set += "temp_dir " + dir.mkdir("temp").toLocal8Bit() + "\n";
-    set += "log_dir " + dir.mkdir("log").toLocal8Bit() + "\n";
-    set += "sync_list_dir " + dir.mkdir("sync").toLocal8Bit() + "\n";
-    set += "norm_vid_dir " + dir.mkdir("3sec").toLocal8Bit() + "\n";
-    set += "3sec_dir " + dir.file("3sec").toLocal8Bit() + "\n";
-    dir.write("acquire_kiv.set", set);
+    makeStationFolder(dir.path());
+    a = std::make_unique<scriptedCamera>(dir, 1);
+    b = std::make_unique<scriptedCamera>(dir, 2);
     cwd = std::make_unique<scopedWorkingDir>(dir.path());
 }
 

@@ -1,11 +1,9 @@
-// A station folder for run-loop tests: the directories of both cameras, the working,
-// datafile, sync and log directories, "acquire_kiv.set" naming them, the working directory
-// set to the folder, and a simulated clock; plus a scripted camera that answers the control
-// files the way a camera computer does.
+// A station for run-loop tests: the station folder (stationFolder.h) as the working
+// directory, and a simulated clock; plus a scripted camera that answers the control files
+// the way a camera computer does.
 #pragma once
 
 #include "config/cameraParams.h"
-#include "format/transferWriter.h"
 #include "platform/stationClock.h"
 #include "support/testSupport.h"
 
@@ -17,7 +15,8 @@
 
 class scriptedCamera {
 public:
-    scriptedCamera(const tempStation& dir, const QString& letter);
+    // Camera 1 or 2 of the station folder `dir`.
+    scriptedCamera(const tempStation& dir, int camera);
     QString control(const char* name) const;
     QString input(const QString& name) const;
     bool has(const char* name) const;

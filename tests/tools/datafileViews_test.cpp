@@ -1,10 +1,10 @@
-#include "format/transferWriter.h"
 #include "kiv_inspect/datafileCheck.h"
 #include "kiv_inspect/datafilePicture.h"
 #include "kiv_inspect/inspectCommand.h"
 #include "kiv_inspect/transferSummary.h"
 #include "support/datafileFixture.h"
 #include "support/testSupport.h"
+#include "support/transferFiles.h"
 
 #include <QFile>
 #include <QImage>
@@ -51,13 +51,6 @@ struct inspectTest : ::testing::Test {
     tempStation dir;
     datafileMaker maker;
 };
-
-cameraParams cameraRecord(int camera) {
-    cameraParams p;
-    resetCameraParams(&p);
-    p.cameraId = camera;
-    return p;
-}
 
 } // namespace
 
@@ -142,7 +135,7 @@ TEST_F(inspectTest, transferFileHeaderFramesAndTrailer) {
     std::vector<frameBytes> frames;
     ASSERT_EQ(encodeRleFrames(wanderingLines(2000), 4, 1000, &frames), 0);
     ASSERT_EQ(frames.size(), 2u);
-    QByteArray bytes = buildTransferFile(cameraRecord(2), 4, 1000, frames, 4, 3000);
+    QByteArray bytes = transferFile(2, 4, 1000, frames, 3000);
 
     run text({dir.write("x.b.cam", bytes)});
     EXPECT_EQ(text.status, INSPECT_INTACT) << text.out.toStdString();
@@ -181,7 +174,7 @@ TEST_F(inspectTest, transferFileHeaderFramesAndTrailer) {
 TEST(inspectTransfer, anyByteSequenceGivesAReport) {
     std::vector<frameBytes> frames;
     ASSERT_EQ(encodeRleFrames(wanderingLines(100), 1, 0, &frames), 0);
-    QByteArray good = buildTransferFile(cameraRecord(1), 1, 0, frames, 1, 100);
+    QByteArray good = transferFile(1, 1, 0, frames, 100);
     std::mt19937 random(11);
     for (int round = 0; round < 3000; ++round) {
         QByteArray b = good;

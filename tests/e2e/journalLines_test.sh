@@ -5,9 +5,15 @@
 set -u
 prog="$KIV_BINARY_DIR/acquire_kiv"
 work=$(mktemp -d)
-pids=()
+station_pid=""
+# A station still running (a failed check) is ended and waited for: SIGTERM, SIGKILL after 5 s.
 cleanup() {
-    for p in "${pids[@]}"; do kill -TERM "$p" 2>/dev/null; done
+    if [ -n "$station_pid" ]; then
+        kill -TERM "$station_pid" 2>/dev/null
+        for _ in $(seq 1 50); do kill -0 "$station_pid" 2>/dev/null || break; sleep 0.1; done
+        kill -KILL "$station_pid" 2>/dev/null
+        wait "$station_pid" 2>/dev/null
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -50,8 +56,8 @@ run_station() {
         if [ -n "$stream" ]; then export JOURNAL_STREAM="$stream"; else unset JOURNAL_STREAM; fi
         exec "$prog" >> "$out" 2>"$out.err"
     ) &
-    local pid=$!
-    pids+=("$pid")
+    station_pid=$!
+    local pid=$station_pid
     for _ in $(seq 1 100); do
         grep -q "unable to read local acquire.par file" "$out" && break
         sleep 0.1
@@ -60,6 +66,7 @@ run_station() {
     kill -TERM "$pid"
     wait "$pid"
     local status=$?
+    station_pid=""
     [ "$status" -eq 0 ] || fail "$1: exit status $status after SIGTERM"
     [ -s "$out.err" ] && fail "$1: standard error not empty"
     return 0
