@@ -123,7 +123,7 @@ uint16_t benchStation::synchronise() {
 int benchStation::pollAndProcess() {
     inputDrain drain{m_cameraA.get(), m_cameraB.get(), m_writer.get(),
                      m_cameraA->collectInput() != 0, m_cameraB->collectInput() != 0};
-    return drainInput(&drain, currentSecond() + STATION_PROCESSING_WINDOW, nullptr);
+    return drainInput(&drain, monotonicSecond() + STATION_PROCESSING_WINDOW, nullptr);
 }
 
 QString benchStation::inputDir(int camera) const {

@@ -24,9 +24,9 @@ void writeHeartbeat() {
         (void)removeFile(part);
 }
 
-void heartbeatStep(int64_t cycleSecond, int64_t* lastHeartbeat) {
-    if (cycleSecond <= *lastHeartbeat)
+void heartbeatStep(int64_t tick, int64_t* lastHeartbeat) {
+    if (tick <= *lastHeartbeat)
         return;
-    *lastHeartbeat = cycleSecond;
+    *lastHeartbeat = tick;
     writeHeartbeat();
 }

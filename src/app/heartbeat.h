@@ -8,6 +8,8 @@
 // Writes the heartbeat now (whatever the last one was). Failures are silent.
 void writeHeartbeat();
 
-// Writes the heartbeat when `cycleSecond` is later than `*lastHeartbeat`, and notes it: at most
-// one heartbeat per second.
-void heartbeatStep(int64_t cycleSecond, int64_t* lastHeartbeat);
+// Writes the heartbeat when `tick` (a second of the monotonic clock) is later than
+// `*lastHeartbeat`, and notes it: at most one heartbeat per second, whatever the wall clock does.
+void heartbeatStep(int64_t tick, int64_t* lastHeartbeat);
+// The last heartbeat of a loop that has written none yet.
+const int64_t NO_HEARTBEAT = INT64_MIN;

@@ -9,11 +9,11 @@ drainListener g_silent;
 
 } // namespace
 
-int drainInput(inputDrain* drain, int64_t lastSecond, drainListener* listener) {
+int drainInput(inputDrain* drain, int64_t lastTick, drainListener* listener) {
     if (!listener)
         listener = &g_silent;
     int total = 0;
-    while ((drain->pendingA || drain->pendingB) && currentSecond() <= lastSecond &&
+    while ((drain->pendingA || drain->pendingB) && monotonicSecond() <= lastTick &&
            !stopRequested()) {
         bool frames = false;
         for (bool a : {true, false}) {

@@ -36,6 +36,6 @@ struct inputDrain {
     bool pendingB = false;
 };
 
-// Drains while a camera is pending, the station clock is at or before `lastSecond` and no stop
-// is requested; the number of datafiles written.
-int drainInput(inputDrain* drain, int64_t lastSecond, drainListener* listener);
+// Drains while a camera is pending, the monotonic clock is at or before second `lastTick` and
+// no stop is requested; the number of datafiles written.
+int drainInput(inputDrain* drain, int64_t lastTick, drainListener* listener);

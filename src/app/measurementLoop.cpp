@@ -52,6 +52,10 @@ void measurementLoop::run() {
 }
 
 void measurementLoop::cycle() {
+    const double step = m_clockWatch.check();
+    if (step != 0.0)
+        logWarning(
+            QStringLiteral("warning : the station clock stepped by %1 s").arg(step, 0, 'f', 1));
     switch (m_phase) {
     case PHASE_RESTART:
         restart();
@@ -63,7 +67,7 @@ void measurementLoop::cycle() {
         parametersCycle();
         break;
     case PHASE_MEASUREMENT:
-        measurementCycle();
+        measurementCycle(step != 0.0);
         break;
     }
     publishHealth();
@@ -82,7 +86,7 @@ void measurementLoop::publishHealth() {
 }
 
 void measurementLoop::restart() {
-    m_lastHeartbeat = 0;
+    m_lastHeartbeat = NO_HEARTBEAT;
     m_currentSync.reset();
     m_health.syncId = -1;
     screen().reset();
@@ -94,7 +98,7 @@ void measurementLoop::restart() {
 
 // Phase 1: both cameras connect, ask for parameters, normalise.
 void measurementLoop::normalisationCycle() {
-    const int64_t second = currentSecond();
+    const int64_t tick = monotonicSecond();
     screen().redraw();
     handshakeCycle step = runHandshakeCycle(&m_handshake, *m_station.cameraA, *m_station.cameraB);
     bool normalised = false;
@@ -106,7 +110,7 @@ void measurementLoop::normalisationCycle() {
     }
     if (step.waiting)
         sleepMs(HANDSHAKE_PAUSE_MS);
-    heartbeatStep(second, &m_lastHeartbeat);
+    heartbeatStep(tick, &m_lastHeartbeat);
     if (normalised)
         m_phase = PHASE_PARAMETERS;
 }
@@ -135,7 +139,7 @@ void measurementLoop::failedPush() {
 // Phase 2: both cameras ask again and receive the measurement parameters with a new syncId.
 // A camera that lost its connection here has lost its normalisation: both start again.
 void measurementLoop::parametersCycle() {
-    const int64_t second = currentSecond();
+    const int64_t tick = monotonicSecond();
     bool waiting = false;
     bool lost = false;
     screen().redraw();
@@ -174,7 +178,7 @@ void measurementLoop::parametersCycle() {
     }
     if (waiting)
         sleepMs(HANDSHAKE_PAUSE_MS);
-    heartbeatStep(second, &m_lastHeartbeat);
+    heartbeatStep(tick, &m_lastHeartbeat);
 }
 
 bool measurementLoop::measurementPush() {
@@ -211,9 +215,11 @@ void measurementLoop::enterMeasurement() {
     m_resyncSecond = int32_t(resync);
     m_rebootFlag = (valid && m_currentSync->dayEnd() <= m_resyncSecond) ||
                    m_station.cameraA->m_rebootAtResync || m_station.cameraB->m_rebootAtResync;
-    m_lastPollA = m_lastPollB = t0;
-    m_lastDataA = m_lastDataB = t0;
-    m_newestData = t0;
+    // Polls and silence are timed on the monotonic clock, from the tick of the sync second.
+    const int64_t syncTick = monotonicSecond() - (currentSecond() - t0);
+    m_lastPollA = m_lastPollB = syncTick;
+    m_lastDataA = m_lastDataB = syncTick;
+    m_newestData = syncTick;
     m_pendingA = m_pendingB = false;
     screen().setSyncLine(m_station.syncs->currentSyncId(), int32_t(t0), m_resyncSecond,
                          m_rebootFlag);
@@ -226,16 +232,16 @@ void measurementLoop::enterMeasurement() {
 
 // Phase 3: poll, process, pair, write; resync when a camera falls silent, at the resync
 // second, or on request.
-void measurementLoop::measurementCycle() {
+void measurementLoop::measurementCycle(bool clockStepped) {
     bool idle = true;
     bool resync = false;
     bool disconnected = false;
     bool rebootRequest = false;
     bool lostA = false;
     bool lostB = false;
-    int64_t now = currentSecond();
+    const int64_t tick = monotonicSecond();
     screen().redraw();
-    heartbeatStep(now, &m_lastHeartbeat);
+    heartbeatStep(tick, &m_lastHeartbeat);
 
     for (const cameraInput* camera : {m_station.cameraA.get(), m_station.cameraB.get()}) {
         handshakeState& state = m_handshake.of(camera->camera());
@@ -244,13 +250,15 @@ void measurementLoop::measurementCycle() {
             state = STATE_DISCONNECTED;
         }
     }
-    pollCamera(*m_station.cameraA, now, &m_lastPollA, &m_lastDataA, &m_pendingA);
-    pollCamera(*m_station.cameraB, now, &m_lastPollB, &m_lastDataB, &m_pendingB);
-    if (m_lastDataA + SILENCE_LIMIT < now)
+    pollCamera(*m_station.cameraA, tick, &m_lastPollA, &m_lastDataA, &m_pendingA);
+    pollCamera(*m_station.cameraB, tick, &m_lastPollB, &m_lastDataB, &m_pendingB);
+    if (m_lastDataA + SILENCE_LIMIT < tick)
         lostA = resync = true;
-    if (m_lastDataB + SILENCE_LIMIT < now)
+    if (m_lastDataB + SILENCE_LIMIT < tick)
         lostB = resync = true;
-    if (now >= m_resyncSecond)
+    // The full hour is a time of the wall clock; after a step of the wall clock the cameras
+    // are synchronised again at once, so that the next sync carries the right time.
+    if (currentSecond() >= m_resyncSecond || clockStepped)
         resync = true;
     if (rebootRequestPresent(m_station.writer->outputDirectory())) {
         resync = rebootRequest = true;
@@ -268,6 +276,7 @@ void measurementLoop::measurementCycle() {
         int reason = rebootRequest    ? RESYNC_REBOOT_REQUEST
                      : lostA || lostB ? RESYNC_SILENCE
                      : disconnected   ? RESYNC_DISCONNECT
+                     : clockStepped   ? RESYNC_CLOCK_STEP
                                       : RESYNC_FULL_HOUR;
         ++m_health.resyncs[reason];
         resyncCameras(lostA, lostB);
@@ -278,16 +287,16 @@ void measurementLoop::measurementCycle() {
 }
 
 // Both cameras are polled every 3 seconds; a poll that moved files marks them pending.
-void measurementLoop::pollCamera(cameraInput& camera, int64_t now, int64_t* lastPoll,
+void measurementLoop::pollCamera(cameraInput& camera, int64_t tick, int64_t* lastPoll,
                                  int64_t* lastData, bool* pending) {
-    if (*lastPoll + POLL_PERIOD > now)
+    if (*lastPoll + POLL_PERIOD > tick)
         return;
     if (camera.collectInput() != 0) {
         *pending = true;
-        *lastData = now;
-        m_health.camera[camIndex(camera.camera())].lastDataTime = now;
+        *lastData = tick;
+        m_health.camera[camIndex(camera.camera())].lastDataTime = currentSecond();
     }
-    *lastPoll = now;
+    *lastPoll = tick;
 }
 
 void measurementLoop::processInput() {

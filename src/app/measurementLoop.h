@@ -5,11 +5,13 @@
 #pragma once
 
 #include "app/handshake.h"
+#include "app/heartbeat.h"
 #include "app/inputDrain.h"
 #include "app/stationObjects.h"
 #include "config/cameraParams.h"
 #include "input/cameraInput.h"
 #include "output/datafileWriter.h"
+#include "platform/clockStepWatch.h"
 #include "status/healthFiles.h"
 #include "status/stationHealth.h"
 #include "status/statusScreen.h"
@@ -54,8 +56,11 @@ private:
     void parametersCycle();
     bool measurementPush();
     void enterMeasurement();
-    void measurementCycle();
-    void pollCamera(cameraInput& camera, int64_t now, int64_t* lastPoll, int64_t* lastData,
+    // `clockStepped`: the wall clock stepped since the last cycle.
+    void measurementCycle(bool clockStepped);
+    // Polls a camera every 3 seconds of the monotonic clock (`tick`); a poll that moved files
+    // marks it pending.
+    void pollCamera(cameraInput& camera, int64_t tick, int64_t* lastPoll, int64_t* lastData,
                     bool* pending);
     void processInput();
     void stopCamera(const cameraInput& camera, bool reboot);
@@ -73,13 +78,15 @@ private:
 
     phase m_phase = PHASE_RESTART;
     handshake m_handshake;
-    int64_t m_lastHeartbeat = 0;
+    int64_t m_lastHeartbeat = NO_HEARTBEAT;
     syncPointPtr m_currentSync;
     cameraParams m_paramsA;
     cameraParams m_paramsB;
     cameraParams m_paramsStation;
 
-    // Measurement phase.
+    clockStepWatch m_clockWatch;
+
+    // Measurement phase; the times are seconds of the monotonic clock.
     int32_t m_resyncSecond = 0;
     bool m_rebootFlag = false;
     int64_t m_lastPollA = 0;

@@ -28,7 +28,7 @@ int runVideoLoopWith(const char* configPath) {
     resetConnectedCamera(cameraB);
 
     handshake cameras;
-    int64_t lastHeartbeat = 0;
+    int64_t lastHeartbeat = NO_HEARTBEAT;
     cameraParams paramsA, paramsB;
     bool done = false;
     stationHealth health;
@@ -37,9 +37,8 @@ int runVideoLoopWith(const char* configPath) {
     healthFiles files;
     scopedLogListener listener([&](const logEntry& entry) { health.noteMessage(entry); });
     while (!done && !stopRequested()) {
-        int64_t second = currentSecond();
         screen.redraw();
-        heartbeatStep(second, &lastHeartbeat);
+        heartbeatStep(monotonicSecond(), &lastHeartbeat);
         handshakeCycle step = runHandshakeCycle(&cameras, cameraA, cameraB);
         bool waiting = step.waiting;
         if (step.outcome == handshakeOutcome::bothRequested) {

@@ -15,6 +15,11 @@ public:
         gettimeofday(&tv, nullptr);
         return double(tv.tv_sec) + double(tv.tv_usec) * 0.000001;
     }
+    double monotonic() override {
+        struct timespec ts;
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+    }
     void sleepMs(int ms) override {
         if (ms <= 0)
             return;
@@ -54,6 +59,12 @@ int64_t currentSecond() {
     return (double(s) > t) ? s - 1 : s;
 }
 
+int64_t monotonicSecond() {
+    double t = currentClock().monotonic();
+    int64_t s = int64_t(t);
+    return (double(s) > t) ? s - 1 : s;
+}
+
 void sleepMs(int ms) {
     currentClock().sleepMs(ms);
 }
@@ -62,6 +73,7 @@ void simulatedClock::sleepMs(int ms) {
     if (ms <= 0)
         return;
     m_now += ms / 1000.0;
+    m_monotonic += ms / 1000.0;
     m_sleptMs += ms;
 }
 

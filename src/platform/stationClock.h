@@ -1,6 +1,7 @@
-// The station's one source of time and of waiting. Production reads the system clock;
-// tests and benchmarks install a simulated clock so that hours of station time pass in
-// milliseconds.
+// The station's one source of time and of waiting. The wall clock gives time stamps; every
+// wait, poll and time-out runs on the monotonic clock, which no clock step moves. Production
+// reads the system clocks; tests and benchmarks install a simulated clock so that hours of
+// station time pass in milliseconds.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +9,10 @@
 class stationClock {
 public:
     virtual ~stationClock() = default;
-    // Seconds since the epoch (UTC) with microseconds.
+    // Seconds since the epoch (UTC) with microseconds: time stamps, names, the sync time.
     virtual double now() = 0;
+    // Seconds since an arbitrary start that only ever moves on with the time that passes.
+    virtual double monotonic() = 0;
     virtual void sleepMs(int ms) = 0;
 };
 
@@ -24,6 +27,8 @@ stationClock& currentClock();
 double nowWithMicroseconds();
 // Whole seconds since the epoch.
 int64_t currentSecond();
+// Whole seconds of the monotonic clock: what the loops measure intervals with.
+int64_t monotonicSecond();
 void sleepMs(int ms);
 
 // A clock that only moves when told to, or when somebody sleeps on it.
@@ -31,14 +36,29 @@ class simulatedClock : public stationClock {
 public:
     explicit simulatedClock(double start) : m_now(start) {}
     double now() override { return m_now; }
+    double monotonic() override { return m_monotonic; }
     void sleepMs(int ms) override;
-    void advance(double seconds) { m_now += seconds; }
-    void set(double seconds) { m_now = seconds; }
+    // Time passes: both clocks move on.
+    void advance(double seconds) {
+        m_now += seconds;
+        m_monotonic += seconds;
+    }
+    // Time passes up to `seconds` on the wall clock; a time before now is a step back of the
+    // wall clock alone.
+    void set(double seconds) {
+        if (seconds > m_now)
+            m_monotonic += seconds - m_now;
+        m_now = seconds;
+    }
+    // The wall clock is set by `seconds` (either way) while no time passes, as time
+    // synchronisation steps a clock.
+    void step(double seconds) { m_now += seconds; }
     // Total milliseconds slept on this clock.
     int64_t sleptMs() const { return m_sleptMs; }
 
 private:
     double m_now;
+    double m_monotonic = 0.0;
     int64_t m_sleptMs = 0;
 };
 

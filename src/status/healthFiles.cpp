@@ -1,6 +1,7 @@
 #include "status/healthFiles.h"
 
 #include "platform/fileOps.h"
+#include "platform/stationClock.h"
 #include "platform/stationPath.h"
 #include "status/statusScreen.h"
 #include "sync/timeConv.h"
@@ -190,9 +191,12 @@ bool healthFiles::writeIfChanged(const QString& name, const QByteArray& content,
 }
 
 void healthFiles::publish(stationHealth* health, int64_t now, bool force) {
-    if (now <= m_lastWrite && !force)
+    // At most once a second of the monotonic clock: a wall clock stepped back must not stop
+    // the updates.
+    const int64_t tick = monotonicSecond();
+    if (tick <= m_lastWrite && !force)
         return;
-    m_lastWrite = now;
+    m_lastWrite = tick;
     // The metrics may count this failure only in the next write.
     if (!writeIfChanged(QLatin1String(STATUS_FILE), renderStatusJson(*health, now), &m_lastStatus))
         ++health->healthWriteFailures;

@@ -28,7 +28,7 @@ private:
     bool writeIfChanged(const QString& name, const QByteArray& content, QByteArray* last);
 
     QString m_directory;
-    int64_t m_lastWrite = 0;
+    int64_t m_lastWrite = INT64_MIN; // a second of the monotonic clock
     QByteArray m_lastStatus;
     QByteArray m_lastMetrics;
 };

@@ -18,6 +18,8 @@ const char* resyncReasonName(int reason) {
         return "reboot_request";
     case RESYNC_FAILED_PUSH:
         return "failed_push";
+    case RESYNC_CLOCK_STEP:
+        return "clock_step";
     default:
         return "unknown";
     }

@@ -219,3 +219,39 @@ TEST_F(loopAtQuarterZone, theLastResyncOfTheDayIsAtLocalMidnightAndReboots) {
     EXPECT_EQ(loop->resyncSecond(), int32_t(midnight)) << "the day ends before the full hour";
     EXPECT_TRUE(loop->rebootFlag());
 }
+
+// Time synchronisation steps the wall clock while the station measures. A step is told once
+// and ends the measurement, so that the next sync carries the right time; the heartbeat, which
+// runs on the monotonic clock, goes on through it. Slewing-sized changes are no step.
+TEST_F(loopTest, aSteppedWallClockIsToldOnceAndResyncsWithoutAStall) {
+    const struct {
+        double step;
+        const char* warning; // null: none expected
+    } cases[] = {
+        {-3600.0, "warning : the station clock stepped by -3600.0 s"},
+        {7200.0, "warning : the station clock stepped by 7200.0 s"},
+        {1.5, nullptr},
+    };
+    for (const auto& c : cases) {
+        makeLoop();
+        normalise();
+        startMeasurement();
+        log.clear();
+        station.clock.step(c.step);
+        loop->cycle();
+        const bool told = c.warning != nullptr;
+        EXPECT_EQ(log.messages().count(c.warning ? c.warning : ""), told ? 1 : 0) << c.step;
+        EXPECT_EQ(loop->health().resyncs[RESYNC_CLOCK_STEP], told ? 1u : 0u) << c.step;
+        EXPECT_EQ(loop->currentPhase(),
+                  told ? measurementLoop::PHASE_RESTART : measurementLoop::PHASE_MEASUREMENT)
+            << c.step;
+        QFile::remove("check_kiv.txt");
+        station.clock.advance(1.0);
+        const int64_t beat = int64_t(station.clock.now());
+        loop->cycle();
+        loop->cycle(); // a restart writes none; the handshake's first cycle does
+        const int64_t written = station.dir.read("check_kiv.txt").trimmed().toLongLong();
+        EXPECT_TRUE(written >= beat && written <= beat + 1)
+            << "heartbeat " << written << " after a step of " << c.step;
+    }
+}

@@ -59,7 +59,7 @@ struct goldenStation {
     void poll() {
         inputDrain drain{cameraA.get(), cameraB.get(), writer.get(), cameraA->collectInput() != 0,
                          cameraB->collectInput() != 0};
-        written += drainInput(&drain, currentSecond() + STATION_PROCESSING_WINDOW, nullptr);
+        written += drainInput(&drain, monotonicSecond() + STATION_PROCESSING_WINDOW, nullptr);
     }
 
     scopedTimeZone tz;

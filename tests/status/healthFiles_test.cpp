@@ -1,3 +1,4 @@
+#include "platform/stationClock.h"
 #include "status/healthFiles.h"
 #include "support/testSupport.h"
 
@@ -99,6 +100,8 @@ TEST(healthFiles, metricsFollowTheTextFormat) {
 
 TEST(healthFiles, writtenAtMostOncePerSecondAndOnlyWhenChanged) {
     tempStation dir;
+    simulatedClock clock(1000.0);
+    scopedStationClock guard(&clock);
     healthFiles files(dir.path());
     stationHealth h = sampleHealth();
     h.camera[0].lastDataTime = 0; // nothing that changes with the clock alone
@@ -108,11 +111,20 @@ TEST(healthFiles, writtenAtMostOncePerSecondAndOnlyWhenChanged) {
     h.datafilesWritten = 8;
     files.publish(&h, 1000); // the same second
     EXPECT_EQ(dir.read("acquire_kiv.status.json"), first);
+    clock.advance(1.0);
     files.publish(&h, 1001);
-    EXPECT_NE(dir.read("acquire_kiv.status.json"), first);
+    QByteArray second = dir.read("acquire_kiv.status.json");
+    EXPECT_NE(second, first);
+    // A wall clock stepped back an hour does not hold the updates back.
+    clock.step(-3600.0);
+    clock.advance(1.0);
+    h.datafilesWritten = 9;
+    files.publish(&h, currentSecond());
+    EXPECT_NE(dir.read("acquire_kiv.status.json"), second);
     // Unchanged content is not rewritten (the old file stays, even if someone replaced it).
     dir.write("acquire_kiv.prom", "kept");
-    files.publish(&h, 1002);
+    clock.advance(1.0);
+    files.publish(&h, currentSecond());
     EXPECT_EQ(dir.read("acquire_kiv.prom"), "kept");
     EXPECT_EQ(dir.list(), QStringList({"acquire_kiv.prom", "acquire_kiv.status.json"}));
 }
@@ -127,7 +139,7 @@ TEST(healthFiles, aFailedWriteIsCountedAndSkipped) {
     }
     EXPECT_EQ(h.healthWriteFailures, 2u);
     EXPECT_TRUE(dir.list().isEmpty()) << "no temporary file stays behind";
-    files.publish(&h, 1001);
+    files.publish(&h, 1001, true);
     EXPECT_TRUE(dir.read("acquire_kiv.prom").contains("acquire_kiv_health_write_failures_total 2"));
 }
 
