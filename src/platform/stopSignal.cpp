@@ -17,6 +17,11 @@ void installStopHandlers() {
     sa.sa_flags = 0; // no SA_RESTART: a sleeping loop wakes up at once
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 bool stopRequested() {

@@ -1,8 +1,11 @@
-// The operator's request to end the program (SIGINT, SIGTERM). The run loops look at it
-// between their steps, so that the program never stops while a file is half written.
+// The operator's request to end the program (SIGINT, SIGTERM, or SIGHUP when the SSH session
+// it ran in closed). The run loops look at it between their steps, so that the program never
+// stops while a file is half written and always gives the terminal back.
 #pragma once
 
-// Installs handlers for SIGINT and SIGTERM that only note the request.
+// Installs handlers for SIGINT, SIGTERM and SIGHUP that only note the request, and ignores
+// SIGPIPE: a write to a closed pipe (`acquire_kiv | head -1`) fails where it happens instead of
+// killing the controller.
 void installStopHandlers();
 bool stopRequested();
 // Notes or clears a request by hand (tests, and the end of a run).

@@ -6,9 +6,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QThread>
 
 #include <cmath>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -195,4 +200,60 @@ TEST(e2e, bothVideoModesPushLiveVideoAndEnd) {
         EXPECT_TRUE(m.contains("entering livevideo mode"));
         EXPECT_TRUE(m.contains("restart measurement with acquire_kiv.exe"));
     }
+}
+
+// A second copy in the same station folder, in any mode that works there, says who runs and
+// ends before it touches a file, the lock included; the running station goes on undisturbed.
+TEST(e2e, aSecondCopyInTheStationFolderEndsAtOnce) {
+    e2eStation station;
+    station.startStation();
+    const QString lock = station.path("acquire_kiv.lock");
+    const QByteArray pid = QByteArray::number(station.stationPid());
+    ASSERT_TRUE(station.waitFor([&] { return tempStationRead(lock).trimmed() == pid; }, 10));
+    for (const QStringList& args : {QStringList(), QStringList{"--livevideo"}}) {
+        QProcess second;
+        second.setWorkingDirectory(station.path());
+        second.start(QStringLiteral(KIV_BINARY_DIR "/acquire_kiv"), args);
+        ASSERT_TRUE(second.waitForFinished(10000)) << args.join(' ').toStdString();
+        EXPECT_EQ(second.exitCode(), 1);
+        EXPECT_EQ(second.readAllStandardError(),
+                  "acquire_kiv: already running (PID " + pid + ")\n");
+    }
+    EXPECT_EQ(tempStationRead(lock).trimmed(), pid) << "the lock still names the first copy";
+    EXPECT_EQ(station.stopStation(), 0) << "the first copy ran on";
+}
+
+// `acquire_kiv | head -1`: the reader goes away, and a write to the pipe must fail where it
+// happens instead of killing the controller. SIGHUP (the SSH session closed) then ends the
+// run as SIGTERM does, with status 0.
+TEST(e2e, aClosedOutputPipeIsNoDeathAndHangUpEndsTheRunCleanly) {
+    tempStation dir;
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        if (chdir(QFile::encodeName(dir.path()).constData()) == 0)
+            execl(KIV_BINARY_DIR "/acquire_kiv", "acquire_kiv", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    close(out[0]); // no reader: every line the station writes meets a closed pipe
+    int status = 0;
+    for (int i = 0; i < 20 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+        QThread::msleep(100);
+    const bool alive = waitpid(pid, &status, WNOHANG) == 0;
+    kill(pid, alive ? SIGHUP : SIGKILL);
+    int waited = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0 && waited++ < 100)
+        QThread::msleep(100);
+    if (waited > 100) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    ASSERT_TRUE(alive) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }

@@ -99,6 +99,10 @@ bool e2eStation::waitFor(const std::function<bool()>& done, double seconds) {
     return done();
 }
 
+qint64 e2eStation::stationPid() const {
+    return m_station ? m_station->processId() : 0;
+}
+
 int e2eStation::stopStation() {
     if (!m_station)
         return -1;

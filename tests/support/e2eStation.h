@@ -42,6 +42,8 @@ public:
     // Its output is appended to "station.log" and "station.err", so a restarted station adds
     // to what the earlier ones wrote.
     void startStation(const QStringList& args = QStringList(), const QString& fakeTime = QString());
+    // The PID of the running acquire_kiv (0 when none runs).
+    qint64 stationPid() const;
     // Ends acquire_kiv with SIGKILL, as a power cut would, and waits until it is gone.
     void killStation();
     // Polls `done` every 100 ms for at most `seconds`.

@@ -1,0 +1,42 @@
+#include "platform/instanceLock.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+// The PID the holder wrote; 0 when the file holds none (the holder may be writing it).
+long readHolder(int fd) {
+    char text[32] = {};
+    const ssize_t n = pread(fd, text, sizeof text - 1, 0);
+    if (n <= 0)
+        return 0;
+    return std::strtol(text, nullptr, 10);
+}
+
+} // namespace
+
+bool acquireInstanceLock(const char* path, long* holder) {
+    *holder = -1;
+    // Never a link: the lock must not be a way to truncate some other file.
+    const int fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        *holder = errno == EWOULDBLOCK ? readHolder(fd) : -1;
+        close(fd);
+        return false;
+    }
+    // The descriptor stays open, and the lock with it, until the process ends.
+    char text[32];
+    const int length = std::snprintf(text, sizeof text, "%ld\n", long(getpid()));
+    // A PID that cannot be written only leaves a second copy without it: the lock holds.
+    if (ftruncate(fd, 0) == 0)
+        (void)pwrite(fd, text, size_t(length), 0);
+    *holder = 0;
+    return true;
+}
