@@ -1,4 +1,6 @@
 #include "app/measurementLoop.h"
+#include "platform/stationPath.h"
+#include "sync/timeConv.h"
 
 #include "app/handshake.h"
 #include "app/heartbeat.h"
@@ -39,6 +41,11 @@ measurementLoop::measurementLoop(bool calibration, const char* configPath)
     m_station.cameraA->removeWorkFiles();
     m_station.cameraB->removeWorkFiles();
     screen();
+    if (zoneHasSummerTime(currentSecond()))
+        logWarning(QStringLiteral("warning : the local time zone has summer time: datafiles of the "
+                                  "hour that comes twice when it ends are kept in %1")
+                       .arg(joinPath(m_station.writer->outputDirectory(),
+                                     QLatin1String(REPEATED_DATAFILE_DIR))));
     resetCameraParams(&m_paramsA);
     resetCameraParams(&m_paramsB);
     resetCameraParams(&m_paramsStation);

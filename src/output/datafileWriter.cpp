@@ -139,14 +139,30 @@ bool datafileWriter::appendInterval(int32_t interval) {
     return ok && cmprWriteU32(out, cmprByteSum(out)) == 0;
 }
 
+QString datafileWriter::repeatedPath(const QString& name) const {
+    const QString dir = joinPath(m_outputDirectory, QLatin1String(REPEATED_DATAFILE_DIR));
+    for (int pass = 2;; ++pass) {
+        const QString path = joinPath(dir, name + QLatin1Char('.') + QString::number(pass));
+        if (!fileExists(path) && !fileExists(path + QStringLiteral(".part")))
+            return path;
+    }
+}
+
 bool datafileWriter::publish(int32_t interval) {
     QString path = joinPath(m_outputDirectory, datafileName(interval));
-    QString temp = path + QStringLiteral(".part");
     if (fileExists(path)) {
-        logError(errorKind::datafile,
-                 QStringLiteral(" : error : datafile %1 exists already -> skipping").arg(path));
-        return false;
+        // The same local second came again: the interval is rain data all the same.
+        const QString repeated = repeatedPath(datafileName(interval));
+        if (!makeDirectory(directoryOf(repeated))) {
+            logError(errorKind::datafile,
+                     QStringLiteral(" : error : datafile %1 exists already -> skipping").arg(path));
+            return false;
+        }
+        logWarning(QStringLiteral("warning : datafile %1 exists already -> kept as %2")
+                       .arg(path, repeated));
+        path = repeated;
     }
+    const QString temp = path + QStringLiteral(".part");
     if (fileExists(temp)) {
         logError(errorKind::datafile,
                  QStringLiteral(" : error : temporary datafile %1 exists already -> skipping")
@@ -179,7 +195,7 @@ bool datafileWriter::publish(int32_t interval) {
     }
     // The file is complete under its final name; a failed directory sync only leaves the name
     // at risk in a power cut, which no retry here would make safer.
-    (void)syncDirectory(m_outputDirectory);
+    (void)syncDirectory(directoryOf(path));
     m_lastDatafile = path;
     m_lastInterval = interval;
     m_framesWritten[0] += m_framesAssembled[0];

@@ -9,6 +9,9 @@
 
 #include <QString>
 
+// The folder in the datafile directory for intervals whose local second came again.
+const char* const REPEATED_DATAFILE_DIR = "repeated";
+
 // What one attempt to write the next datafile came to.
 enum class datafileOutcome {
     written,  // a datafile was written and got its final name
@@ -34,6 +37,11 @@ public:
     pairedQueue& paired() { return m_paired; }
     // Name of the datafile of an interval starting at UTC second `intervalStart`.
     static QString datafileName(int32_t intervalStart);
+    // Where the datafile of an interval goes whose usual name is taken already (the same local
+    // second came twice: the end of summer time, a clock stepped back, a restart inside an
+    // interval written before): "repeated/<usual name>.<n>" in the datafile directory, n from
+    // 2 on, the first free one. A reader of the usual names never picks these up.
+    QString repeatedPath(const QString& name) const;
     // Full path of the last datafile written (empty before the first), and the UTC start of its
     // interval.
     const QString& lastDatafile() const { return m_lastDatafile; }

@@ -82,15 +82,6 @@ bool nameMatches(const char* pattern, const char* name) {
     return fnmatch(pattern, name, FNM_PERIOD) == 0;
 }
 
-QString directoryOf(const QString& path) {
-    int slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return QStringLiteral(".");
-    if (slash == 0)
-        return QStringLiteral("/");
-    return path.left(slash);
-}
-
 } // namespace
 
 void setFileFaultHook(fileFaultHook hook) {
@@ -265,4 +256,26 @@ bool stampFile(const QString& path, fileStamp* stamp) {
     stamp->size = uint64_t(st.st_size);
     stamp->modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return true;
+}
+
+QString directoryOf(const QString& path) {
+    int slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QStringLiteral(".");
+    if (slash == 0)
+        return QStringLiteral("/");
+    return path.left(slash);
+}
+
+bool makeDirectory(const QString& path) {
+    if (directoryExists(path))
+        return true;
+    const QString parent = directoryOf(path);
+    if (parent != path && !makeDirectory(parent))
+        return false;
+    if (mkdir(nativePath(path).constData(), 0755) != 0 && errno != EEXIST)
+        return false;
+    // The new entry must outlive a power cut as the files that will be renamed into it do.
+    (void)syncDirectory(parent);
+    return directoryExists(path);
 }

@@ -54,6 +54,11 @@ struct fileStamp {
 // The stamp of the regular file `path`; false (stamp all 0) when there is none.
 bool stampFile(const QString& path, fileStamp* stamp);
 bool directoryExists(const QString& path);
+// The directory part of `path` ("." for a bare name).
+QString directoryOf(const QString& path);
+// Makes the directory `path` (and its parents) unless it exists, and makes the new entry
+// durable; true when it exists afterwards.
+bool makeDirectory(const QString& path);
 
 // Moves a file to `to` without replacing anything. Within one file system a rename; across
 // file systems a copy to "`to`.part" that is synced and renamed, then the source is removed.

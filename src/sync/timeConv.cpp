@@ -125,6 +125,25 @@ int64_t localOffset(int64_t t) {
     return offset;
 }
 
+bool zoneHasSummerTime(int64_t t) {
+    // Summer time lies in January in the south and in July in the north: a day in the middle
+    // of each month of the year tells.
+    time_t now = time_t(t);
+    struct tm local;
+    localtime_r(&now, &local);
+    for (int month = 0; month < 12; ++month) {
+        struct tm probe = {};
+        probe.tm_year = local.tm_year;
+        probe.tm_mon = month;
+        probe.tm_mday = 15;
+        probe.tm_hour = 12;
+        probe.tm_isdst = -1;
+        if (mktime(&probe) != time_t(-1) && probe.tm_isdst > 0)
+            return true;
+    }
+    return false;
+}
+
 void utcDayWindow(int64_t t, int32_t* start, int32_t* end) {
     int64_t rest = t % 86400;
     int64_t s = rest < t ? t - rest : 0;

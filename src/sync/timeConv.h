@@ -31,6 +31,10 @@ int32_t nextLocalMidnight(int64_t t);
 // plus an hour while summer time is in force.
 int64_t localOffset(int64_t t);
 
+// True when the local time zone has summer time in the year of `t`: then once a year a local
+// hour comes twice, and with it the datafile names of its intervals.
+bool zoneHasSummerTime(int64_t t);
+
 // The UTC day holding `t`: start = t - (t mod 86400) (0 when that is not below t), end = start
 // + 86400.
 void utcDayWindow(int64_t t, int32_t* start, int32_t* end);

@@ -255,3 +255,25 @@ TEST_F(loopTest, aSteppedWallClockIsToldOnceAndResyncsWithoutAStall) {
             << "heartbeat " << written << " after a step of " << c.step;
     }
 }
+
+// Where a local hour comes twice a year, the operator is told at the start where the second
+// pass of its datafiles goes.
+TEST_F(loopTest, aZoneWithSummerTimeIsToldOnceAtTheStart) {
+    const struct {
+        const char* zone;
+        bool summer;
+    } zones[] = {{"Europe/Vienna", true},
+                 {"America/St_Johns", true},
+                 {"UTC", false},
+                 {"Asia/Kathmandu", false}};
+    for (const auto& [zone, summer] : zones) {
+        scopedTimeZone tz(zone);
+        log.clear();
+        makeLoop();
+        EXPECT_EQ(log.messages().count("warning : the local time zone has summer time: datafiles "
+                                       "of the hour that comes twice when it ends are kept in " +
+                                       station.dir.file("3sec/repeated")),
+                  summer ? 1 : 0)
+            << zone;
+    }
+}

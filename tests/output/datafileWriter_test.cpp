@@ -129,23 +129,32 @@ TEST_F(writerTest, namesComeFromTheLocalSecondCount) {
     EXPECT_EQ(datafileWriter::datafileName(1700006430), "01700027.130"); // + 20700
 }
 
-TEST_F(writerTest, existingFilesAreNeverReplaced) {
-    QString name = datafileWriter::datafileName(g);
+// The same local second twice (the end of summer time, a clock stepped back, a restart inside
+// an interval written before): the file there stays, and each later pass of the interval is
+// kept in "repeated/" under the usual name and its pass number.
+TEST_F(writerTest, existingFilesAreNeverReplacedAndRepeatedIntervalsAreKept) {
+    const QString name = datafileWriter::datafileName(g);
     dir.write("3sec/" + name, "old");
-    writer->paired().push_back(record(1, g, "x"));
-    writer->paired().push_back(record(1, g + 3, "y"));
-    writer->paired().push_back(record(1, g + 6, "z"));
-    EXPECT_FALSE(writer->writeNextDatafile());
+    dir.mkdir("3sec/repeated");
+    dir.write("3sec/repeated/" + name + ".2", "second pass");
+    for (int i = 0; i < 4; ++i)
+        writer->paired().push_back(record(1, g + 3 * i, "x"));
+    EXPECT_TRUE(writer->writeNextDatafile());
     EXPECT_EQ(dir.read("3sec/" + name), "old");
+    EXPECT_EQ(dir.read("3sec/repeated/" + name + ".2"), "second pass");
+    EXPECT_EQ(writer->lastDatafile(), dir.file("3sec/repeated/") + name + ".3");
+    EXPECT_EQ(dir.list("3sec/repeated"), QStringList({name + ".2", name + ".3"}));
+    EXPECT_EQ(log.messages(),
+              QStringList({"warning : datafile " + dir.file("3sec/") + name +
+                           " exists already -> kept as " + writer->lastDatafile()}));
+    // A ".part" left by a crash belongs to a write that may still be going on elsewhere.
+    log.clear();
     dir.write("3sec/" + datafileWriter::datafileName(g + 3) + ".part", "partial");
     EXPECT_FALSE(writer->writeNextDatafile());
-    QString path = dir.file("3sec/") + name;
-    QString path2 = dir.file("3sec/") + datafileWriter::datafileName(g + 3);
-    EXPECT_EQ(
-        log.messages(),
-        QStringList({" : error : datafile " + path + " exists already -> skipping",
-                     " : error : temporary datafile " + path2 + " exists already -> skipping"}));
-    EXPECT_EQ(writer->paired().size(), 1u) << "the intervals are dropped";
+    EXPECT_EQ(log.messages(),
+              QStringList({" : error : temporary datafile " + dir.file("3sec/") +
+                           datafileWriter::datafileName(g + 3) + " exists already -> skipping"}));
+    EXPECT_EQ(writer->paired().size(), 2u);
 }
 
 TEST_F(writerTest, failedWritesLeaveNoFinalFileAndSayWhatWasLost) {
