@@ -163,15 +163,6 @@ void dropPoolUser(poolBlock* block) {
         free(block);
 }
 
-struct pooledRelease {
-    poolBlock* block;
-    void operator()(cmprBuffer* buffer) const {
-        cmprRelease(buffer);
-        buffer->~cmprBuffer();
-        dropPoolUser(block);
-    }
-};
-
 struct bufferPool {
     poolBlock* current = nullptr;
     ~bufferPool() {
@@ -213,17 +204,37 @@ cmprBuffer* buildWithTrailingBlock(void* memory, int32_t capacity) {
 
 } // namespace
 
-cmprBufferPtr makePooledCmprBuffer(int32_t capacity) {
+pooledCmprBufferPtr makePooledCmprBuffer(int32_t capacity) {
     if (capacity <= 0)
-        return cmprBufferPtr();
-    const size_t size = (sizeof(cmprBuffer) + size_t(capacity) + 15) & ~size_t(15);
-    if (size > POOL_LARGEST)
-        return makeCmprBuffer(capacity);
-    bufferPool& buffers = pool();
-    uint8_t* memory = buffers.carve(size);
+        return pooledCmprBufferPtr();
+    static_assert(sizeof(pooledCmprHead) % 16 == 0 && sizeof(cmprBuffer) % 16 == 0,
+                  "pooled buffers stay 16-byte aligned");
+    const size_t size =
+        (sizeof(pooledCmprHead) + sizeof(cmprBuffer) + size_t(capacity) + 15) & ~size_t(15);
+    poolBlock* block = nullptr;
+    void* memory;
+    if (size > POOL_LARGEST) {
+        memory = malloc(size);
+    } else {
+        bufferPool& buffers = pool();
+        memory = buffers.carve(size);
+        block = buffers.current;
+    }
     if (!memory)
-        return cmprBufferPtr();
-    return cmprBufferPtr(buildWithTrailingBlock(memory, capacity), pooledRelease{buffers.current});
+        return pooledCmprBufferPtr();
+    pooledCmprHead* head = new (memory) pooledCmprHead{1, block};
+    return pooledCmprBufferPtr(buildWithTrailingBlock(head + 1, capacity));
+}
+
+void releasePooledCmprBuffer(cmprBuffer* buffer) {
+    pooledCmprHead* head = reinterpret_cast<pooledCmprHead*>(buffer) - 1;
+    poolBlock* block = static_cast<poolBlock*>(head->block);
+    cmprRelease(buffer);
+    buffer->~cmprBuffer();
+    if (block)
+        dropPoolUser(block);
+    else
+        free(head);
 }
 
 cmprBufferPtr makeCmprBuffer(int32_t capacity) {
