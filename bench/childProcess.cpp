@@ -1,6 +1,7 @@
 #include "childProcess.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -62,6 +63,23 @@ double childProcess::cpuSoFar() const {
         return -1.0;
     const double ticks = double(sysconf(_SC_CLK_TCK));
     return (fields[11].toDouble() + fields[12].toDouble()) / ticks;
+}
+
+double childProcess::cpuPrecise() const {
+    if (m_waited)
+        return -1.0;
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(m_pid);
+    const QStringList threads = QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    if (threads.isEmpty())
+        return -1.0;
+    double seconds = 0.0;
+    for (const QString& thread : threads) {
+        QFile stat(tasks + QLatin1Char('/') + thread + QStringLiteral("/schedstat"));
+        // A thread that ended meanwhile took its time along; the others still count.
+        if (stat.open(QIODevice::ReadOnly))
+            seconds += stat.readAll().split(' ').value(0).toDouble() * 1e-9;
+    }
+    return seconds;
 }
 
 childUsage childProcess::stop() {

@@ -29,6 +29,9 @@ public:
     bool running() const;
     // User and system time so far from /proc/PID/stat, seconds; -1 when it is gone.
     double cpuSoFar() const;
+    // Time on a processor so far, summed over its threads from /proc/PID/task/*/schedstat:
+    // nanoseconds where /proc/PID/stat counts clock ticks. Seconds; -1 when it is gone.
+    double cpuPrecise() const;
     // SIGTERM, up to 5 s to end, then SIGKILL; waits for it and answers what it used.
     childUsage stop();
 

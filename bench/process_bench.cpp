@@ -2,9 +2,11 @@
 // camera_sim delivering heavy rain until each camera has delivered a fixed number of frames
 // (transfer files without frames follow, so that the last interval is completed). The run
 // ends when the datafiles hold every frame; an idle run of the same length (camera_sim --rain
-// dry) follows. The controller's CPU time comes from wait4 on the process this benchmark
-// started, never from a process found by name. Verdicts on the medians of the runs: CPU per
-// frame beyond idle and peak resident memory.
+// dry) follows. The controller's CPU time is that of the process this benchmark started,
+// never of one found by name: over the measurement (from the first synchronisation to the
+// end) from its threads' schedstat, over its life and with its peak resident memory from
+// wait4. Verdicts on the medians of the runs: CPU per frame beyond idle over the measurement,
+// and peak resident memory.
 #include "benchSupport.h"
 #include "childProcess.h"
 #include "runSpread.h"
@@ -26,7 +28,8 @@ const double RUN_LIMIT = 300.0;
 
 struct runResult {
     bool complete = false;
-    double seconds = 0.0; // from the start of acquire_kiv to the stop
+    double seconds = 0.0;   // of the measurement: from the first synchronisation to the stop
+    double measuring = 0.0; // CPU-s of the controller meanwhile
     childUsage controller;
     int64_t frames = 0;
     int64_t datafiles = 0;
@@ -37,7 +40,8 @@ void sleepSeconds(double seconds) {
 }
 
 // One station: camera_sim with `rain` for `frameLimit` frames per camera, acquire_kiv, until
-// the datafiles hold 2 × frameLimit frames (with frameLimit 0: for `length` seconds).
+// the datafiles hold 2 × frameLimit frames (with frameLimit 0: `length` seconds after the first
+// synchronisation).
 runResult runStation(const QString& root, const QString& bin, const char* rain, int frameLimit,
                      double length) {
     runResult result;
@@ -52,33 +56,41 @@ runResult runStation(const QString& root, const QString& bin, const char* rain, 
                           station.filePath("cam_b/input"), "--rain", rain, "--frames",
                           QString::number(frameLimit)},
                          station.path(), station.filePath("camera_sim.log"));
-    const double started = monotonicSeconds();
+    const double launched = monotonicSeconds();
     childProcess controller(bin + QStringLiteral("/acquire_kiv"), {}, station.path(),
                             station.filePath("acquire_kiv.log"));
     const int64_t wanted = 2 * int64_t(frameLimit);
+    // The measurement runs once the first synchronisation is in the sync list.
+    bool measuring = false;
+    while (!measuring && controller.running() && monotonicSeconds() - launched < START_LIMIT) {
+        sleepSeconds(0.05);
+        measuring = !QDir(station.filePath("sync")).isEmpty();
+    }
+    const double started = monotonicSeconds();
+    const double cpuStarted = controller.cpuPrecise();
     bool done = false;
-    while (!done && controller.running()) {
+    while (measuring && !done && controller.running()) {
         sleepSeconds(0.2);
         const double elapsed = monotonicSeconds() - started;
         if (frameLimit == 0) {
             done = elapsed >= length;
         } else {
             int64_t bytes = 0;
-            if (!countDatafileFrames(out, &result.frames, &result.datafiles, &bytes))
+            if (!countDatafileFrames(out, &result.frames, &result.datafiles, &bytes) ||
+                elapsed > RUN_LIMIT)
                 break;
             done = result.frames >= wanted;
-            if (elapsed > RUN_LIMIT ||
-                (elapsed > START_LIMIT && QDir(station.filePath("sync")).isEmpty()))
-                break;
         }
     }
+    result.measuring = controller.cpuPrecise() - cpuStarted;
     result.seconds = monotonicSeconds() - started;
     const bool ran = controller.running();
     result.controller = controller.stop();
     cameras.stop();
     int64_t bytes = 0;
     const bool readable = countDatafileFrames(out, &result.frames, &result.datafiles, &bytes);
-    result.complete = done && ran && readable && result.controller.cpuSeconds >= 0.0 &&
+    result.complete = done && ran && readable && cpuStarted >= 0.0 &&
+                      result.controller.cpuSeconds >= 0.0 &&
                       (frameLimit == 0 || result.frames == wanted);
     return result;
 }
@@ -104,15 +116,15 @@ int main(int argc, char** argv) {
         complete = rain.complete && idle.complete;
         if (!complete)
             break;
-        const double beyondIdle = rain.controller.cpuSeconds - idle.controller.cpuSeconds;
+        const double beyondIdle = rain.measuring - idle.measuring;
         perFrame.push_back(beyondIdle / double(rain.frames) * 1e6);
         perMillion.push_back(rain.controller.cpuSeconds / double(rain.frames) * 1e6);
         perDatafile.push_back(rain.controller.cpuSeconds / double(rain.datafiles) * 1e3);
         if (idle.datafiles > 0)
             idlePerDatafile.push_back(idle.controller.cpuSeconds / double(idle.datafiles) * 1e3);
         peak.push_back(double(rain.controller.peakResidentKiB) / 1024.0);
-        rainCpu.push_back(rain.controller.cpuSeconds);
-        idleCpu.push_back(idle.controller.cpuSeconds);
+        rainCpu.push_back(rain.measuring);
+        idleCpu.push_back(idle.measuring);
         lengths.push_back(rain.seconds);
         totalFrames = rain.frames;
         datafiles = rain.datafiles;
@@ -127,13 +139,13 @@ int main(int argc, char** argv) {
     printNote(format("peak resident %s MiB; CPU-s per million frames %s (idle included)",
                      formatSpread(memory, "%.1f").c_str(),
                      formatSpread(spreadOf(perMillion), "%.2f").c_str()));
-    printNote(format("CPU-ms per datafile %s, idle %s; CPU-s a run %s, idle run %s",
+    printNote(format("CPU-ms per datafile %s, idle %s (whole runs); CPU-s measuring %s, idle %s",
                      formatSpread(spreadOf(perDatafile), "%.1f").c_str(),
                      formatSpread(spreadOf(idlePerDatafile), "%.1f").c_str(),
                      formatSpread(spreadOf(rainCpu), "%.3f").c_str(),
                      formatSpread(spreadOf(idleCpu), "%.3f").c_str()));
     printNote(format("acquire_kiv with camera_sim --rain heavy --frames %d: %lld frames in %lld "
-                     "datafiles, runs of %s s; median of %d runs (min-max)%s",
+                     "datafiles, measuring %s s; median of %d runs (min-max)%s",
                      frames, (long long)totalFrames, (long long)datafiles,
                      formatSpread(spreadOf(lengths), "%.1f").c_str(), int(perFrame.size()),
                      complete ? "" : "; A RUN FAILED: FRAMES MISSING OR THE STATION DID NOT RUN"));
