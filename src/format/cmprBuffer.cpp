@@ -158,9 +158,18 @@ const size_t POOL_BLOCK_SIZE = size_t(256) * 1024;
 // Buffers larger than this get an allocation of their own.
 const size_t POOL_LARGEST = POOL_BLOCK_SIZE / 8;
 
+// The last block given up, kept for the next one: a block straight from the allocator is
+// fresh memory the kernel has to fault in and clear page by page, for every 256 KiB of
+// frames, when the pool moves on about as fast as the writer lets go.
+poolBlock* g_spareBlock = nullptr;
+
 void dropPoolUser(poolBlock* block) {
-    if (--block->users == 0)
+    if (--block->users != 0)
+        return;
+    if (g_spareBlock)
         free(block);
+    else
+        g_spareBlock = block;
 }
 
 struct bufferPool {
@@ -172,7 +181,10 @@ struct bufferPool {
     // Room for `size` bytes (a multiple of 16) in the current block, or a new block.
     uint8_t* carve(size_t size) {
         if (!current || current->used + size > POOL_BLOCK_SIZE) {
-            poolBlock* fresh = static_cast<poolBlock*>(malloc(sizeof(poolBlock) + POOL_BLOCK_SIZE));
+            poolBlock* fresh = g_spareBlock;
+            g_spareBlock = nullptr;
+            if (!fresh)
+                fresh = static_cast<poolBlock*>(malloc(sizeof(poolBlock) + POOL_BLOCK_SIZE));
             if (!fresh)
                 return nullptr;
             if (current)
