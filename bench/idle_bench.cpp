@@ -1,8 +1,8 @@
 // Idle: the real acquire_kiv measuring with two simulated cameras that deliver no frames (a
 // transfer file without frames every second each, "camera_sim --rain dry"), in a station
 // folder of its own. Once the measurement runs, the CPU time the station takes over 20 s is
-// read from /proc, in repeated runs: a station waiting for rain must leave the computer to
-// others.
+// read from its threads' schedstat, in repeated runs: a station waiting for rain must leave
+// the computer to others.
 #include "benchSupport.h"
 #include "childProcess.h"
 #include "runSpread.h"
@@ -52,10 +52,10 @@ idleRun runIdle(const QString& root, const QString& bin, int seconds) {
         measuring = !QDir(station.filePath("sync")).entryList(QDir::Files).isEmpty();
     }
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    double cpuStart = acquire.cpuSoFar();
+    double cpuStart = acquire.cpuPrecise();
     int filesStart = datafiles(station.filePath("3sec"));
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    result.cpu = acquire.cpuSoFar() - cpuStart;
+    result.cpu = acquire.cpuPrecise() - cpuStart;
     result.written = datafiles(station.filePath("3sec")) - filesStart;
     bool running = measuring && cpuStart >= 0.0 && acquire.running();
     // Both cameras are heard all the while: a datafile every 3 seconds.

@@ -75,11 +75,12 @@ runResult runStation(const QString& root, const QString& bin, const char* rain, 
         if (frameLimit == 0) {
             done = elapsed >= length;
         } else {
+            // A datafile that does not read back yet is counted at the next look.
             int64_t bytes = 0;
-            if (!countDatafileFrames(out, &result.frames, &result.datafiles, &bytes) ||
-                elapsed > RUN_LIMIT)
+            done = countDatafileFrames(out, &result.frames, &result.datafiles, &bytes) &&
+                   result.frames >= wanted;
+            if (elapsed > RUN_LIMIT)
                 break;
-            done = result.frames >= wanted;
         }
     }
     result.measuring = controller.cpuPrecise() - cpuStarted;
