@@ -146,7 +146,8 @@ bool countDatafileFrames(const QString& dir, int64_t* frames, int64_t* files, in
     *frames = *files = *bytes = 0;
     QDir out(dir);
     for (const QString& name : out.entryList(QDir::Files, QDir::Name)) {
-        if (name == QLatin1String("video.dat"))
+        // A datafile still being written has its ".part" name.
+        if (name == QLatin1String("video.dat") || name.endsWith(QLatin1String(".part")))
             continue;
         QFile file(out.filePath(name));
         if (!file.open(QIODevice::ReadOnly))

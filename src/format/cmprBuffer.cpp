@@ -158,19 +158,19 @@ const size_t POOL_BLOCK_SIZE = size_t(256) * 1024;
 // Buffers larger than this get an allocation of their own.
 const size_t POOL_LARGEST = POOL_BLOCK_SIZE / 8;
 
-void dropPoolUser(poolBlock* block) {
-    if (--block->users == 0)
-        free(block);
-}
+// The last block given up, kept for the next one: a block straight from the allocator is
+// fresh memory the kernel has to fault in and clear page by page, for every 256 KiB of
+// frames, when the pool moves on about as fast as the writer lets go.
+poolBlock* g_spareBlock = nullptr;
 
-struct pooledRelease {
-    poolBlock* block;
-    void operator()(cmprBuffer* buffer) const {
-        cmprRelease(buffer);
-        buffer->~cmprBuffer();
-        dropPoolUser(block);
-    }
-};
+void dropPoolUser(poolBlock* block) {
+    if (--block->users != 0)
+        return;
+    if (g_spareBlock)
+        free(block);
+    else
+        g_spareBlock = block;
+}
 
 struct bufferPool {
     poolBlock* current = nullptr;
@@ -181,7 +181,10 @@ struct bufferPool {
     // Room for `size` bytes (a multiple of 16) in the current block, or a new block.
     uint8_t* carve(size_t size) {
         if (!current || current->used + size > POOL_BLOCK_SIZE) {
-            poolBlock* fresh = static_cast<poolBlock*>(malloc(sizeof(poolBlock) + POOL_BLOCK_SIZE));
+            poolBlock* fresh = g_spareBlock;
+            g_spareBlock = nullptr;
+            if (!fresh)
+                fresh = static_cast<poolBlock*>(malloc(sizeof(poolBlock) + POOL_BLOCK_SIZE));
             if (!fresh)
                 return nullptr;
             if (current)
@@ -213,17 +216,37 @@ cmprBuffer* buildWithTrailingBlock(void* memory, int32_t capacity) {
 
 } // namespace
 
-cmprBufferPtr makePooledCmprBuffer(int32_t capacity) {
+pooledCmprBufferPtr makePooledCmprBuffer(int32_t capacity) {
     if (capacity <= 0)
-        return cmprBufferPtr();
-    const size_t size = (sizeof(cmprBuffer) + size_t(capacity) + 15) & ~size_t(15);
-    if (size > POOL_LARGEST)
-        return makeCmprBuffer(capacity);
-    bufferPool& buffers = pool();
-    uint8_t* memory = buffers.carve(size);
+        return pooledCmprBufferPtr();
+    static_assert(sizeof(pooledCmprHead) % 16 == 0 && sizeof(cmprBuffer) % 16 == 0,
+                  "pooled buffers stay 16-byte aligned");
+    const size_t size =
+        (sizeof(pooledCmprHead) + sizeof(cmprBuffer) + size_t(capacity) + 15) & ~size_t(15);
+    poolBlock* block = nullptr;
+    void* memory;
+    if (size > POOL_LARGEST) {
+        memory = malloc(size);
+    } else {
+        bufferPool& buffers = pool();
+        memory = buffers.carve(size);
+        block = buffers.current;
+    }
     if (!memory)
-        return cmprBufferPtr();
-    return cmprBufferPtr(buildWithTrailingBlock(memory, capacity), pooledRelease{buffers.current});
+        return pooledCmprBufferPtr();
+    pooledCmprHead* head = new (memory) pooledCmprHead{1, block};
+    return pooledCmprBufferPtr(buildWithTrailingBlock(head + 1, capacity));
+}
+
+void releasePooledCmprBuffer(cmprBuffer* buffer) {
+    pooledCmprHead* head = reinterpret_cast<pooledCmprHead*>(buffer) - 1;
+    poolBlock* block = static_cast<poolBlock*>(head->block);
+    cmprRelease(buffer);
+    buffer->~cmprBuffer();
+    if (block)
+        dropPoolUser(block);
+    else
+        free(head);
 }
 
 cmprBufferPtr makeCmprBuffer(int32_t capacity) {

@@ -6,6 +6,7 @@
 
 #include <QSharedPointer>
 
+#include <cstddef>
 #include <cstdint>
 
 struct cmprBuffer {
@@ -24,13 +25,69 @@ typedef QSharedPointer<cmprBuffer> cmprBufferPtr;
 // A new shared buffer with a zero-filled block of `capacity` bytes; null when it cannot be
 // had. The deleter frees block and buffer.
 cmprBufferPtr makeCmprBuffer(int32_t capacity);
-// As makeCmprBuffer, for the many small buffers made one after the other and let go of in
-// about the same order (the bytes of frame records): they are carved from larger blocks that
-// go back to the allocator when their last buffer is gone. For one thread only.
-cmprBufferPtr makePooledCmprBuffer(int32_t capacity);
+
+// Count in front of a pooled buffer (see pooledCmprBufferPtr).
+struct pooledCmprHead {
+    size_t users;
+    void* block; // the pool block it was carved from; null for a block of its own
+};
+// Called when the last handle on a pooled buffer lets go.
+void releasePooledCmprBuffer(cmprBuffer* buffer);
+
+// A shared handle on a pooled buffer, for the bytes of frame records: hundreds of thousands
+// are made and let go of for each datafile, and every record is queued, paired and written
+// once. Where buffers pass between the station's parts they are cmprBufferPtr, as the design's
+// shared-pointer convention asks; a record's own bytes are counted more cheaply, because a
+// QSharedPointer cost a count block from the allocator and locked instructions per frame,
+// more than reading, pairing and writing the frame. The count lies in front of the buffer,
+// is not atomic and is not allocated apart: one thread only.
+class pooledCmprBufferPtr {
+public:
+    pooledCmprBufferPtr() = default;
+    pooledCmprBufferPtr(const pooledCmprBufferPtr& other) : m_buffer(other.m_buffer) {
+        if (m_buffer)
+            ++head()->users;
+    }
+    pooledCmprBufferPtr(pooledCmprBufferPtr&& other) noexcept : m_buffer(other.m_buffer) {
+        other.m_buffer = nullptr;
+    }
+    pooledCmprBufferPtr& operator=(pooledCmprBufferPtr other) noexcept {
+        cmprBuffer* mine = m_buffer;
+        m_buffer = other.m_buffer;
+        other.m_buffer = mine;
+        return *this;
+    }
+    ~pooledCmprBufferPtr() { reset(); }
+
+    void reset() {
+        if (m_buffer && --head()->users == 0)
+            releasePooledCmprBuffer(m_buffer);
+        m_buffer = nullptr;
+    }
+    cmprBuffer* data() const { return m_buffer; }
+    cmprBuffer* operator->() const { return m_buffer; }
+    explicit operator bool() const { return m_buffer != nullptr; }
+    bool isNull() const { return m_buffer == nullptr; }
+
+private:
+    friend pooledCmprBufferPtr makePooledCmprBuffer(int32_t capacity);
+    explicit pooledCmprBufferPtr(cmprBuffer* adopted) : m_buffer(adopted) {}
+    pooledCmprHead* head() const { return reinterpret_cast<pooledCmprHead*>(m_buffer) - 1; }
+
+    cmprBuffer* m_buffer = nullptr;
+};
+
+// A zero-filled buffer of `capacity` bytes, for the many small buffers made one after the
+// other and let go of in about the same order (the bytes of frame records): they are carved
+// from larger blocks that go back to the allocator when their last buffer is gone; a large
+// one gets an allocation of its own. Null when it cannot be had. For one thread only.
+pooledCmprBufferPtr makePooledCmprBuffer(int32_t capacity);
 // True when the buffer exists, has a block and a capacity above 0.
 bool cmprUsable(const cmprBuffer* buffer);
 inline bool cmprUsable(const cmprBufferPtr& buffer) {
+    return cmprUsable(buffer.data());
+}
+inline bool cmprUsable(const pooledCmprBufferPtr& buffer) {
     return cmprUsable(buffer.data());
 }
 

@@ -67,7 +67,7 @@ void extractFrame(frameRecord* record, cmprBuffer* source, const syncList& syncs
                      "( result != SUCCESS ) || ( compressedSize < RLE_FRAME_AUX_HEAD_OFFSET )"));
     } else {
         int32_t payload = int32_t(header.compressedSize) - RLE_FRAME_AUX_HEAD_OFFSET;
-        cmprBufferPtr data = makePooledCmprBuffer(payload + RECORD_HEAD_SIZE);
+        pooledCmprBufferPtr data = makePooledCmprBuffer(payload + RECORD_HEAD_SIZE);
         if (data) {
             if (copyFrame(data.data(), header, record->linePosition, source, payload)) {
                 record->sync = std::move(sync);

@@ -23,7 +23,9 @@ struct frameRecord {
     double linePosition;   // lines since local midnight of the sync day
     uint32_t cameraId;     // 0 until stamped: 1 = camera A, 2 = camera B
     rleFrameHeader header;
-    cmprBufferPtr data; // header word, f64 line position, payload; null for an empty frame
+    // Header word, f64 line position, payload; null for an empty frame. Shared by the copies
+    // of the record through a pooled handle rather than a cmprBufferPtr (see there).
+    pooledCmprBufferPtr data;
     syncPointPtr sync;
 };
 

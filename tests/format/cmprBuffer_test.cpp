@@ -256,9 +256,9 @@ TEST(cmprBuffer, randomMixOfFieldsAndValuesRoundTrips) {
 TEST(cmprBuffer, pooledBuffersKeepTheirBytesWhateverBecomesOfTheOthers) {
     // More than one pool block's worth, let go of out of order: no buffer may lose its bytes
     // to another.
-    std::vector<cmprBufferPtr> buffers;
+    std::vector<pooledCmprBufferPtr> buffers;
     for (int i = 0; i < 3000; ++i) {
-        cmprBufferPtr buffer = makePooledCmprBuffer(100 + i % 200);
+        pooledCmprBufferPtr buffer = makePooledCmprBuffer(100 + i % 200);
         ASSERT_TRUE(cmprUsable(buffer));
         ASSERT_EQ(buffer->m_data[buffer->m_capacity - 1], 0) << "zero-filled";
         ASSERT_EQ(cmprFill(buffer.data(), buffer->m_capacity, reinterpret_cast<uint8_t*>(&i)), 0);
@@ -266,7 +266,11 @@ TEST(cmprBuffer, pooledBuffersKeepTheirBytesWhateverBecomesOfTheOthers) {
     }
     for (size_t i = 0; i < buffers.size(); i += 2)
         buffers[i].reset();
-    for (size_t i = 3; i < buffers.size(); i += 2)
+    // A copy shares the bytes and keeps them when the original lets go.
+    pooledCmprBufferPtr copy = buffers[3];
+    buffers[3].reset();
+    EXPECT_EQ(cmprByteSum(copy.data()), uint32_t(3) * copy->m_capacity);
+    for (size_t i = 5; i < buffers.size(); i += 2)
         EXPECT_EQ(cmprByteSum(buffers[i].data()), uint32_t(uint8_t(i)) * buffers[i]->m_capacity);
     EXPECT_TRUE(makePooledCmprBuffer(0).isNull());
     EXPECT_EQ(makePooledCmprBuffer(1 << 20)->m_capacity, 1 << 20) << "large: a block of its own";

@@ -30,7 +30,7 @@ struct writerTest : ::testing::Test {
         r.intervalEnd = interval + 3;
         r.linePosition = position;
         r.header.numLines = lines;
-        r.data = makeCmprBuffer(bytes.size() + 8);
+        r.data = makePooledCmprBuffer(bytes.size() + 8);
         cmprCopy(r.data.data(), reinterpret_cast<const uint8_t*>(bytes.constData()),
                  int32_t(bytes.size()));
         return r;

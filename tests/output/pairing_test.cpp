@@ -15,7 +15,7 @@ frameRecord frame(const syncPointPtr& sync, uint64_t lineCounter, uint32_t lines
     frameRecord r;
     placeRecord(&r, sync, lineCounter);
     r.sync = sync;
-    r.data = makeCmprBuffer(16);
+    r.data = makePooledCmprBuffer(16);
     r.header.numLines = lines;
     r.header.lineCounter = lineCounter;
     r.header.syncId = syncId;

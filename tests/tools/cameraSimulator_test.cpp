@@ -299,6 +299,25 @@ TEST_F(simulatorTest, measurementFilesFollowTheLineCounterWithoutGaps) {
     EXPECT_EQ(sim.nextFileLine(), expectedStart);
 }
 
+TEST_F(simulatorTest, aFrameLimitEndsTheFramesButNotTheLineStream) {
+    simulatorSettings s = settings();
+    s.rain = 40.0;
+    s.frameLimit = 25; // reached inside a file
+    cameraSimulator sim(s);
+    place("connect");
+    push(OPMODE_MEASUREMENT, 9);
+    run({&sim}, 4.05);
+    std::vector<readTransfer> files = transfers();
+    ASSERT_GE(files.size(), 3u);
+    size_t frames = 0;
+    for (const readTransfer& f : files)
+        frames += f.frames.size();
+    EXPECT_EQ(frames, 25u);
+    EXPECT_EQ(sim.counts().frames, 25);
+    EXPECT_TRUE(files.back().frames.empty());
+    EXPECT_EQ(files.back().endLine, sim.nextFileLine()) << "the files go on, without frames";
+}
+
 TEST_F(simulatorTest, theStationsReaderTakesEveryFile) {
     syncList syncs;
     ASSERT_TRUE(syncs.setDirectory(dir.path()));
@@ -529,7 +548,9 @@ TEST(simCommandLine, camerasPrefixesAndBadOptions) {
                                      "--norm-delay",
                                      "250",
                                      "--b-keep-par-after",
-                                     "40"},
+                                     "40",
+                                     "--frames",
+                                     "5000"},
                                     &line))
         << line.error.toStdString();
     EXPECT_TRUE(line.play[0] && line.play[1]);
@@ -543,6 +564,7 @@ TEST(simCommandLine, camerasPrefixesAndBadOptions) {
     EXPECT_EQ(line.cameras[1].keepParametersAfter, 40.0);
     for (const simulatorSettings& s : line.cameras) {
         EXPECT_EQ(s.rain, RAIN_HEAVY);
+        EXPECT_EQ(s.frameLimit, 5000);
         EXPECT_EQ(s.seed, 77u) << "both cameras see the same rain";
     }
 
@@ -556,6 +578,7 @@ TEST(simCommandLine, camerasPrefixesAndBadOptions) {
                                {"--a-control", "ca", "--a-input", "ia", "--bogus", "1"},
                                {"--a-control", "ca", "--a-input", "ia", "--seconds", "-1"},
                                {"--a-control", "ca", "--a-input", "ia", "--rain", "lots"},
+                               {"--a-control", "ca", "--a-input", "ia", "--frames", "-1"},
                                {"--a-control", "ca", "--a-input", "ia", "--a-seconds", "3"},
                                {"--a-control", "ca", "--a-input", "ia", "--control", "x"},
                                {"--a-control", "ca", "--a-input", "ia", "--verbose=1"},

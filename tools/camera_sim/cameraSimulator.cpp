@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -270,6 +271,12 @@ void cameraSimulator::writeTransferFile(double now, uint64_t toLine) {
     if (rainFrames(m_rain, m_view, m_fileStartLine, toLine, m_syncId, &frames) != 0)
         note(
             QStringLiteral("lines %1 to %2 could not be encoded").arg(m_fileStartLine).arg(toLine));
+    // Past the frame limit the rain goes on unseen: the files keep the line stream going.
+    if (m_settings.frameLimit >= 0) {
+        const long long room = std::max(0LL, m_settings.frameLimit - m_counts.frames);
+        if (static_cast<long long>(frames.size()) > room)
+            frames.resize(size_t(room));
+    }
     QByteArray bytes =
         buildTransferFile(m_params, m_syncId, m_fileStartLine, frames, m_syncId, toLine);
     QString name = nextInputName(now, nullptr);

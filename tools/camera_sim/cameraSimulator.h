@@ -23,7 +23,9 @@ struct simulatorSettings {
     int normDelayMs = 1000;     // from "acquire.par" to the norm-video file
     int rebootOfflineMs = 3000; // offline time of a reboot
     double fileInterval = 1.0;  // seconds between transfer files
-    double logInterval = 20.0;  // seconds between camera log files while measuring; 0: none
+    // Frames delivered in all; the transfer files after the last one hold none. Below 0: no end.
+    long long frameLimit = -1;
+    double logInterval = 20.0; // seconds between camera log files while measuring; 0: none
     // Faults, in seconds after the simulator was made; below 0: never.
     double silentAfter = -1.0;  // no more transfer files; control files are still answered
     double garbageAt = -1.0;    // one transfer file of random bytes

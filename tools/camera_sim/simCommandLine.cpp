@@ -15,6 +15,8 @@ const char* const USAGE =
     "  --seed N              seed of the rain; both cameras see the same drops (default 1)\n"
     "  --rain R              drops per second, or dry (0), light (3), heavy (3000); default light\n"
     "  --file-interval S     seconds between transfer files (default 1)\n"
+    "  --frames N            deliver N frames, then transfer files without frames (default: no\n"
+    "                        end)\n"
     "  --log-interval S      seconds between camera log files while measuring, 0 for none\n"
     "                        (default 20)\n"
     "  --norm-delay MS       from acquire.par to the norm-video file (default 1000)\n"
@@ -60,6 +62,12 @@ bool milliseconds(const QString& text, int* value) {
     return ok && *value >= 0;
 }
 
+bool count(const QString& text, long long* value) {
+    bool ok = false;
+    *value = text.toLongLong(&ok);
+    return ok && *value >= 0;
+}
+
 bool rainRate(const QString& text, double* value) {
     if (text == QLatin1String("dry"))
         *value = 0.0;
@@ -91,6 +99,8 @@ int cameraOption(const QString& name, const QString& value, simulatorSettings* s
         ok = rainRate(value, &s->rain);
     else if (name == QLatin1String("file-interval"))
         ok = seconds(value, &s->fileInterval) && s->fileInterval > 0.0;
+    else if (name == QLatin1String("frames"))
+        ok = count(value, &s->frameLimit);
     else if (name == QLatin1String("log-interval"))
         ok = seconds(value, &s->logInterval);
     else if (name == QLatin1String("norm-delay"))
