@@ -2,12 +2,12 @@
 #include "kiv_inspect/datafileCheck.h"
 #include "kiv_inspect/datafilePicture.h"
 #include "kiv_inspect/inspectCommand.h"
+#include "kiv_inspect/pngFile.h"
 #include "kiv_inspect/transferSummary.h"
 #include "support/datafileFixture.h"
 #include "support/testSupport.h"
 
 #include <QFile>
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -51,6 +51,19 @@ struct inspectTest : ::testing::Test {
     tempStation dir;
     datafileMaker maker;
 };
+
+raster readPicture(const QString& path) {
+    raster picture;
+    QString error;
+    EXPECT_TRUE(readPng(path, &picture, &error)) << error.toStdString();
+    return picture;
+}
+
+// Grey level of a pixel, 0 black .. 255 white.
+int grey(const raster& picture, int x, int y) {
+    const rgbColour& c = picture.palette.at(picture.at(x, y));
+    return (c.red + c.green + c.blue) / 3;
+}
 
 cameraParams cameraRecord(int camera) {
     cameraParams p;
@@ -277,7 +290,7 @@ TEST_F(inspectTest, pictureHasDarkPixelsExactlyAtTheSegments) {
     QString png = dir.file("out.png");
     run r({"--image", png, path(names[0]), path(names[1])});
     ASSERT_EQ(r.status, INSPECT_INTACT) << r.err.toStdString();
-    QImage image(png);
+    raster image = readPicture(png);
     ASSERT_FALSE(image.isNull());
     const int window = 632;
     const int height = PICTURE_CAPTION_HEIGHT + int(a.size());
@@ -295,29 +308,41 @@ TEST_F(inspectTest, pictureHasDarkPixelsExactlyAtTheSegments) {
                     if (row < lines.size())
                         for (const shadowSegment& s : lines[row])
                             shadow = shadow || (x >= s.start && x < s.start + s.length);
-                    bool dark = qGray(image.pixel(left + x, top + int(row))) < 64;
+                    bool dark = grey(image, left + x, top + int(row)) < 64;
                     ASSERT_EQ(dark, shadow)
                         << "file " << file << " camera " << camera << " row " << row << " x " << x;
                 }
             }
         }
         // The caption line differs from the rows: it carries text on its own background.
-        EXPECT_NE(image.pixel(1, file * height), image.pixel(1, top));
+        EXPECT_NE(image.at(1, file * height), image.at(1, top));
     }
 
     EXPECT_EQ(run({"--image", dir.file("x.png"), dir.write("bad", "nonsense")}).status,
               INSPECT_DAMAGED);
 }
 
-TEST_F(inspectTest, aPictureTooTallIsCutNotRefused) {
-    QStringList names = datafiles({0, 1}, wanderingLines(12000), wanderingLines(100));
-    ASSERT_EQ(names.size(), 2);
+TEST_F(inspectTest, aPictureTooTallIsScaledNotCut) {
+    // Pixels 10, 11 in shadow on every line, 12..14 on every other line: two lines to a row
+    // leave the first black and shade the others half.
+    const int lines = PICTURE_MAX_ROWS + 5000;
+    std::vector<shadowLine> a(static_cast<size_t>(lines));
+    for (int i = 0; i < lines; ++i)
+        a[size_t(i)] = i % 2 ? shadowLine{{10, 2}} : shadowLine{{10, 5}};
+    QStringList names = datafiles({0}, a, wanderingLines(100));
+    ASSERT_EQ(names.size(), 1);
     QString png = dir.file("tall.png");
-    run r({"--image", png, path(names[0]), path(names[1])});
-    EXPECT_EQ(r.status, INSPECT_INTACT);
-    int64_t rows = 2 * (PICTURE_CAPTION_HEIGHT + 12000);
-    EXPECT_EQ(r.err, QString("picture cut after %1 rows: the last %2 rows are not drawn\n")
-                         .arg(PICTURE_MAX_ROWS)
-                         .arg(rows - PICTURE_MAX_ROWS));
-    EXPECT_EQ(QImage(png).height(), PICTURE_MAX_ROWS);
+    run r({"--image", png, path(names[0])});
+    EXPECT_EQ(r.status, INSPECT_INTACT) << r.err.toStdString();
+    EXPECT_TRUE(r.out.endsWith(", scaled: 1 row = 2 lines\n")) << r.out.toStdString();
+    raster image = readPicture(png);
+    ASSERT_EQ(image.height(), PICTURE_CAPTION_HEIGHT + lines / 2);
+    for (int row = PICTURE_CAPTION_HEIGHT; row < image.height(); row += 997) {
+        EXPECT_LT(grey(image, 11, row), 16) << row;
+        EXPECT_GT(grey(image, 12, row), 64) << row;
+        EXPECT_LT(grey(image, 12, row), 192) << row;
+        EXPECT_EQ(grey(image, 14, row), grey(image, 12, row));
+        EXPECT_EQ(grey(image, 9, row), 255);
+        EXPECT_EQ(grey(image, 15, row), 255);
+    }
 }

@@ -4,6 +4,7 @@
 #include "kiv_inspect/datafileSummary.h"
 #include "kiv_inspect/deliveredFileSummary.h"
 #include "kiv_inspect/inputFile.h"
+#include "kiv_inspect/pngFile.h"
 #include "kiv_inspect/stationStatus.h"
 #include "kiv_inspect/transferSummary.h"
 #include "kiv_inspect/verifyDirectory.h"
@@ -142,41 +143,28 @@ int verify(const options& o, QString* out, QString* err) {
 }
 
 int picture(const options& o, QString* out, QString* err) {
-    std::vector<pictureSource> sources;
-    bool unreadable = false;
-    for (const QString& path : o.files) {
-        pictureSource source{baseName(path), QByteArray()};
-        QString error;
-        if (!readInputFile(path, DATAFILE_BUFFER_SIZE, &source.bytes, &error)) {
-            *err += error + QLatin1Char('\n');
-            unreadable = true;
-            continue;
-        }
-        sources.push_back(source);
-    }
     QStringList problems;
-    int64_t rowsLeftOut = 0;
-    QImage image = drawDatafiles(sources, &problems, &rowsLeftOut);
+    datafilePicture picture = drawDatafiles(o.files, &problems);
     for (const QString& p : problems)
         *err += p + QLatin1Char('\n');
-    if (rowsLeftOut > 0)
-        *err += QStringLiteral("picture cut after %1 rows: the last %2 rows are not drawn\n")
-                    .arg(image.height())
-                    .arg(rowsLeftOut);
-    if (image.isNull()) {
+    if (picture.image.isNull()) {
         *err += QStringLiteral("no picture written\n");
         return INSPECT_DAMAGED;
     }
-    if (!image.save(o.image, "PNG")) {
-        *err += QStringLiteral("cannot write the picture %1\n").arg(o.image);
+    QString error;
+    if (!writePng(picture.image, o.image, &error)) {
+        *err += error + QLatin1Char('\n');
         return INSPECT_DAMAGED;
     }
-    *out += QStringLiteral("picture %1: %2 x %3 pixels, %4\n")
+    *out += QStringLiteral("picture %1: %2 x %3 pixels, %4")
                 .arg(o.image)
-                .arg(image.width())
-                .arg(image.height())
-                .arg(plural(int64_t(sources.size()), "datafile", "datafiles"));
-    return unreadable || !problems.isEmpty() ? INSPECT_DAMAGED : INSPECT_INTACT;
+                .arg(picture.image.width())
+                .arg(picture.image.height())
+                .arg(plural(int64_t(o.files.size()), "datafile", "datafiles"));
+    if (picture.linesPerRow > 1)
+        *out += QStringLiteral(", scaled: 1 row = %1 lines").arg(picture.linesPerRow);
+    *out += QLatin1Char('\n');
+    return problems.isEmpty() ? INSPECT_INTACT : INSPECT_DAMAGED;
 }
 
 } // namespace
