@@ -2,6 +2,8 @@
 
 #include "kiv_inspect/datafilePicture.h"
 #include "kiv_inspect/datafileSummary.h"
+#include "kiv_inspect/dayExport.h"
+#include "kiv_inspect/dayPicture.h"
 #include "kiv_inspect/deliveredFileSummary.h"
 #include "kiv_inspect/inputFile.h"
 #include "kiv_inspect/pngFile.h"
@@ -9,7 +11,13 @@
 #include "kiv_inspect/transferSummary.h"
 #include "kiv_inspect/verifyDirectory.h"
 
+#include "output/timeConv.h"
+
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
+
+#include <ctime>
 
 namespace {
 
@@ -22,8 +30,28 @@ struct options {
     bool status = false;
     bool help = false;
     QString image; // output path of the picture
+    QString day;   // datafile directory of the day view
+    QString date;  // its day, YYYY-MM-DD
+    QString csv;   // output path of the day's minute table
+    QString sync;  // its sync list file
+    int threads = 2;
     QStringList files;
 };
+
+// Options that take a value, and where it goes.
+QString* valueOption(const QString& name, options* o) {
+    if (name == QLatin1String("--image"))
+        return &o->image;
+    if (name == QLatin1String("--day"))
+        return &o->day;
+    if (name == QLatin1String("--date"))
+        return &o->date;
+    if (name == QLatin1String("--csv"))
+        return &o->csv;
+    if (name == QLatin1String("--sync"))
+        return &o->sync;
+    return nullptr;
+}
 
 QString jsonText(const QJsonObject& object) {
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented));
@@ -41,12 +69,19 @@ bool parseOptions(const QStringList& arguments, options* o, QString* error) {
             o->status = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             o->help = true;
-        } else if (a == QLatin1String("--image")) {
-            if (i + 1 >= arguments.size()) {
-                *error = QStringLiteral("--image needs the path of the picture to write");
+        } else if (a == QLatin1String("--threads")) {
+            bool ok = i + 1 < arguments.size();
+            o->threads = ok ? arguments[++i].toInt(&ok) : 0;
+            if (!ok || o->threads < 1 || o->threads > 64) {
+                *error = QStringLiteral("--threads needs a number from 1 to 64");
                 return false;
             }
-            o->image = arguments[++i];
+        } else if (QString* value = valueOption(a, o)) {
+            if (i + 1 >= arguments.size()) {
+                *error = QStringLiteral("%1 needs a value").arg(a);
+                return false;
+            }
+            *value = arguments[++i];
         } else if (a.startsWith(QLatin1String("--"))) {
             *error = QStringLiteral("unknown option %1").arg(a);
             return false;
@@ -56,6 +91,15 @@ bool parseOptions(const QStringList& arguments, options* o, QString* error) {
     }
     if (o->help)
         return true;
+    if (!o->day.isEmpty()) {
+        if (o->verify || o->status || !o->files.isEmpty())
+            *error = QStringLiteral("--day takes no files and neither --verify nor --status");
+        return error->isEmpty();
+    }
+    if (!o->date.isEmpty() || !o->csv.isEmpty() || !o->sync.isEmpty()) {
+        *error = QStringLiteral("--date, --csv and --sync belong to --day");
+        return false;
+    }
     if (o->status) {
         if (o->verify || o->json || !o->image.isEmpty() || o->files.size() > 1)
             *error =
@@ -167,6 +211,51 @@ int picture(const options& o, QString* out, QString* err) {
     return problems.isEmpty() ? INSPECT_INTACT : INSPECT_DAMAGED;
 }
 
+bool writeText(const QString& path, const QString& text, QString* err) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+        file.write(text.toUtf8()) == text.toUtf8().size() && file.flush())
+        return true;
+    *err += QStringLiteral("cannot write %1\n").arg(path);
+    return false;
+}
+
+// The CSV of the pixels beside the one of the minutes: "day.csv" gives "day.pixels.csv".
+QString pixelsCsvPath(const QString& path) {
+    QString stem = path.endsWith(QLatin1String(".csv")) ? path.chopped(4) : path;
+    return stem + QStringLiteral(".pixels.csv");
+}
+
+int dayView(const options& o, QString* out, QString* err) {
+    if (!QFileInfo(o.day).isDir()) {
+        *err += QStringLiteral("%1 is not a readable directory\n").arg(o.day);
+        return INSPECT_DAMAGED;
+    }
+    int64_t dayStart = o.date.isEmpty() ? newestDay(o.day) : dayOfDate(o.date);
+    if (dayStart < 0) {
+        *err += o.date.isEmpty() ? QStringLiteral("%1 holds no datafile; give --date\n").arg(o.day)
+                                 : QStringLiteral("--date %1 is no date YYYY-MM-DD\n").arg(o.date);
+        return o.date.isEmpty() ? INSPECT_DAMAGED : INSPECT_USAGE;
+    }
+    QString sync = o.sync.isEmpty() ? findSyncList(o.day, dayStart) : o.sync;
+    int64_t now = int64_t(std::time(nullptr));
+    dayFigures day = scanDay(o.day, dayStart, sync, now + localOffset(now), o.threads);
+    bool written = true;
+    if (!o.image.isEmpty()) {
+        dayLayout layout;
+        raster picture = drawDay(day, &layout);
+        QString error;
+        written = writePng(picture, o.image, &error);
+        if (!written)
+            *err += error + QLatin1Char('\n');
+    }
+    if (!o.csv.isEmpty())
+        written = writeText(o.csv, dayMinutesCsv(day), err) &&
+                  writeText(pixelsCsvPath(o.csv), dayPixelsCsv(day), err) && written;
+    *out += o.json ? jsonText(dayJson(day)) : dayText(day);
+    return written ? INSPECT_INTACT : INSPECT_DAMAGED;
+}
+
 } // namespace
 
 QString inspectUsage() {
@@ -174,6 +263,8 @@ QString inspectUsage() {
         "usage: kiv_inspect [--json] FILE\n"
         "       kiv_inspect [--json] --verify DIR\n"
         "       kiv_inspect --image OUT.png DATAFILE...\n"
+        "       kiv_inspect --day DIR [--date YYYY-MM-DD] [--image OUT.png] [--csv OUT.csv]\n"
+        "                   [--sync SYNC_LIST] [--threads N] [--json]\n"
         "       kiv_inspect --status [STATION_DIR]\n"
         "\n"
         "FILE is a datafile, a transfer file (*.a.cam, *.b.cam), a norm-video file\n"
@@ -181,6 +272,11 @@ QString inspectUsage() {
         "--verify checks every datafile of a datafile directory, lists the gaps between\n"
         "intervals and the .part files left behind. --image draws the shadow segments of\n"
         "the datafiles' frames, camera A left and camera B right, one row per camera line.\n"
+        "--day pictures one local day of a datafile directory (default: the newest):\n"
+        "frames per minute of camera A and B, their ratio, each pixel's shadow occupancy,\n"
+        "missing intervals and the synchronisations of the day's sync list (found in DIR\n"
+        "or in ../sync). --csv writes the minutes to OUT.csv and the pixels to\n"
+        "OUT.pixels.csv; --json prints the same figures.\n"
         "--status shows the station's status file (acquire_kiv.status.json) on one screen.\n"
         "\n"
         "Exit status: 0 intact, 1 damaged or unreadable, 2 wrong usage.\n");
@@ -202,6 +298,8 @@ int runInspect(const QStringList& arguments, QString* out, QString* err) {
                                  err)
                    ? INSPECT_INTACT
                    : INSPECT_DAMAGED;
+    if (!o.day.isEmpty())
+        return dayView(o, out, err);
     if (o.verify)
         return verify(o, out, err);
     if (!o.image.isEmpty())
