@@ -4,7 +4,7 @@
 #include "kiv_inspect/inspectCommand.h"
 #include "kiv_inspect/pngFile.h"
 #include "kiv_inspect/transferSummary.h"
-#include "support/datafileFixture.h"
+#include "support/inspectFixture.h"
 #include "support/testSupport.h"
 
 #include <QFile>
@@ -16,41 +16,6 @@
 #include <random>
 
 namespace {
-
-// 00:00:30.25 UTC on 2023-11-15; in Kathmandu (+05:45) 05:45:30.25.
-const double SYNC_TIME = 1700006400.0 + 30.25;
-
-struct run {
-    run(const QStringList& arguments) { status = runInspect(arguments, &out, &err); }
-    QJsonObject json() const { return QJsonDocument::fromJson(out.toUtf8()).object(); }
-    int status;
-    QString out;
-    QString err;
-};
-
-struct inspectTest : ::testing::Test {
-    inspectTest() : tz("Asia/Kathmandu"), maker(dir, SYNC_TIME) {}
-
-    // Writes datafiles of the given intervals (0 = the interval of the sync time), camera A
-    // with `linesA` and camera B with `linesB` in each.
-    QStringList datafiles(const std::vector<int>& intervals, const std::vector<shadowLine>& linesA,
-                          const std::vector<shadowLine>& linesB) {
-        for (int i : intervals) {
-            EXPECT_TRUE(maker.addLines(1, maker.lineOfInterval(i), linesA));
-            EXPECT_TRUE(maker.addLines(2, maker.lineOfInterval(i) + 7, linesB));
-        }
-        // A later interval closes the last one.
-        int next = intervals.back() + 1;
-        EXPECT_TRUE(maker.addLines(1, maker.lineOfInterval(next), std::vector<shadowLine>(1)));
-        EXPECT_TRUE(maker.addLines(2, maker.lineOfInterval(next), std::vector<shadowLine>(1)));
-        return maker.writeAll();
-    }
-    QString path(const QString& name) const { return dir.file("3sec/" + name); }
-
-    scopedTimeZone tz;
-    tempStation dir;
-    datafileMaker maker;
-};
 
 raster readPicture(const QString& path) {
     raster picture;

@@ -67,14 +67,14 @@ struct partialDay {
         for (int c = 0; c < 2; ++c) {
             frames[c].assign(DAY_MINUTES, 0);
             lines[c].assign(DAY_MINUTES, 0);
-            shadowed[c].assign(size_t(DAY_MINUTES) * size_t(window), 0);
+            difference[c].assign(size_t(DAY_MINUTES) * size_t(window + 1), 0);
         }
     }
     std::vector<int> present;
     std::vector<double> capacity;
     std::vector<int64_t> frames[2];
     std::vector<int64_t> lines[2];
-    std::vector<int64_t> shadowed[2];
+    std::vector<int64_t> difference[2]; // per minute: window + 1 differences of shadowed lines
     int64_t undecoded[2] = {0, 0};
     std::vector<std::pair<int, bool>> states; // interval, reads whole
     std::vector<QString> damagedNames;
@@ -102,13 +102,13 @@ void readShare(const QString& directory, int64_t dayStart, const std::vector<nam
         part->capacity[size_t(minute)] += INTERVAL_LENGTH * content.sync.lineFrequency;
         for (const datafileEntry& entry : content.entries) {
             int c = entry.cameraId == 1 ? 0 : 1;
-            if (!part->tally.addFrame(bytes.data(), bytes.size(), entry)) {
+            int64_t* difference = &part->difference[c][size_t(minute) * size_t(window + 1)];
+            if (!part->tally.addFrame(bytes.data(), bytes.size(), entry, difference)) {
                 ++part->undecoded[c];
                 continue;
             }
             ++part->frames[c][size_t(minute)];
             part->lines[c][size_t(minute)] += entry.numLines;
-            part->tally.moveInto(&part->shadowed[c][size_t(minute) * size_t(window)]);
         }
     }
 }
@@ -199,7 +199,7 @@ dayFigures scanDay(const QString& directory, int64_t dayStart, const QString& sy
 
     day.intervals.assign(DAY_INTERVALS, INTERVAL_MISSING);
     for (int i = 0; i < DAY_INTERVALS; ++i)
-        if (dayStart + int64_t(i) * INTERVAL_LENGTH > now)
+        if (dayStart + int64_t(i + 1) * INTERVAL_LENGTH > now)
             day.intervals[size_t(i)] = INTERVAL_FUTURE;
     day.present.assign(DAY_MINUTES, 0);
     day.capacity.assign(DAY_MINUTES, 0.0);
@@ -225,7 +225,9 @@ dayFigures scanDay(const QString& directory, int64_t dayStart, const QString& sy
         for (int c = 0; c < 2; ++c) {
             addInto(&day.frames[c], part->frames[c]);
             addInto(&day.lines[c], part->lines[c]);
-            addInto(&day.shadowed[c], part->shadowed[c]);
+            for (int m = 0; m < DAY_MINUTES; ++m)
+                addShadowCounts(&part->difference[c][size_t(m) * size_t(day.window + 1)],
+                                day.window, &day.shadowed[c][size_t(m) * size_t(day.window)]);
             day.undecodedFrames[size_t(c)] += part->undecoded[c];
         }
     }

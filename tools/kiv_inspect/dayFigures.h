@@ -54,7 +54,7 @@ struct dayFigures {
 
 // The local day starting at `dayStart` (local second count of a midnight) of the datafiles in
 // `directory`; the sync list from `syncListPath` when not empty. `now` is the local second
-// count of the present (intervals after it are not missing but due); `threads` readers.
+// count of the present (intervals not ended by then are not missing but due); `threads` readers.
 dayFigures scanDay(const QString& directory, int64_t dayStart, const QString& syncListPath,
                    int64_t now, int threads);
 

@@ -49,27 +49,27 @@ private:
 
 } // namespace
 
-shadowTally::shadowTally(int window)
-    : m_window(window), m_difference(size_t(window) + 1, 0), m_frame(size_t(window) + 1, 0) {}
-
-void shadowTally::addLine(const std::vector<shadowSegment>& line, int64_t times) {
-    for (const shadowSegment& s : line) {
-        if (s.start >= m_window)
-            break;
-        m_frame[s.start] += times;
-        m_frame[size_t(std::min(int(s.start) + int(s.length), m_window))] -= times;
-    }
+shadowTally::shadowTally(int window) : m_window(window) {
+    for (std::vector<shadowSegment>& line : m_lines)
+        line.resize(RLE_MAX_LINE_SEGMENTS);
 }
 
-bool shadowTally::walk(const uint8_t* payload, size_t size, const rleFrameHeader& h) {
+bool shadowTally::walk(const uint8_t* payload, size_t size, const rleFrameHeader& h,
+                       int64_t* difference, int64_t sign) {
     codeReader codes(payload, size);
-    const uint32_t lightFlag = uint32_t(1) << (h.lightBits - 1);
-    const uint32_t shadowFlag = uint32_t(1) << (h.shadowBits - 1);
+    const int window = m_window;
+    const int lightBits = h.lightBits;
+    const int shadowBits = h.shadowBits;
+    const uint32_t lightFlag = uint32_t(1) << (lightBits - 1);
+    const uint32_t shadowFlag = uint32_t(1) << (shadowBits - 1);
+    // Locals rather than members: the compiler keeps them in registers across the writes.
+    shadowSegment* line = m_lines[0].data();
+    shadowSegment* previous = m_lines[1].data();
+    size_t previousCount = 0;
     uint32_t lines = 0;
-    m_previous.clear();
     for (;;) {
         uint32_t light;
-        if (!codes.read(h.lightBits, &light))
+        if (!codes.read(lightBits, &light))
             return false;
         if (light & lightFlag) {
             uint32_t repeats = light & (lightFlag - 1);
@@ -77,40 +77,52 @@ bool shadowTally::walk(const uint8_t* payload, size_t size, const rleFrameHeader
                 return lines == h.numLines;
             if (lines == 0 || lines + repeats > h.numLines)
                 return false;
-            addLine(m_previous, repeats);
+            const int64_t times = sign * int64_t(repeats);
+            for (size_t i = 0; i < previousCount; ++i) {
+                const shadowSegment& s = previous[i];
+                if (s.start >= window)
+                    break;
+                difference[s.start] += times;
+                difference[std::min(int(s.start) + int(s.length), window)] -= times;
+            }
             lines += repeats;
             continue;
         }
         if (lines >= h.numLines)
             return false;
-        m_line.clear();
+        size_t count = 0;
         uint32_t position = uint32_t(h.minOffset) + light;
         for (;;) {
             uint32_t shadow;
-            if (!codes.read(h.shadowBits, &shadow))
+            if (!codes.read(shadowBits, &shadow))
                 return false;
             uint32_t length = shadow & ~shadowFlag;
             if (position + length > LAST_PIXEL_END)
                 return false;
             if (length > 0) {
-                if (m_line.size() >= RLE_MAX_LINE_SEGMENTS)
+                if (count >= RLE_MAX_LINE_SEGMENTS)
                     return false;
-                m_line.push_back(shadowSegment{uint16_t(position), uint16_t(length)});
+                line[count++] = shadowSegment{uint16_t(position), uint16_t(length)};
+                if (int(position) < window) {
+                    difference[position] += sign;
+                    difference[std::min(int(position + length), window)] -= sign;
+                }
             }
             position += length;
             if (shadow & shadowFlag)
                 break;
-            if (!codes.read(h.lightBits, &light) || (light & lightFlag))
+            if (!codes.read(lightBits, &light) || (light & lightFlag))
                 return false;
             position += light;
         }
-        addLine(m_line, 1);
-        m_previous.swap(m_line);
+        std::swap(line, previous);
+        previousCount = count;
         ++lines;
     }
 }
 
-bool shadowTally::addFrame(const uint8_t* bytes, size_t size, const datafileEntry& entry) {
+bool shadowTally::addFrame(const uint8_t* bytes, size_t size, const datafileEntry& entry,
+                           int64_t* difference) {
     if (!bytes || entry.dataOffset < 0 || entry.dataLength <= FRAME_DATA_HEAD_SIZE ||
         int64_t(entry.dataOffset) + entry.dataLength > int64_t(size))
         return false;
@@ -124,19 +136,17 @@ bool shadowTally::addFrame(const uint8_t* bytes, size_t size, const datafileEntr
     int64_t payload = int64_t(h.compressedSize) - RLE_FRAME_AUX_HEAD_OFFSET;
     if (payload <= 0 || payload > entry.dataLength - FRAME_DATA_HEAD_SIZE)
         return false;
-    std::fill(m_frame.begin(), m_frame.end(), 0);
-    if (!walk(bytes + entry.dataOffset + FRAME_DATA_HEAD_SIZE, size_t(payload), header))
-        return false;
-    for (size_t i = 0; i < m_frame.size(); ++i)
-        m_difference[i] += m_frame[i];
-    return true;
+    const uint8_t* codes = bytes + entry.dataOffset + FRAME_DATA_HEAD_SIZE;
+    if (walk(codes, size_t(payload), header, difference, 1))
+        return true;
+    walk(codes, size_t(payload), header, difference, -1);
+    return false;
 }
 
-void shadowTally::moveInto(int64_t* counts) {
+void addShadowCounts(const int64_t* difference, int window, int64_t* counts) {
     int64_t shadowed = 0;
-    for (int x = 0; x < m_window; ++x) {
-        shadowed += m_difference[size_t(x)];
+    for (int x = 0; x < window; ++x) {
+        shadowed += difference[x];
         counts[x] += shadowed;
     }
-    std::fill(m_difference.begin(), m_difference.end(), 0);
 }

@@ -13,21 +13,23 @@ public:
     // Counts pixels 0 .. `window` - 1; shadow beyond the window is not counted.
     explicit shadowTally(int window);
 
-    // Adds the lines of the frame data of `entry` (from readDatafile over the same bytes).
-    // False, adding nothing, when the frame does not decode.
-    bool addFrame(const uint8_t* bytes, size_t size, const datafileEntry& entry);
-
-    // Shadowed lines of each pixel so far added into `counts` (`window` values), and cleared.
-    void moveInto(int64_t* counts);
+    // Adds the lines of the frame data of `entry` (from readDatafile over the same bytes) to
+    // `difference`: `window` + 1 values, the shadowed lines of a pixel less those of the pixel
+    // before. False, adding nothing, when the frame does not decode.
+    bool addFrame(const uint8_t* bytes, size_t size, const datafileEntry& entry,
+                  int64_t* difference);
     int window() const { return m_window; }
 
 private:
-    bool walk(const uint8_t* payload, size_t size, const rleFrameHeader& header);
-    void addLine(const std::vector<shadowSegment>& line, int64_t times);
+    // Adds each line `sign` times (1, or -1 to take back what a failed walk added: the walk
+    // fails again at the same code).
+    bool walk(const uint8_t* payload, size_t size, const rleFrameHeader& header,
+              int64_t* difference, int64_t sign);
 
     int m_window;
-    std::vector<int64_t> m_difference; // shadowed lines, difference from pixel to pixel
-    std::vector<int64_t> m_frame;      // the current frame's, until it has decoded whole
-    std::vector<shadowSegment> m_line;
-    std::vector<shadowSegment> m_previous;
+    // The line being read and the one before it, for repeat codes.
+    std::vector<shadowSegment> m_lines[2];
 };
+
+// The shadowed lines of each of `window` pixels from their `difference` (window + 1 values).
+void addShadowCounts(const int64_t* difference, int window, int64_t* counts);
