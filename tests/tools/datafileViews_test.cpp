@@ -181,7 +181,7 @@ TEST_F(inspectTest, normVideoAndCameraLogFilesAreSummarised) {
     QJsonObject j = n.json();
     EXPECT_EQ(j["camera"].toString(), "B");
     EXPECT_EQ(j["rawVideo"].toObject()["max"].toInt(), 255) << "levels are limited to 255";
-    EXPECT_EQ(j["normVideo"].toObject()["nonZero"].toInt(), 2);
+    EXPECT_EQ(j["normVideo"].toObject()["non_zero"].toInt(), 2);
     EXPECT_EQ(run({dir.write("w.norm.a.cam", "0 3\n0 0 10\n")}).status, INSPECT_DAMAGED);
 
     run camLog({dir.write("c.log.a.cam", "camera started\nline two\nlast words\n")});

@@ -5,11 +5,15 @@
 #include "kiv_inspect/dayExport.h"
 #include "kiv_inspect/dayPicture.h"
 #include "kiv_inspect/deliveredFileSummary.h"
+#include "kiv_inspect/fileKind.h"
 #include "kiv_inspect/inputFile.h"
 #include "kiv_inspect/pngFile.h"
 #include "kiv_inspect/stationStatus.h"
+#include "kiv_inspect/syncListFile.h"
 #include "kiv_inspect/transferSummary.h"
 #include "kiv_inspect/verifyDirectory.h"
+#include "kiv_inspect/videoDat.h"
+#include "kiv_inspect/videoPlot.h"
 
 #include "output/timeConv.h"
 
@@ -143,30 +147,49 @@ bool readForSummary(const QString& path, int64_t limit, bool exact, QByteArray* 
     return true;
 }
 
+// The first bytes of the file at `path`, enough to tell its kind; empty when unreadable.
+QByteArray headOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(64) : QByteArray();
+}
+
 int summarise(const options& o, QString* out, QString* err) {
     const QString& path = o.files.front();
     QString name = baseName(path);
-    int camera = name.endsWith(QLatin1String(".a.cam")) ? 1 : 2;
+    int camera = cameraOfFile(name);
     QByteArray bytes;
-    if (name.endsWith(QLatin1String(".norm.a.cam")) ||
-        name.endsWith(QLatin1String(".norm.b.cam"))) {
+    switch (kindOfFile(name, headOf(path))) {
+    case KIND_NORM_VIDEO: {
         normVideoReport r = inspectNormVideoFile(path, camera);
         *out += o.json ? jsonText(normVideoSummaryJson(r)) : normVideoSummaryText(r);
         return r.readable ? INSPECT_INTACT : INSPECT_DAMAGED;
     }
-    if (name.endsWith(QLatin1String(".log.a.cam")) || name.endsWith(QLatin1String(".log.b.cam"))) {
+    case KIND_CAMERA_LOG: {
         if (!readForSummary(path, CAMERA_FILE_LIMIT, false, &bytes, err))
             return INSPECT_DAMAGED;
         cameraLogReport r = inspectCameraLogFile(name, camera, bytes);
         *out += o.json ? jsonText(cameraLogSummaryJson(r)) : cameraLogSummaryText(r);
         return INSPECT_INTACT;
     }
-    if (name.endsWith(QLatin1String(".a.cam")) || name.endsWith(QLatin1String(".b.cam"))) {
+    case KIND_TRANSFER: {
         if (!readForSummary(path, CAMERA_FILE_LIMIT, false, &bytes, err))
             return INSPECT_DAMAGED;
         transferReport r = inspectTransferFile(name, bytes);
         *out += o.json ? jsonText(transferSummaryJson(r)) : transferSummaryText(r);
         return r.intact() ? INSPECT_INTACT : INSPECT_DAMAGED;
+    }
+    case KIND_SYNC_LIST: {
+        syncListReport r = readSyncList(path);
+        *out += o.json ? jsonText(syncListSummaryJson(r)) : syncListSummaryText(r);
+        return r.readable ? INSPECT_INTACT : INSPECT_DAMAGED;
+    }
+    case KIND_VIDEO_DAT: {
+        videoDatReport r = readVideoDat(path);
+        *out += o.json ? jsonText(videoDatSummaryJson(r)) : videoDatSummaryText(r);
+        return r.readable ? INSPECT_INTACT : INSPECT_DAMAGED;
+    }
+    case KIND_DATAFILE:
+        break;
     }
     // The datafile reader itself names a file beyond the writer's buffer as damaged.
     if (!readForSummary(path, DATAFILE_BUFFER_SIZE, true, &bytes, err))
@@ -186,7 +209,47 @@ int verify(const options& o, QString* out, QString* err) {
     return r.intact() ? INSPECT_INTACT : INSPECT_DAMAGED;
 }
 
+bool writePicture(const raster& picture, const QString& path, QString* err) {
+    QString error;
+    if (writePng(picture, path, &error))
+        return true;
+    *err += error + QLatin1Char('\n');
+    return false;
+}
+
+int videoPicture(const options& o, QString* out, QString* err) {
+    std::vector<videoDatReport> files;
+    for (const QString& path : o.files) {
+        files.push_back(readVideoDat(path));
+        if (!files.back().readable) {
+            *err += QStringLiteral("%1: %2\n").arg(path, files.back().problem);
+            files.pop_back();
+        }
+    }
+    videoLayout layout;
+    raster picture = drawVideoPlot(files, &layout);
+    if (picture.isNull() || !writePicture(picture, o.image, err)) {
+        *err += QStringLiteral("no picture written\n");
+        return INSPECT_DAMAGED;
+    }
+    *out += QStringLiteral("picture %1: %2 x %3 pixels, %4\n")
+                .arg(o.image)
+                .arg(picture.width())
+                .arg(picture.height())
+                .arg(plural(int64_t(files.size()), "video.dat file", "video.dat files"));
+    return files.size() == size_t(o.files.size()) ? INSPECT_INTACT : INSPECT_DAMAGED;
+}
+
 int picture(const options& o, QString* out, QString* err) {
+    int videoFiles = 0;
+    for (const QString& path : o.files)
+        videoFiles += kindOfFile(baseName(path), headOf(path)) == KIND_VIDEO_DAT;
+    if (videoFiles == o.files.size())
+        return videoPicture(o, out, err);
+    if (videoFiles > 0) {
+        *err += QStringLiteral("--image draws datafiles or video.dat files, not both\n");
+        return INSPECT_USAGE;
+    }
     QStringList problems;
     datafilePicture picture = drawDatafiles(o.files, &problems);
     for (const QString& p : problems)
@@ -195,11 +258,8 @@ int picture(const options& o, QString* out, QString* err) {
         *err += QStringLiteral("no picture written\n");
         return INSPECT_DAMAGED;
     }
-    QString error;
-    if (!writePng(picture.image, o.image, &error)) {
-        *err += error + QLatin1Char('\n');
+    if (!writePicture(picture.image, o.image, err))
         return INSPECT_DAMAGED;
-    }
     *out += QStringLiteral("picture %1: %2 x %3 pixels, %4")
                 .arg(o.image)
                 .arg(picture.image.width())
@@ -263,15 +323,20 @@ QString inspectUsage() {
         "usage: kiv_inspect [--json] FILE\n"
         "       kiv_inspect [--json] --verify DIR\n"
         "       kiv_inspect --image OUT.png DATAFILE...\n"
+        "       kiv_inspect --image OUT.png VIDEO_DAT...\n"
         "       kiv_inspect --day DIR [--date YYYY-MM-DD] [--image OUT.png] [--csv OUT.csv]\n"
         "                   [--sync SYNC_LIST] [--threads N] [--json]\n"
         "       kiv_inspect --status [STATION_DIR]\n"
         "\n"
         "FILE is a datafile, a transfer file (*.a.cam, *.b.cam), a norm-video file\n"
-        "(*.norm.a.cam, *.norm.b.cam) or a camera log file (*.log.a.cam, *.log.b.cam).\n"
+        "(*.norm.a.cam, *.norm.b.cam), a camera log file (*.log.a.cam, *.log.b.cam, the\n"
+        "daily vYYDDD_1.a.log, .b.log), a sync list (vYYDDD_1.sync.log) or video.dat;\n"
+        "each is recognised by its name (video.dat also by its first bytes).\n"
         "--verify checks every datafile of a datafile directory, lists the gaps between\n"
         "intervals and the .part files left behind. --image draws the shadow segments of\n"
-        "the datafiles' frames, camera A left and camera B right, one row per camera line.\n"
+        "the datafiles' frames, camera A left and camera B right, one row per camera line;\n"
+        "more lines than fit are scaled, and the picture says so. Of video.dat files it\n"
+        "draws the raw and normalised lines of both cameras, of several copies as bands.\n"
         "--day pictures one local day of a datafile directory (default: the newest):\n"
         "frames per minute of camera A and B, their ratio, each pixel's shadow occupancy,\n"
         "missing intervals and the synchronisations of the day's sync list (found in DIR\n"
