@@ -56,16 +56,16 @@ TEST_F(inspectTest, summaryShowsWhatWentIntoTheDatafile) {
         EXPECT_TRUE(text.out.contains(expected)) << expected << "\n" << text.out.toStdString();
 
     QJsonObject j = run({"--json", path(names[0])}).json();
-    EXPECT_EQ(j["syncHeader"].toObject()["lineFrequency"].toDouble(), 55172.0);
-    EXPECT_EQ(j["syncHeader"].toObject()["syncUtc"].toString(), "2023-11-15 00:00:30");
+    EXPECT_EQ(j["sync_header"].toObject()["line_frequency"].toDouble(), 55172.0);
+    EXPECT_EQ(j["sync_header"].toObject()["sync_utc"].toString(), "2023-11-15 00:00:30");
     EXPECT_EQ(j["interval"].toObject()["utc"].toString(), "2023-11-15 00:00:30");
     EXPECT_EQ(j["interval"].toObject()["local"].toString(), "2023-11-15 05:45:30");
     EXPECT_EQ(j["cameras"].toObject()["A"].toObject()["lines"].toInt(), 300);
     EXPECT_EQ(j["cameras"].toObject()["B"].toObject()["frames"].toInt(), 2);
     EXPECT_EQ(j["entries"].toArray().size(), 3);
     EXPECT_EQ(j["entries"].toArray()[0].toObject()["offset"].toInt(), 56);
-    EXPECT_EQ(j["intervalBlock"].toObject()["endA"].toDouble(),
-              j["entries"].toArray()[0].toObject()["linePosition"].toDouble() + 300);
+    EXPECT_EQ(j["interval_block"].toObject()["end_a"].toDouble(),
+              j["entries"].toArray()[0].toObject()["line_position"].toDouble() + 300);
     EXPECT_TRUE(j["checksum"].toObject()["matches"].toBool());
     EXPECT_TRUE(j["intact"].toBool());
     EXPECT_TRUE(j["problems"].toArray().isEmpty());
@@ -135,11 +135,11 @@ TEST_F(inspectTest, transferFileHeaderFramesAndTrailer) {
     ASSERT_EQ(f.size(), 2);
     EXPECT_EQ(f[0].toObject()["offset"].toInt(), 56);
     EXPECT_EQ(f[0].toObject()["lines"].toInt(), 1536);
-    EXPECT_EQ(f[1].toObject()["lineCounter"].toInt(), 1000 + 1536);
+    EXPECT_EQ(f[1].toObject()["line_counter"].toInt(), 1000 + 1536);
     EXPECT_EQ(f[1].toObject()["bytes"].toInt(), int(frames[1].size()));
     EXPECT_EQ(f[1].toObject()["offset"].toInt(), 56 + int(frames[0].size()));
-    EXPECT_TRUE(f[1].toObject()["payloadDecodes"].toBool());
-    EXPECT_EQ(j["header"].toObject()["bodyLength"].toInt(),
+    EXPECT_TRUE(f[1].toObject()["payload_decodes"].toBool());
+    EXPECT_EQ(j["header"].toObject()["body_length"].toInt(),
               int(frames[0].size() + frames[1].size()));
 
     // The same bytes under camera A's name, a payload broken inside, a body cut short.
@@ -180,8 +180,8 @@ TEST_F(inspectTest, normVideoAndCameraLogFilesAreSummarised) {
     EXPECT_EQ(n.status, INSPECT_INTACT);
     QJsonObject j = n.json();
     EXPECT_EQ(j["camera"].toString(), "B");
-    EXPECT_EQ(j["rawVideo"].toObject()["max"].toInt(), 255) << "levels are limited to 255";
-    EXPECT_EQ(j["normVideo"].toObject()["non_zero"].toInt(), 2);
+    EXPECT_EQ(j["raw_video"].toObject()["max"].toInt(), 255) << "levels are limited to 255";
+    EXPECT_EQ(j["norm_video"].toObject()["non_zero"].toInt(), 2);
     EXPECT_EQ(run({dir.write("w.norm.a.cam", "0 3\n0 0 10\n")}).status, INSPECT_DAMAGED);
 
     run camLog({dir.write("c.log.a.cam", "camera started\nline two\nlast words\n")});
@@ -222,7 +222,7 @@ TEST_F(inspectTest, verifyFindsGapsRenamedFilesAndStrayParts) {
 
     QJsonObject j = run({"--json", "--verify", maker.directory()}).json();
     EXPECT_EQ(j["datafiles"].toInt(), 5);
-    EXPECT_EQ(j["intactFiles"].toInt(), 4);
+    EXPECT_EQ(j["intact_files"].toInt(), 4);
     EXPECT_EQ(j["damaged"].toArray()[0].toObject()["file"].toString(), "01700027.139");
     EXPECT_EQ(j["gaps"].toArray().size(), 2);
     EXPECT_EQ(j["gaps"].toArray()[1].toObject()["seconds"].toInt(), 3);

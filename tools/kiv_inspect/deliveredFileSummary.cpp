@@ -69,12 +69,13 @@ QString normVideoSummaryText(const normVideoReport& r) {
 
 QJsonObject normVideoSummaryJson(const normVideoReport& r) {
     QJsonObject o;
+    o["kind"] = "norm_video_file";
     o["file"] = r.name;
     o["camera"] = cameraName(r.camera);
     o["readable"] = r.readable;
     if (r.readable) {
-        o["rawVideo"] = videoStatsJson(r.raw);
-        o["normVideo"] = videoStatsJson(r.norm);
+        o["raw_video"] = videoStatsJson(r.raw);
+        o["norm_video"] = videoStatsJson(r.norm);
     }
     return o;
 }
@@ -108,11 +109,12 @@ QString cameraLogSummaryText(const cameraLogReport& r) {
 
 QJsonObject cameraLogSummaryJson(const cameraLogReport& r) {
     QJsonObject o;
+    o["kind"] = "camera_log";
     o["file"] = r.name;
     o["camera"] = cameraName(r.camera);
     o["bytes"] = qint64(r.bytes);
     o["lines"] = qint64(r.lines);
-    o["firstLine"] = r.firstLine;
-    o["lastLine"] = r.lastLine;
+    o["first_line"] = r.firstLine;
+    o["last_line"] = r.lastLine;
     return o;
 }
