@@ -3,8 +3,6 @@
 #include "kiv_inspect/chartDrawing.h"
 #include "kiv_inspect/inspectTime.h"
 
-#include <QFileInfo>
-
 #include <algorithm>
 #include <cmath>
 
@@ -189,7 +187,7 @@ QString headline(const dayFigures& day) {
     int present =
         int(std::count(day.intervals.begin(), day.intervals.end(), uint8_t(INTERVAL_PRESENT)));
     return QStringLiteral("DAY %1 LOCAL TIME   %2   %3 INTERVALS PRESENT, %4 MISSING, %5 DAMAGED")
-        .arg(clockText(day.dayStart).left(10), QFileInfo(day.directory).absoluteFilePath())
+        .arg(clockText(day.dayStart).left(10), day.directory)
         .arg(present)
         .arg(day.missingIntervals())
         .arg(day.damaged);
