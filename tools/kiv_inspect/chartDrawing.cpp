@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <cmath>
 
+std::vector<rgbColour> chartPalette() {
+    return {{255, 255, 255}, {20, 20, 20},   {225, 225, 225},
+            {90, 90, 90},    {31, 119, 180}, {255, 127, 14}};
+}
+
 int plotArea::yOf(double value) const {
     double share = high > low ? (value - low) / (high - low) : 0.0;
     share = std::min(1.0, std::max(0.0, share));

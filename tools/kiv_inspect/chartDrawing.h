@@ -14,6 +14,17 @@
 const int CHART_TEXT_SCALE = 2;
 const int CHART_TEXT_HEIGHT = 7 * CHART_TEXT_SCALE;
 
+// The colours every chart begins its palette with, at these indices.
+enum chartColour : uint8_t {
+    CHART_BACKGROUND = 0,
+    CHART_TEXT = 1,
+    CHART_GRID = 2,
+    CHART_FRAME = 3,
+    CHART_CAMERA_A = 4,
+    CHART_CAMERA_B = 5
+};
+std::vector<rgbColour> chartPalette();
+
 struct plotArea {
     int left;
     int top;

@@ -19,8 +19,8 @@ const int OCCUPANCY_ROWS = 160;
 const int STRIP_HEIGHT = 24;
 // Occupancies below this show as the faintest shade; the scale is logarithmic above it.
 const double HEAT_FLOOR = 1e-5;
-const uint8_t GRID = 2;
-const uint8_t FRAME = 3;
+const uint8_t GRID = CHART_GRID;
+const uint8_t FRAME = CHART_FRAME;
 const uint8_t GAP_SHADE = 7;
 const double RATIO_TOP = 2.0;
 

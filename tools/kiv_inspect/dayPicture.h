@@ -5,15 +5,16 @@
 // synchronisations from the sync list. Under it the legend.
 #pragma once
 
+#include "kiv_inspect/chartDrawing.h"
 #include "kiv_inspect/dayFigures.h"
 #include "kiv_inspect/raster.h"
 
 // Palette indices of the day view that its checks look for.
 enum dayColour : uint8_t {
-    DAY_BACKGROUND = 0,
-    DAY_TEXT = 1,
-    DAY_CAMERA_A = 4,
-    DAY_CAMERA_B = 5,
+    DAY_BACKGROUND = CHART_BACKGROUND,
+    DAY_TEXT = CHART_TEXT,
+    DAY_CAMERA_A = CHART_CAMERA_A,
+    DAY_CAMERA_B = CHART_CAMERA_B,
     DAY_RATIO = 6,
     DAY_MISSING = 8,
     DAY_DAMAGED = 9,

@@ -11,9 +11,8 @@ const int RIGHT = 30;
 const int GAP = 40;
 const int CHART_HEIGHT = 260;
 const int BAND_HEIGHT = 240;
-const uint8_t GRID = 2;
-const uint8_t FRAME = 3;
-const chartColours AXIS = {VIDEO_TEXT, GRID, FRAME};
+const uint8_t FRAME = CHART_FRAME;
+const chartColours AXIS = {VIDEO_TEXT, CHART_GRID, CHART_FRAME};
 
 raster blank(int height) {
     raster p(LEFT + VIDEO_LINE_SIZE + RIGHT, height, VIDEO_BACKGROUND);

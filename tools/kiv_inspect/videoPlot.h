@@ -4,16 +4,17 @@
 // a window growing dirty or a lamp growing weak shows as a change down the band.
 #pragma once
 
+#include "kiv_inspect/chartDrawing.h"
 #include "kiv_inspect/raster.h"
 #include "kiv_inspect/videoDat.h"
 
 #include <vector>
 
 enum videoColour : uint8_t {
-    VIDEO_BACKGROUND = 0,
-    VIDEO_TEXT = 1,
-    VIDEO_CAMERA_A = 4,
-    VIDEO_CAMERA_B = 5,
+    VIDEO_BACKGROUND = CHART_BACKGROUND,
+    VIDEO_TEXT = CHART_TEXT,
+    VIDEO_CAMERA_A = CHART_CAMERA_A,
+    VIDEO_CAMERA_B = CHART_CAMERA_B,
     VIDEO_FIRST_GREY = 6 // VIDEO_GREYS levels from 0 (black) to 255 (white)
 };
 const int VIDEO_GREYS = 64;
