@@ -40,6 +40,7 @@ const int DAY_SECONDS = 86400;
 
 struct runResult {
     double seconds;
+    double cpuSeconds; // user and system: what the run cost, however busy the machine was
     long maxKiB;
 };
 
@@ -64,7 +65,15 @@ runResult runProgram(const std::vector<std::string>& args) {
         std::fprintf(stderr, "dayView: %s failed\n", args.front().c_str());
         std::exit(2);
     }
-    return runResult{monotonicSeconds() - started, usage.ru_maxrss};
+    double cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                 double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return runResult{monotonicSeconds() - started, cpu, usage.ru_maxrss};
+}
+
+// The machine's load over the last minute: other work slows the runs down.
+double loadAverage() {
+    double load[1] = {0};
+    return getloadavg(load, 1) == 1 ? load[0] : -1.0;
 }
 
 double median(std::vector<double> values) {
@@ -155,7 +164,7 @@ int main(int argc, char** argv) {
     const std::string image = (station.path() + "/day.png").toStdString();
     const std::string inspect = (bin + "/kiv_inspect").toStdString();
 
-    std::vector<double> inspectTimes, catTimes;
+    std::vector<double> inspectTimes, inspectCpu, catTimes;
     long maxKiB = 0;
     for (int i = 0; i < RUNS; ++i) {
         runResult c =
@@ -164,6 +173,7 @@ int main(int argc, char** argv) {
         runResult r =
             runProgram({inspect, "--day", dayDir.toStdString(), "--image", image, "--json"});
         inspectTimes.push_back(r.seconds);
+        inspectCpu.push_back(r.cpuSeconds);
         maxKiB = std::max(maxKiB, r.maxKiB);
     }
     const double mid = median(inspectTimes);
@@ -174,11 +184,13 @@ int main(int argc, char** argv) {
                 format("<= %.0f s, <= %ld MiB", TARGET_SECONDS, TARGET_KIB / 1024), pass);
     printNote(format("kiv_inspect --day over %d datafiles, %.2f GB: median %.1f s, min %.1f s, "
                      "max %.1f s; cat of the same bytes: median %.1f s (%.2f GB/s), min %.1f s, "
-                     "max %.1f s; %d runs",
+                     "max %.1f s; %d runs; kiv_inspect CPU time median %.1f s, load average "
+                     "%.1f at the end",
                      DAY_SECONDS / INTERVAL_LENGTH, gb, mid,
                      *std::min_element(inspectTimes.begin(), inspectTimes.end()),
                      *std::max_element(inspectTimes.begin(), inspectTimes.end()), median(catTimes),
                      gb / median(catTimes), *std::min_element(catTimes.begin(), catTimes.end()),
-                     *std::max_element(catTimes.begin(), catTimes.end()), RUNS));
+                     *std::max_element(catTimes.begin(), catTimes.end()), RUNS, median(inspectCpu),
+                     loadAverage()));
     return pass ? 0 : 1;
 }
