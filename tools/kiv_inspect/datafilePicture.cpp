@@ -210,6 +210,8 @@ datafilePicture drawDatafiles(const QStringList& paths, QStringList* problems) {
     rowPainter painters[2] = {rowPainter(&image, 0, window, picture.linesPerRow),
                               rowPainter(&image, rightPanel, window, picture.linesPerRow)};
     int top = picture.fileCaptions ? 0 : PICTURE_CAPTION_HEIGHT;
+    for (rowPainter& p : painters)
+        p.moveTo(top);
     std::vector<shadowLine> lines;
     for (int i = 0; i < paths.size(); ++i) {
         const fileMeasure& m = measures[size_t(i)];
