@@ -18,8 +18,12 @@ deb=$(ls "$work"/acquire-kiv_*.deb 2>/dev/null)
 
 dpkg-deb -f "$deb" Package | grep -qx acquire-kiv || fail "package name"
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6core6 libqt6gui6 adduser; do
+for lib in libqt6core6 libpng16-16 adduser; do
     echo "$depends" | grep -q "$lib" || fail "Depends lacks $lib: $depends"
+done
+# The station installs headless: no display or graphics library comes with it.
+for lib in libqt6gui6 libx11 libgl libegl libxcb; do
+    echo "$depends" | grep -qi "$lib" && fail "Depends pulls $lib: $depends"
 done
 
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./||' | sort > "$work/files"

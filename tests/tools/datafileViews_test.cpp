@@ -1,13 +1,13 @@
 #include "kiv_inspect/datafileCheck.h"
 #include "kiv_inspect/datafilePicture.h"
 #include "kiv_inspect/inspectCommand.h"
+#include "kiv_inspect/pngFile.h"
 #include "kiv_inspect/transferSummary.h"
-#include "support/datafileFixture.h"
+#include "support/inspectFixture.h"
 #include "support/testSupport.h"
 #include "support/transferFiles.h"
 
 #include <QFile>
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,40 +17,18 @@
 
 namespace {
 
-// 00:00:30.25 UTC on 2023-11-15; in Kathmandu (+05:45) 05:45:30.25.
-const double SYNC_TIME = 1700006400.0 + 30.25;
+raster readPicture(const QString& path) {
+    raster picture;
+    QString error;
+    EXPECT_TRUE(readPng(path, &picture, &error)) << error.toStdString();
+    return picture;
+}
 
-struct run {
-    run(const QStringList& arguments) { status = runInspect(arguments, &out, &err); }
-    QJsonObject json() const { return QJsonDocument::fromJson(out.toUtf8()).object(); }
-    int status;
-    QString out;
-    QString err;
-};
-
-struct inspectTest : ::testing::Test {
-    inspectTest() : tz("Asia/Kathmandu"), maker(dir, SYNC_TIME) {}
-
-    // Writes datafiles of the given intervals (0 = the interval of the sync time), camera A
-    // with `linesA` and camera B with `linesB` in each.
-    QStringList datafiles(const std::vector<int>& intervals, const std::vector<shadowLine>& linesA,
-                          const std::vector<shadowLine>& linesB) {
-        for (int i : intervals) {
-            EXPECT_TRUE(maker.addLines(1, maker.lineOfInterval(i), linesA));
-            EXPECT_TRUE(maker.addLines(2, maker.lineOfInterval(i) + 7, linesB));
-        }
-        // A later interval closes the last one.
-        int next = intervals.back() + 1;
-        EXPECT_TRUE(maker.addLines(1, maker.lineOfInterval(next), std::vector<shadowLine>(1)));
-        EXPECT_TRUE(maker.addLines(2, maker.lineOfInterval(next), std::vector<shadowLine>(1)));
-        return maker.writeAll();
-    }
-    QString path(const QString& name) const { return dir.file("3sec/" + name); }
-
-    scopedTimeZone tz;
-    tempStation dir;
-    datafileMaker maker;
-};
+// Grey level of a pixel, 0 black .. 255 white.
+int grey(const raster& picture, int x, int y) {
+    const rgbColour& c = picture.palette.at(picture.at(x, y));
+    return (c.red + c.green + c.blue) / 3;
+}
 
 } // namespace
 
@@ -71,16 +49,16 @@ TEST_F(inspectTest, summaryShowsWhatWentIntoTheDatafile) {
         EXPECT_TRUE(text.out.contains(expected)) << expected << "\n" << text.out.toStdString();
 
     QJsonObject j = run({"--json", path(names[0])}).json();
-    EXPECT_EQ(j["syncHeader"].toObject()["lineFrequency"].toDouble(), 55172.0);
-    EXPECT_EQ(j["syncHeader"].toObject()["syncUtc"].toString(), "2023-11-15 00:00:30");
+    EXPECT_EQ(j["sync_header"].toObject()["line_frequency"].toDouble(), 55172.0);
+    EXPECT_EQ(j["sync_header"].toObject()["sync_utc"].toString(), "2023-11-15 00:00:30");
     EXPECT_EQ(j["interval"].toObject()["utc"].toString(), "2023-11-15 00:00:30");
     EXPECT_EQ(j["interval"].toObject()["local"].toString(), "2023-11-15 05:45:30");
     EXPECT_EQ(j["cameras"].toObject()["A"].toObject()["lines"].toInt(), 300);
     EXPECT_EQ(j["cameras"].toObject()["B"].toObject()["frames"].toInt(), 2);
     EXPECT_EQ(j["entries"].toArray().size(), 3);
     EXPECT_EQ(j["entries"].toArray()[0].toObject()["offset"].toInt(), 56);
-    EXPECT_EQ(j["intervalBlock"].toObject()["endA"].toDouble(),
-              j["entries"].toArray()[0].toObject()["linePosition"].toDouble() + 300);
+    EXPECT_EQ(j["interval_block"].toObject()["end_a"].toDouble(),
+              j["entries"].toArray()[0].toObject()["line_position"].toDouble() + 300);
     EXPECT_TRUE(j["checksum"].toObject()["matches"].toBool());
     EXPECT_TRUE(j["intact"].toBool());
     EXPECT_TRUE(j["problems"].toArray().isEmpty());
@@ -150,11 +128,11 @@ TEST_F(inspectTest, transferFileHeaderFramesAndTrailer) {
     ASSERT_EQ(f.size(), 2);
     EXPECT_EQ(f[0].toObject()["offset"].toInt(), 56);
     EXPECT_EQ(f[0].toObject()["lines"].toInt(), 1536);
-    EXPECT_EQ(f[1].toObject()["lineCounter"].toInt(), 1000 + 1536);
+    EXPECT_EQ(f[1].toObject()["line_counter"].toInt(), 1000 + 1536);
     EXPECT_EQ(f[1].toObject()["bytes"].toInt(), int(frames[1].size()));
     EXPECT_EQ(f[1].toObject()["offset"].toInt(), 56 + int(frames[0].size()));
-    EXPECT_TRUE(f[1].toObject()["payloadDecodes"].toBool());
-    EXPECT_EQ(j["header"].toObject()["bodyLength"].toInt(),
+    EXPECT_TRUE(f[1].toObject()["payload_decodes"].toBool());
+    EXPECT_EQ(j["header"].toObject()["body_length"].toInt(),
               int(frames[0].size() + frames[1].size()));
 
     // The same bytes under camera A's name, a payload broken inside, a body cut short.
@@ -195,8 +173,8 @@ TEST_F(inspectTest, normVideoAndCameraLogFilesAreSummarised) {
     EXPECT_EQ(n.status, INSPECT_INTACT);
     QJsonObject j = n.json();
     EXPECT_EQ(j["camera"].toString(), "B");
-    EXPECT_EQ(j["rawVideo"].toObject()["max"].toInt(), 255) << "levels are limited to 255";
-    EXPECT_EQ(j["normVideo"].toObject()["nonZero"].toInt(), 2);
+    EXPECT_EQ(j["raw_video"].toObject()["max"].toInt(), 255) << "levels are limited to 255";
+    EXPECT_EQ(j["norm_video"].toObject()["non_zero"].toInt(), 2);
     EXPECT_EQ(run({dir.write("w.norm.a.cam", "0 3\n0 0 10\n")}).status, INSPECT_DAMAGED);
 
     run camLog({dir.write("c.log.a.cam", "camera started\nline two\nlast words\n")});
@@ -237,7 +215,7 @@ TEST_F(inspectTest, verifyFindsGapsRenamedFilesAndStrayParts) {
 
     QJsonObject j = run({"--json", "--verify", maker.directory()}).json();
     EXPECT_EQ(j["datafiles"].toInt(), 5);
-    EXPECT_EQ(j["intactFiles"].toInt(), 4);
+    EXPECT_EQ(j["intact_files"].toInt(), 4);
     EXPECT_EQ(j["damaged"].toArray()[0].toObject()["file"].toString(), "01700027.139");
     EXPECT_EQ(j["gaps"].toArray().size(), 2);
     EXPECT_EQ(j["gaps"].toArray()[1].toObject()["seconds"].toInt(), 3);
@@ -270,7 +248,7 @@ TEST_F(inspectTest, pictureHasDarkPixelsExactlyAtTheSegments) {
     QString png = dir.file("out.png");
     run r({"--image", png, path(names[0]), path(names[1])});
     ASSERT_EQ(r.status, INSPECT_INTACT) << r.err.toStdString();
-    QImage image(png);
+    raster image = readPicture(png);
     ASSERT_FALSE(image.isNull());
     const int window = 632;
     const int height = PICTURE_CAPTION_HEIGHT + int(a.size());
@@ -288,29 +266,41 @@ TEST_F(inspectTest, pictureHasDarkPixelsExactlyAtTheSegments) {
                     if (row < lines.size())
                         for (const shadowSegment& s : lines[row])
                             shadow = shadow || (x >= s.start && x < s.start + s.length);
-                    bool dark = qGray(image.pixel(left + x, top + int(row))) < 64;
+                    bool dark = grey(image, left + x, top + int(row)) < 64;
                     ASSERT_EQ(dark, shadow)
                         << "file " << file << " camera " << camera << " row " << row << " x " << x;
                 }
             }
         }
         // The caption line differs from the rows: it carries text on its own background.
-        EXPECT_NE(image.pixel(1, file * height), image.pixel(1, top));
+        EXPECT_NE(image.at(1, file * height), image.at(1, top));
     }
 
     EXPECT_EQ(run({"--image", dir.file("x.png"), dir.write("bad", "nonsense")}).status,
               INSPECT_DAMAGED);
 }
 
-TEST_F(inspectTest, aPictureTooTallIsCutNotRefused) {
-    QStringList names = datafiles({0, 1}, wanderingLines(12000), wanderingLines(100));
-    ASSERT_EQ(names.size(), 2);
+TEST_F(inspectTest, aPictureTooTallIsScaledNotCut) {
+    // Pixels 10, 11 in shadow on every line, 12..14 on every other line: two lines to a row
+    // leave the first black and shade the others half.
+    const int lines = PICTURE_MAX_ROWS + 5000;
+    std::vector<shadowLine> a(static_cast<size_t>(lines));
+    for (int i = 0; i < lines; ++i)
+        a[size_t(i)] = i % 2 ? shadowLine{{10, 2}} : shadowLine{{10, 5}};
+    QStringList names = datafiles({0}, a, wanderingLines(100));
+    ASSERT_EQ(names.size(), 1);
     QString png = dir.file("tall.png");
-    run r({"--image", png, path(names[0]), path(names[1])});
-    EXPECT_EQ(r.status, INSPECT_INTACT);
-    int64_t rows = 2 * (PICTURE_CAPTION_HEIGHT + 12000);
-    EXPECT_EQ(r.err, QString("picture cut after %1 rows: the last %2 rows are not drawn\n")
-                         .arg(PICTURE_MAX_ROWS)
-                         .arg(rows - PICTURE_MAX_ROWS));
-    EXPECT_EQ(QImage(png).height(), PICTURE_MAX_ROWS);
+    run r({"--image", png, path(names[0])});
+    EXPECT_EQ(r.status, INSPECT_INTACT) << r.err.toStdString();
+    EXPECT_TRUE(r.out.endsWith(", scaled: 1 row = 2 lines\n")) << r.out.toStdString();
+    raster image = readPicture(png);
+    ASSERT_EQ(image.height(), PICTURE_CAPTION_HEIGHT + lines / 2);
+    for (int row = PICTURE_CAPTION_HEIGHT; row < image.height(); row += 997) {
+        EXPECT_LT(grey(image, 11, row), 16) << row;
+        EXPECT_GT(grey(image, 12, row), 64) << row;
+        EXPECT_LT(grey(image, 12, row), 192) << row;
+        EXPECT_EQ(grey(image, 14, row), grey(image, 12, row));
+        EXPECT_EQ(grey(image, 9, row), 255);
+        EXPECT_EQ(grey(image, 15, row), 255);
+    }
 }

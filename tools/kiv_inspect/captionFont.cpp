@@ -55,6 +55,12 @@ const glyph GLYPHS[] = {
     {'(', {0x02, 0x04, 0x08, 0x08, 0x08, 0x04, 0x02}},
     {')', {0x08, 0x04, 0x02, 0x02, 0x02, 0x04, 0x08}},
     {'+', {0x00, 0x04, 0x04, 0x1F, 0x04, 0x04, 0x00}},
+    {'%', {0x18, 0x19, 0x02, 0x04, 0x08, 0x13, 0x03}},
+    {'=', {0x00, 0x00, 0x1F, 0x00, 0x1F, 0x00, 0x00}},
+    {'_', {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x1F}},
+    {'<', {0x02, 0x04, 0x08, 0x10, 0x08, 0x04, 0x02}},
+    {'>', {0x08, 0x04, 0x02, 0x01, 0x02, 0x04, 0x08}},
+    {'*', {0x00, 0x15, 0x0E, 0x1F, 0x0E, 0x15, 0x00}},
     {'?', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x00, 0x04}},
 };
 
@@ -68,20 +74,17 @@ const glyph& glyphOf(QChar c) {
 
 } // namespace
 
-void drawCaption(QImage* image, int x, int y, const QString& text, uchar colour) {
+void drawCaption(raster* picture, int x, int y, const QString& text, uint8_t colour, int scale) {
     for (QChar c : text) {
         const glyph& g = glyphOf(c);
-        for (int row = 0; row < GLYPH_HEIGHT; ++row) {
-            int py = y + row;
-            if (py < 0 || py >= image->height())
-                continue;
-            uchar* line = image->scanLine(py);
-            for (int col = 0; col < GLYPH_WIDTH; ++col) {
-                int px = x + col;
-                if (px >= 0 && px < image->width() && (g.rows[row] >> (GLYPH_WIDTH - 1 - col)) & 1)
-                    line[px] = colour;
-            }
-        }
-        x += GLYPH_ADVANCE;
+        for (int row = 0; row < GLYPH_HEIGHT; ++row)
+            for (int col = 0; col < GLYPH_WIDTH; ++col)
+                if ((g.rows[row] >> (GLYPH_WIDTH - 1 - col)) & 1)
+                    picture->fillRect(x + col * scale, y + row * scale, scale, scale, colour);
+        x += GLYPH_ADVANCE * scale;
     }
+}
+
+int captionWidth(const QString& text, int scale) {
+    return text.isEmpty() ? 0 : (int(text.size()) * GLYPH_ADVANCE - 1) * scale;
 }

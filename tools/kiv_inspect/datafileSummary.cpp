@@ -127,25 +127,25 @@ QString checksumText(const datafileContent& c) {
 
 QJsonObject syncHeaderJson(const datafileSyncHeader& h) {
     QJsonObject o;
-    o["headerLength"] = h.headerLength;
-    o["softwareVersion"] = h.softwareVersion;
-    o["suSerialNr"] = h.suSerialNr;
-    o["lineFrequency"] = h.lineFrequency;
-    o["windowCentre"] = h.windowCentre;
+    o["header_length"] = h.headerLength;
+    o["software_version"] = h.softwareVersion;
+    o["su_serial_nr"] = h.suSerialNr;
+    o["line_frequency"] = h.lineFrequency;
+    o["window_centre"] = h.windowCentre;
     o["left"] = h.windowLeft;
-    o["leftPlusWidth"] = h.windowRight;
-    o["planeBackLeft"] = double(h.planeBackLeft);
-    o["planeBackRight"] = double(h.planeBackRight);
-    o["planeFrontRight"] = double(h.planeFrontRight);
-    o["xscaleA"] = double(h.xscaleA);
-    o["xscaleB"] = double(h.xscaleB);
-    o["distanceA"] = double(h.distanceA);
-    o["distanceB"] = double(h.distanceB);
-    o["normVideoLevel"] = h.normVideoLevel;
-    o["rleThreshold"] = h.threshold;
-    o["syncSecondLocal"] = qint64(h.localSyncSecond);
-    o["syncLocal"] = clockText(h.localSyncSecond);
-    o["syncUtc"] = clockText(utcOfLocal(h.localSyncSecond));
+    o["left_plus_width"] = h.windowRight;
+    o["plane_back_left"] = double(h.planeBackLeft);
+    o["plane_back_right"] = double(h.planeBackRight);
+    o["plane_front_right"] = double(h.planeFrontRight);
+    o["xscale_a"] = double(h.xscaleA);
+    o["xscale_b"] = double(h.xscaleB);
+    o["distance_a"] = double(h.distanceA);
+    o["distance_b"] = double(h.distanceB);
+    o["norm_video_level"] = h.normVideoLevel;
+    o["rle_threshold"] = h.threshold;
+    o["sync_second_local"] = qint64(h.localSyncSecond);
+    o["sync_local"] = clockText(h.localSyncSecond);
+    o["sync_utc"] = clockText(utcOfLocal(h.localSyncSecond));
     return o;
 }
 
@@ -155,10 +155,10 @@ QJsonObject entryJson(const datafileEntry& e) {
     o["camera"] = QString(cameraLetter(e.cameraId));
     o["lines"] = e.numLines;
     o["bytes"] = e.dataLength;
-    o["linePosition"] = e.linePosition;
-    o["lightBits"] = e.header.lightBits;
-    o["shadowBits"] = e.header.shadowBits;
-    o["minOffset"] = e.header.minOffset;
+    o["line_position"] = e.linePosition;
+    o["light_bits"] = e.header.lightBits;
+    o["shadow_bits"] = e.header.shadowBits;
+    o["min_offset"] = e.header.minOffset;
     return o;
 }
 
@@ -216,13 +216,14 @@ QString datafileSummaryText(const datafileVerdict& v) {
 QJsonObject datafileSummaryJson(const datafileVerdict& v) {
     const datafileContent& c = v.content;
     QJsonObject o;
+    o["kind"] = "datafile";
     o["file"] = v.name;
     o["bytes"] = qint64(v.size);
     if (c.syncHeaderRead)
-        o["syncHeader"] = syncHeaderJson(c.sync);
+        o["sync_header"] = syncHeaderJson(c.sync);
     if (v.intervalSecond >= 0) {
         QJsonObject interval;
-        interval["localSecond"] = qint64(v.intervalSecond);
+        interval["local_second"] = qint64(v.intervalSecond);
         interval["local"] = clockText(v.intervalSecond);
         interval["utc"] = clockText(utcOfLocal(v.intervalSecond));
         interval["from"] = v.intervalFromName ? "name" : "first frame";
@@ -244,11 +245,11 @@ QJsonObject datafileSummaryJson(const datafileVerdict& v) {
     o["entries"] = entries;
     if (c.complete) {
         QJsonObject block;
-        block["endA"] = c.endA;
-        block["endB"] = c.endB;
-        block["furtherValuesNotZero"] = nonZeroRest(c);
-        o["intervalBlock"] = block;
-        o["rainDataBytesNotZero"] = nonZeroRainBytes(c);
+        block["end_a"] = c.endA;
+        block["end_b"] = c.endB;
+        block["further_values_not_zero"] = nonZeroRest(c);
+        o["interval_block"] = block;
+        o["rain_data_bytes_not_zero"] = nonZeroRainBytes(c);
         o["reserved"] =
             QJsonArray{c.reserved[0], c.reserved[1], c.reservedSigned[0], c.reservedSigned[1]};
     }

@@ -6,9 +6,7 @@
 
 #include <QList>
 
-namespace {
-
-videoLineStats statsOf(const uint8_t* line) {
+videoLineStats videoStats(const uint8_t* line) {
     videoLineStats s{255, 0, 0.0, 0};
     int64_t sum = 0;
     for (int i = 0; i < VIDEO_LINE_SIZE; ++i) {
@@ -21,7 +19,7 @@ videoLineStats statsOf(const uint8_t* line) {
     return s;
 }
 
-QString statsText(const videoLineStats& s) {
+QString videoStatsText(const videoLineStats& s) {
     return QStringLiteral("min %1, max %2, mean %3, %4 of 1200 bytes above 0")
         .arg(s.minimum)
         .arg(s.maximum)
@@ -29,14 +27,16 @@ QString statsText(const videoLineStats& s) {
         .arg(s.nonZero);
 }
 
-QJsonObject statsJson(const videoLineStats& s) {
+QJsonObject videoStatsJson(const videoLineStats& s) {
     QJsonObject o;
     o["min"] = s.minimum;
     o["max"] = s.maximum;
     o["mean"] = s.mean;
-    o["nonZero"] = s.nonZero;
+    o["non_zero"] = s.nonZero;
     return o;
 }
+
+namespace {
 
 QString cameraName(int camera) {
     return camera == 1 ? QStringLiteral("A") : QStringLiteral("B");
@@ -51,8 +51,8 @@ normVideoReport inspectNormVideoFile(const QString& path, int camera) {
     // A snapshot of its own: the inspector must not touch the station's video.dat.
     videoSnapshot snapshot;
     r.readable = snapshot.readVideoLineFile(path, camera);
-    r.raw = statsOf(snapshot.rawLine(camera));
-    r.norm = statsOf(snapshot.normLine(camera));
+    r.raw = videoStats(snapshot.rawLine(camera));
+    r.norm = videoStats(snapshot.normLine(camera));
     return r;
 }
 
@@ -62,19 +62,20 @@ QString normVideoSummaryText(const normVideoReport& r) {
     if (!r.readable)
         return text + summaryLine("verdict", QStringLiteral("DAMAGED: not a count line followed "
                                                             "by lines of six values"));
-    text += summaryLine("raw video line", statsText(r.raw));
-    text += summaryLine("norm video line", statsText(r.norm));
+    text += summaryLine("raw video line", videoStatsText(r.raw));
+    text += summaryLine("norm video line", videoStatsText(r.norm));
     return text + summaryLine("verdict", QStringLiteral("readable"));
 }
 
 QJsonObject normVideoSummaryJson(const normVideoReport& r) {
     QJsonObject o;
+    o["kind"] = "norm_video_file";
     o["file"] = r.name;
     o["camera"] = cameraName(r.camera);
     o["readable"] = r.readable;
     if (r.readable) {
-        o["rawVideo"] = statsJson(r.raw);
-        o["normVideo"] = statsJson(r.norm);
+        o["raw_video"] = videoStatsJson(r.raw);
+        o["norm_video"] = videoStatsJson(r.norm);
     }
     return o;
 }
@@ -108,11 +109,12 @@ QString cameraLogSummaryText(const cameraLogReport& r) {
 
 QJsonObject cameraLogSummaryJson(const cameraLogReport& r) {
     QJsonObject o;
+    o["kind"] = "camera_log";
     o["file"] = r.name;
     o["camera"] = cameraName(r.camera);
     o["bytes"] = qint64(r.bytes);
     o["lines"] = qint64(r.lines);
-    o["firstLine"] = r.firstLine;
-    o["lastLine"] = r.lastLine;
+    o["first_line"] = r.firstLine;
+    o["last_line"] = r.lastLine;
     return o;
 }

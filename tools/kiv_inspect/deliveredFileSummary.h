@@ -16,6 +16,10 @@ struct videoLineStats {
     int nonZero; // bytes above 0 (a file of fewer lines leaves the rest 0)
 };
 
+videoLineStats videoStats(const uint8_t* line);
+QString videoStatsText(const videoLineStats& stats);
+QJsonObject videoStatsJson(const videoLineStats& stats);
+
 struct normVideoReport {
     QString name;
     int camera;    // 1 or 2

@@ -2,13 +2,26 @@
 
 #include "kiv_inspect/datafilePicture.h"
 #include "kiv_inspect/datafileSummary.h"
+#include "kiv_inspect/dayExport.h"
+#include "kiv_inspect/dayPicture.h"
 #include "kiv_inspect/deliveredFileSummary.h"
+#include "kiv_inspect/fileKind.h"
 #include "kiv_inspect/inputFile.h"
+#include "kiv_inspect/pngFile.h"
 #include "kiv_inspect/stationStatus.h"
+#include "kiv_inspect/syncListFile.h"
 #include "kiv_inspect/transferSummary.h"
 #include "kiv_inspect/verifyDirectory.h"
+#include "kiv_inspect/videoDat.h"
+#include "kiv_inspect/videoPlot.h"
 
+#include "sync/timeConv.h"
+
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
+
+#include <ctime>
 
 namespace {
 
@@ -21,8 +34,28 @@ struct options {
     bool status = false;
     bool help = false;
     QString image; // output path of the picture
+    QString day;   // datafile directory of the day view
+    QString date;  // its day, YYYY-MM-DD
+    QString csv;   // output path of the day's minute table
+    QString sync;  // its sync list file
+    int threads = 2;
     QStringList files;
 };
+
+// Options that take a value, and where it goes.
+QString* valueOption(const QString& name, options* o) {
+    if (name == QLatin1String("--image"))
+        return &o->image;
+    if (name == QLatin1String("--day"))
+        return &o->day;
+    if (name == QLatin1String("--date"))
+        return &o->date;
+    if (name == QLatin1String("--csv"))
+        return &o->csv;
+    if (name == QLatin1String("--sync"))
+        return &o->sync;
+    return nullptr;
+}
 
 QString jsonText(const QJsonObject& object) {
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented));
@@ -40,12 +73,19 @@ bool parseOptions(const QStringList& arguments, options* o, QString* error) {
             o->status = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             o->help = true;
-        } else if (a == QLatin1String("--image")) {
-            if (i + 1 >= arguments.size()) {
-                *error = QStringLiteral("--image needs the path of the picture to write");
+        } else if (a == QLatin1String("--threads")) {
+            bool ok = i + 1 < arguments.size();
+            o->threads = ok ? arguments[++i].toInt(&ok) : 0;
+            if (!ok || o->threads < 1 || o->threads > 64) {
+                *error = QStringLiteral("--threads needs a number from 1 to 64");
                 return false;
             }
-            o->image = arguments[++i];
+        } else if (QString* value = valueOption(a, o)) {
+            if (i + 1 >= arguments.size()) {
+                *error = QStringLiteral("%1 needs a value").arg(a);
+                return false;
+            }
+            *value = arguments[++i];
         } else if (a.startsWith(QLatin1String("--"))) {
             *error = QStringLiteral("unknown option %1").arg(a);
             return false;
@@ -55,6 +95,15 @@ bool parseOptions(const QStringList& arguments, options* o, QString* error) {
     }
     if (o->help)
         return true;
+    if (!o->day.isEmpty()) {
+        if (o->verify || o->status || !o->files.isEmpty())
+            *error = QStringLiteral("--day takes no files and neither --verify nor --status");
+        return error->isEmpty();
+    }
+    if (!o->date.isEmpty() || !o->csv.isEmpty() || !o->sync.isEmpty()) {
+        *error = QStringLiteral("--date, --csv and --sync belong to --day");
+        return false;
+    }
     if (o->status) {
         if (o->verify || o->json || !o->image.isEmpty() || o->files.size() > 1)
             *error =
@@ -98,30 +147,49 @@ bool readForSummary(const QString& path, int64_t limit, bool exact, QByteArray* 
     return true;
 }
 
+// The first bytes of the file at `path`, enough to tell its kind; empty when unreadable.
+QByteArray headOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(64) : QByteArray();
+}
+
 int summarise(const options& o, QString* out, QString* err) {
     const QString& path = o.files.front();
     QString name = baseName(path);
-    int camera = name.endsWith(QLatin1String(".a.cam")) ? 1 : 2;
+    int camera = cameraOfFile(name);
     QByteArray bytes;
-    if (name.endsWith(QLatin1String(".norm.a.cam")) ||
-        name.endsWith(QLatin1String(".norm.b.cam"))) {
+    switch (kindOfFile(name, headOf(path))) {
+    case KIND_NORM_VIDEO: {
         normVideoReport r = inspectNormVideoFile(path, camera);
         *out += o.json ? jsonText(normVideoSummaryJson(r)) : normVideoSummaryText(r);
         return r.readable ? INSPECT_INTACT : INSPECT_DAMAGED;
     }
-    if (name.endsWith(QLatin1String(".log.a.cam")) || name.endsWith(QLatin1String(".log.b.cam"))) {
+    case KIND_CAMERA_LOG: {
         if (!readForSummary(path, CAMERA_FILE_LIMIT, false, &bytes, err))
             return INSPECT_DAMAGED;
         cameraLogReport r = inspectCameraLogFile(name, camera, bytes);
         *out += o.json ? jsonText(cameraLogSummaryJson(r)) : cameraLogSummaryText(r);
         return INSPECT_INTACT;
     }
-    if (name.endsWith(QLatin1String(".a.cam")) || name.endsWith(QLatin1String(".b.cam"))) {
+    case KIND_TRANSFER: {
         if (!readForSummary(path, CAMERA_FILE_LIMIT, false, &bytes, err))
             return INSPECT_DAMAGED;
         transferReport r = inspectTransferFile(name, bytes);
         *out += o.json ? jsonText(transferSummaryJson(r)) : transferSummaryText(r);
         return r.intact() ? INSPECT_INTACT : INSPECT_DAMAGED;
+    }
+    case KIND_SYNC_LIST: {
+        syncListReport r = readSyncList(path);
+        *out += o.json ? jsonText(syncListSummaryJson(r)) : syncListSummaryText(r);
+        return r.readable ? INSPECT_INTACT : INSPECT_DAMAGED;
+    }
+    case KIND_VIDEO_DAT: {
+        videoDatReport r = readVideoDat(path);
+        *out += o.json ? jsonText(videoDatSummaryJson(r)) : videoDatSummaryText(r);
+        return r.readable ? INSPECT_INTACT : INSPECT_DAMAGED;
+    }
+    case KIND_DATAFILE:
+        break;
     }
     // The datafile reader itself names a file beyond the writer's buffer as damaged.
     if (!readForSummary(path, DATAFILE_BUFFER_SIZE, true, &bytes, err))
@@ -141,42 +209,111 @@ int verify(const options& o, QString* out, QString* err) {
     return r.intact() ? INSPECT_INTACT : INSPECT_DAMAGED;
 }
 
-int picture(const options& o, QString* out, QString* err) {
-    std::vector<pictureSource> sources;
-    bool unreadable = false;
+bool writePicture(const raster& picture, const QString& path, QString* err) {
+    QString error;
+    if (writePng(picture, path, &error))
+        return true;
+    *err += error + QLatin1Char('\n');
+    return false;
+}
+
+int videoPicture(const options& o, QString* out, QString* err) {
+    std::vector<videoDatReport> files;
     for (const QString& path : o.files) {
-        pictureSource source{baseName(path), QByteArray()};
-        QString error;
-        if (!readInputFile(path, DATAFILE_BUFFER_SIZE, &source.bytes, &error)) {
-            *err += error + QLatin1Char('\n');
-            unreadable = true;
-            continue;
+        files.push_back(readVideoDat(path));
+        if (!files.back().readable) {
+            *err += QStringLiteral("%1: %2\n").arg(path, files.back().problem);
+            files.pop_back();
         }
-        sources.push_back(source);
     }
-    QStringList problems;
-    int64_t rowsLeftOut = 0;
-    QImage image = drawDatafiles(sources, &problems, &rowsLeftOut);
-    for (const QString& p : problems)
-        *err += p + QLatin1Char('\n');
-    if (rowsLeftOut > 0)
-        *err += QStringLiteral("picture cut after %1 rows: the last %2 rows are not drawn\n")
-                    .arg(image.height())
-                    .arg(rowsLeftOut);
-    if (image.isNull()) {
+    videoLayout layout;
+    raster picture = drawVideoPlot(files, &layout);
+    if (picture.isNull() || !writePicture(picture, o.image, err)) {
         *err += QStringLiteral("no picture written\n");
-        return INSPECT_DAMAGED;
-    }
-    if (!image.save(o.image, "PNG")) {
-        *err += QStringLiteral("cannot write the picture %1\n").arg(o.image);
         return INSPECT_DAMAGED;
     }
     *out += QStringLiteral("picture %1: %2 x %3 pixels, %4\n")
                 .arg(o.image)
-                .arg(image.width())
-                .arg(image.height())
-                .arg(plural(int64_t(sources.size()), "datafile", "datafiles"));
-    return unreadable || !problems.isEmpty() ? INSPECT_DAMAGED : INSPECT_INTACT;
+                .arg(picture.width())
+                .arg(picture.height())
+                .arg(plural(int64_t(files.size()), "video.dat file", "video.dat files"));
+    return files.size() == size_t(o.files.size()) ? INSPECT_INTACT : INSPECT_DAMAGED;
+}
+
+int picture(const options& o, QString* out, QString* err) {
+    int videoFiles = 0;
+    for (const QString& path : o.files)
+        videoFiles += kindOfFile(baseName(path), headOf(path)) == KIND_VIDEO_DAT;
+    if (videoFiles == o.files.size())
+        return videoPicture(o, out, err);
+    if (videoFiles > 0) {
+        *err += QStringLiteral("--image draws datafiles or video.dat files, not both\n");
+        return INSPECT_USAGE;
+    }
+    QStringList problems;
+    datafilePicture picture = drawDatafiles(o.files, &problems);
+    for (const QString& p : problems)
+        *err += p + QLatin1Char('\n');
+    if (picture.image.isNull()) {
+        *err += QStringLiteral("no picture written\n");
+        return INSPECT_DAMAGED;
+    }
+    if (!writePicture(picture.image, o.image, err))
+        return INSPECT_DAMAGED;
+    *out += QStringLiteral("picture %1: %2 x %3 pixels, %4")
+                .arg(o.image)
+                .arg(picture.image.width())
+                .arg(picture.image.height())
+                .arg(plural(int64_t(o.files.size()), "datafile", "datafiles"));
+    if (picture.linesPerRow > 1)
+        *out += QStringLiteral(", scaled: 1 row = %1 lines").arg(picture.linesPerRow);
+    *out += QLatin1Char('\n');
+    return problems.isEmpty() ? INSPECT_INTACT : INSPECT_DAMAGED;
+}
+
+bool writeText(const QString& path, const QString& text, QString* err) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+        file.write(text.toUtf8()) == text.toUtf8().size() && file.flush())
+        return true;
+    *err += QStringLiteral("cannot write %1\n").arg(path);
+    return false;
+}
+
+// The CSV of the pixels beside the one of the minutes: "day.csv" gives "day.pixels.csv".
+QString pixelsCsvPath(const QString& path) {
+    QString stem = path.endsWith(QLatin1String(".csv")) ? path.chopped(4) : path;
+    return stem + QStringLiteral(".pixels.csv");
+}
+
+int dayView(const options& o, QString* out, QString* err) {
+    if (!QFileInfo(o.day).isDir()) {
+        *err += QStringLiteral("%1 is not a readable directory\n").arg(o.day);
+        return INSPECT_DAMAGED;
+    }
+    int64_t dayStart = o.date.isEmpty() ? newestDay(o.day) : dayOfDate(o.date);
+    if (dayStart < 0) {
+        *err += o.date.isEmpty() ? QStringLiteral("%1 holds no datafile; give --date\n").arg(o.day)
+                                 : QStringLiteral("--date %1 is no date YYYY-MM-DD\n").arg(o.date);
+        return o.date.isEmpty() ? INSPECT_DAMAGED : INSPECT_USAGE;
+    }
+    QString sync = o.sync.isEmpty() ? findSyncList(o.day, dayStart) : o.sync;
+    int64_t now = int64_t(std::time(nullptr));
+    dayFigures day = scanDay(o.day, dayStart, sync, now + localOffset(now), o.threads);
+    bool written = true;
+    if (!o.image.isEmpty()) {
+        dayLayout layout;
+        raster picture = drawDay(day, &layout);
+        QString error;
+        written = writePng(picture, o.image, &error);
+        if (!written)
+            *err += error + QLatin1Char('\n');
+    }
+    if (!o.csv.isEmpty())
+        written = writeText(o.csv, dayMinutesCsv(day), err) &&
+                  writeText(pixelsCsvPath(o.csv), dayPixelsCsv(day), err) && written;
+    *out += o.json ? jsonText(dayJson(day)) : dayText(day);
+    return written ? INSPECT_INTACT : INSPECT_DAMAGED;
 }
 
 } // namespace
@@ -186,13 +323,25 @@ QString inspectUsage() {
         "usage: kiv_inspect [--json] FILE\n"
         "       kiv_inspect [--json] --verify DIR\n"
         "       kiv_inspect --image OUT.png DATAFILE...\n"
+        "       kiv_inspect --image OUT.png VIDEO_DAT...\n"
+        "       kiv_inspect --day DIR [--date YYYY-MM-DD] [--image OUT.png] [--csv OUT.csv]\n"
+        "                   [--sync SYNC_LIST] [--threads N] [--json]\n"
         "       kiv_inspect --status [STATION_DIR]\n"
         "\n"
         "FILE is a datafile, a transfer file (*.a.cam, *.b.cam), a norm-video file\n"
-        "(*.norm.a.cam, *.norm.b.cam) or a camera log file (*.log.a.cam, *.log.b.cam).\n"
+        "(*.norm.a.cam, *.norm.b.cam), a camera log file (*.log.a.cam, *.log.b.cam, the\n"
+        "daily vYYDDD_1.a.log, .b.log), a sync list (vYYDDD_1.sync.log) or video.dat;\n"
+        "each is recognised by its name (video.dat also by its first bytes).\n"
         "--verify checks every datafile of a datafile directory, lists the gaps between\n"
         "intervals and the .part files left behind. --image draws the shadow segments of\n"
-        "the datafiles' frames, camera A left and camera B right, one row per camera line.\n"
+        "the datafiles' frames, camera A left and camera B right, one row per camera line;\n"
+        "more lines than fit are scaled, and the picture says so. Of video.dat files it\n"
+        "draws the raw and normalised lines of both cameras, of several copies as bands.\n"
+        "--day pictures one local day of a datafile directory (default: the newest):\n"
+        "frames per minute of camera A and B, their ratio, each pixel's shadow occupancy,\n"
+        "missing intervals and the synchronisations of the day's sync list (found in DIR\n"
+        "or in ../sync). --csv writes the minutes to OUT.csv and the pixels to\n"
+        "OUT.pixels.csv; --json prints the same figures.\n"
         "--status shows the station's status file (acquire_kiv.status.json) on one screen.\n"
         "\n"
         "Exit status: 0 intact, 1 damaged or unreadable, 2 wrong usage.\n");
@@ -214,6 +363,8 @@ int runInspect(const QStringList& arguments, QString* out, QString* err) {
                                  err)
                    ? INSPECT_INTACT
                    : INSPECT_DAMAGED;
+    if (!o.day.isEmpty())
+        return dayView(o, out, err);
     if (o.verify)
         return verify(o, out, err);
     if (!o.image.isEmpty())

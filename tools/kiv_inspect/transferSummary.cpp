@@ -212,50 +212,51 @@ QString transferSummaryText(const transferReport& r) {
 
 QJsonObject transferSummaryJson(const transferReport& r) {
     QJsonObject o;
+    o["kind"] = "transfer_file";
     o["file"] = r.name;
     o["bytes"] = qint64(r.size);
     if (r.headerRead) {
         const cameraParams& p = r.params;
         QJsonObject h;
-        h["cameraId"] = r.rawCameraId;
-        h["softwareVersion"] = p.softwareVersion;
-        h["suSerialNr"] = p.suSerialNr;
-        h["lineFrequency"] = p.lineFrequency;
+        h["camera_id"] = r.rawCameraId;
+        h["software_version"] = p.softwareVersion;
+        h["su_serial_nr"] = p.suSerialNr;
+        h["line_frequency"] = p.lineFrequency;
         h["left"] = qint64(p.left);
         h["width"] = qint64(p.width);
         h["gain"] = qint64(p.current.gain);
         h["offset"] = p.current.offset;
-        h["normVideoLevel"] = p.normVideoLevel;
-        h["rleThreshold"] = p.threshold;
+        h["norm_video_level"] = p.normVideoLevel;
+        h["rle_threshold"] = p.threshold;
         h["xscale"] = double(p.current.xscale);
         h["distance"] = double(p.current.distance);
-        h["planeBackLeft"] = double(p.planeBackLeft);
-        h["planeBackRight"] = double(p.planeBackRight);
-        h["planeFrontRight"] = double(p.planeFrontRight);
-        h["syncId"] = r.syncId;
-        h["lineCounter"] = counterJson(r.lineCounter);
-        h["bodyLength"] = qint64(r.bodyLength);
+        h["plane_back_left"] = double(p.planeBackLeft);
+        h["plane_back_right"] = double(p.planeBackRight);
+        h["plane_front_right"] = double(p.planeFrontRight);
+        h["sync_id"] = r.syncId;
+        h["line_counter"] = counterJson(r.lineCounter);
+        h["body_length"] = qint64(r.bodyLength);
         o["header"] = h;
     }
     QJsonArray frames;
     for (const transferFrameInfo& f : r.frames) {
         QJsonObject frame;
         frame["offset"] = qint64(f.offset);
-        frame["syncId"] = f.header.syncId;
-        frame["lineCounter"] = counterJson(f.header.lineCounter);
+        frame["sync_id"] = f.header.syncId;
+        frame["line_counter"] = counterJson(f.header.lineCounter);
         frame["lines"] = qint64(f.header.numLines);
         frame["bytes"] = qint64(f.header.compressedSize);
-        frame["lightBits"] = f.header.lightBits;
-        frame["shadowBits"] = f.header.shadowBits;
-        frame["minOffset"] = f.header.minOffset;
-        frame["payloadDecodes"] = f.decodes;
+        frame["light_bits"] = f.header.lightBits;
+        frame["shadow_bits"] = f.header.shadowBits;
+        frame["min_offset"] = f.header.minOffset;
+        frame["payload_decodes"] = f.decodes;
         frames.append(frame);
     }
     o["frames"] = frames;
     if (r.trailerRead) {
         QJsonObject trailer;
-        trailer["syncId"] = r.trailerSyncId;
-        trailer["lineCounter"] = counterJson(r.trailerLineCounter);
+        trailer["sync_id"] = r.trailerSyncId;
+        trailer["line_counter"] = counterJson(r.trailerLineCounter);
         o["trailer"] = trailer;
     }
     o["intact"] = r.intact();

@@ -114,13 +114,14 @@ QString verifyText(const verifyReport& r) {
 
 QJsonObject verifyJson(const verifyReport& r) {
     QJsonObject o;
+    o["kind"] = "directory_check";
     o["directory"] = r.directory;
     o["readable"] = r.listed;
     o["datafiles"] = r.datafiles;
-    o["intactFiles"] = r.datafiles - int(r.damaged.size());
+    o["intact_files"] = r.datafiles - int(r.damaged.size());
     if (r.first >= 0) {
-        o["firstLocal"] = clockText(r.first);
-        o["lastLocal"] = clockText(r.last);
+        o["first_local"] = clockText(r.first);
+        o["last_local"] = clockText(r.last);
     }
     QJsonArray damaged;
     for (const datafileVerdict& v : r.damaged) {
@@ -133,10 +134,10 @@ QJsonObject verifyJson(const verifyReport& r) {
     QJsonArray gaps;
     for (const intervalGap& gap : r.gaps) {
         QJsonObject g;
-        g["fromLocal"] = clockText(gap.from);
-        g["toLocal"] = clockText(gap.to);
-        g["fromUtc"] = clockText(utcOfLocal(gap.from));
-        g["toUtc"] = clockText(utcOfLocal(gap.to));
+        g["from_local"] = clockText(gap.from);
+        g["to_local"] = clockText(gap.to);
+        g["from_utc"] = clockText(utcOfLocal(gap.from));
+        g["to_utc"] = clockText(utcOfLocal(gap.to));
         g["seconds"] = qint64(gap.to - gap.from);
         gaps.append(g);
     }

@@ -1,0 +1,152 @@
+#include "kiv_inspect/dayExport.h"
+
+#include "kiv_inspect/datafileSummary.h"
+#include "kiv_inspect/inspectTime.h"
+#include "output/frameRecord.h"
+
+#include <QJsonArray>
+
+#include <algorithm>
+
+namespace {
+
+int64_t intervalSecond(const dayFigures& day, int interval) {
+    return day.dayStart + int64_t(interval) * INTERVAL_LENGTH;
+}
+
+double meanOccupancy(const dayFigures& day, int camera, int minute) {
+    double sum = 0;
+    for (int x = 0; x < day.window; ++x)
+        sum += day.occupancy(camera, minute, x);
+    return day.window > 0 ? sum / day.window : 0.0;
+}
+
+int countState(const dayFigures& day, intervalState state) {
+    return int(std::count(day.intervals.begin(), day.intervals.end(), uint8_t(state)));
+}
+
+QString number(double value) {
+    return QString::number(value, 'g', 6);
+}
+
+} // namespace
+
+QJsonObject dayJson(const dayFigures& day) {
+    QJsonObject o;
+    o["kind"] = "day";
+    o["directory"] = day.directory;
+    o["date"] = clockText(day.dayStart).left(10);
+    o["day_start_local_second"] = qint64(day.dayStart);
+    o["window_pixels"] = day.window;
+    o["datafiles"] = day.datafiles;
+    o["intervals_present"] = countState(day, INTERVAL_PRESENT);
+    o["intervals_missing"] = countState(day, INTERVAL_MISSING);
+    o["intervals_damaged"] = countState(day, INTERVAL_DAMAGED);
+    o["intervals_not_yet_due"] = countState(day, INTERVAL_FUTURE);
+    QJsonArray damaged;
+    for (const QString& name : day.damagedNames)
+        damaged.append(name);
+    o["damaged_files"] = damaged;
+    o["undecoded_frames_a"] = qint64(day.undecodedFrames[0]);
+    o["undecoded_frames_b"] = qint64(day.undecodedFrames[1]);
+    QJsonArray gaps;
+    for (const std::pair<int, int>& g : day.gaps()) {
+        QJsonObject gap;
+        gap["from_local"] = clockText(intervalSecond(day, g.first));
+        gap["to_local"] = clockText(intervalSecond(day, g.second));
+        gap["intervals"] = g.second - g.first;
+        gaps.append(gap);
+    }
+    o["gaps"] = gaps;
+    o["sync_list"] = day.syncList.name.isEmpty() ? QJsonValue() : QJsonValue(day.syncList.name);
+    QJsonArray syncs;
+    for (const syncEvent& e : day.syncList.events) {
+        QJsonObject s;
+        s["sync_id"] = e.syncId;
+        s["local"] = clockText(e.localSecond);
+        s["kind"] = syncEventName(e.kind);
+        syncs.append(s);
+    }
+    o["synchronisations"] = syncs;
+    QJsonArray minutes;
+    for (int m = 0; m < DAY_MINUTES; ++m) {
+        QJsonObject row;
+        row["minute"] = m;
+        row["local_time"] = clockText(day.dayStart + 60 * m).mid(11, 5);
+        row["intervals_present"] = day.present[size_t(m)];
+        row["frames_a"] = qint64(day.frames[0][size_t(m)]);
+        row["frames_b"] = qint64(day.frames[1][size_t(m)]);
+        double ratio = day.ratio(m);
+        row["ratio_a_b"] = ratio < 0 ? QJsonValue() : QJsonValue(ratio);
+        row["lines_a"] = qint64(day.lines[0][size_t(m)]);
+        row["lines_b"] = qint64(day.lines[1][size_t(m)]);
+        row["mean_occupancy_a"] = meanOccupancy(day, 0, m);
+        row["mean_occupancy_b"] = meanOccupancy(day, 1, m);
+        minutes.append(row);
+    }
+    o["minutes"] = minutes;
+    for (int c = 0; c < 2; ++c) {
+        QJsonArray pixels;
+        for (int x = 0; x < day.window; ++x)
+            pixels.append(day.dayOccupancy(c, x));
+        o[c == 0 ? "pixel_occupancy_a" : "pixel_occupancy_b"] = pixels;
+    }
+    return o;
+}
+
+QString dayMinutesCsv(const dayFigures& day) {
+    QString text = QStringLiteral("minute,local_time,intervals_present,frames_a,frames_b,ratio_a_b,"
+                                  "lines_a,lines_b,mean_occupancy_a,mean_occupancy_b\n");
+    for (int m = 0; m < DAY_MINUTES; ++m) {
+        double ratio = day.ratio(m);
+        text += QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8,%9,%10\n")
+                    .arg(m)
+                    .arg(clockText(day.dayStart + 60 * m).mid(11, 5))
+                    .arg(day.present[size_t(m)])
+                    .arg(day.frames[0][size_t(m)])
+                    .arg(day.frames[1][size_t(m)])
+                    .arg(ratio < 0 ? QString() : number(ratio))
+                    .arg(day.lines[0][size_t(m)])
+                    .arg(day.lines[1][size_t(m)])
+                    .arg(number(meanOccupancy(day, 0, m)), number(meanOccupancy(day, 1, m)));
+    }
+    return text;
+}
+
+QString dayPixelsCsv(const dayFigures& day) {
+    QString text = QStringLiteral("pixel,occupancy_a,occupancy_b\n");
+    for (int x = 0; x < day.window; ++x)
+        text += QStringLiteral("%1,%2,%3\n")
+                    .arg(x)
+                    .arg(number(day.dayOccupancy(0, x)), number(day.dayOccupancy(1, x)));
+    return text;
+}
+
+QString dayText(const dayFigures& day) {
+    QString text =
+        QStringLiteral("day %1 of %2\n").arg(clockText(day.dayStart).left(10), day.directory);
+    int64_t frames[2] = {0, 0};
+    for (int c = 0; c < 2; ++c)
+        for (int64_t f : day.frames[c])
+            frames[c] += f;
+    text += summaryLine("datafiles", QStringLiteral("%1: %2 intervals present, %3 missing, %4 "
+                                                    "damaged, %5 not yet due")
+                                         .arg(day.datafiles)
+                                         .arg(countState(day, INTERVAL_PRESENT))
+                                         .arg(countState(day, INTERVAL_MISSING))
+                                         .arg(countState(day, INTERVAL_DAMAGED))
+                                         .arg(countState(day, INTERVAL_FUTURE)));
+    text += summaryLine("frames", QStringLiteral("A %1, B %2").arg(frames[0]).arg(frames[1]));
+    for (const std::pair<int, int>& g : day.gaps())
+        text += sectionLine("gap", QStringLiteral("%1 .. %2 local (%3)")
+                                       .arg(clockText(intervalSecond(day, g.first)),
+                                            clockText(intervalSecond(day, g.second)),
+                                            plural(g.second - g.first, "interval", "intervals")));
+    text += summaryLine("sync list", day.syncList.name.isEmpty()
+                                         ? QStringLiteral("none found")
+                                         : QStringLiteral("%1, %2 of this day")
+                                               .arg(day.syncList.name)
+                                               .arg(plural(int64_t(day.syncList.events.size()),
+                                                           "synchronisation", "synchronisations")));
+    return text;
+}
