@@ -2,6 +2,8 @@
 // calibration flag, and the dispatch into the run loop of that mode.
 #pragma once
 
+#include <QStringList>
+
 enum stationMode {
     MODE_MEASUREMENT = 0,
     MODE_LIVEVIDEO = 1,
@@ -13,10 +15,22 @@ enum stationMode {
 struct commandLine {
     int mode = MODE_MEASUREMENT;
     bool calibration = false;
+    bool help = false;    // "--help": print the usage and end
+    bool version = false; // "--version": print the version and end
+    // Arguments that are no option of the program, in the order given: ignored, as they always
+    // were, but named once in a warning when the run starts.
+    QStringList unknown;
 };
 
 // Options are compared as whole arguments, case-sensitively; anything else is ignored.
 commandLine parseCommandLine(int argc, const char* const* argv);
+
+// The text "--help" prints; the manual page lists the same options.
+const char* usageText();
+
+// Prints the usage or the version when asked for and answers true: the program then ends with
+// status 0 before it draws a screen, takes the lock or touches a file.
+bool printInformation(const commandLine& options);
 
 // The run loops a mode is dispatched to; tests replace them.
 struct modeRunners {

@@ -36,6 +36,8 @@ bool lockStation() {
 int main(int argc, char** argv) {
     installStopHandlers();
     commandLine options = parseCommandLine(argc, argv);
+    if (printInformation(options))
+        return 0;
     if (needsStationLock(options.mode) && !lockStation())
         return 1;
     // The screen is drawn before the mode does anything.

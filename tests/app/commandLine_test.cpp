@@ -52,6 +52,18 @@ TEST_F(dispatch, measurementModeLogsAndPassesTheCalibrationFlag) {
               QStringList({"entering measurement mode", "calibration mode is set"}));
 }
 
+// Unknown arguments are still ignored, but each is named once before the run starts.
+TEST_F(dispatch, unknownArgumentsAreNamedOnceAndTheRunGoesOn) {
+    commandLine c = parse({"--bogus", "--help", "x", "--bogus", "--version"});
+    EXPECT_TRUE(c.help && c.version);
+    EXPECT_EQ(c.unknown, QStringList({"--bogus", "x"}));
+    messageCapture log;
+    EXPECT_EQ(runMode(c, runners), 11);
+    EXPECT_EQ(log.messages(),
+              QStringList({"warning : unknown argument --bogus ignored",
+                           "warning : unknown argument x ignored", "entering measurement mode"}));
+}
+
 TEST_F(dispatch, bothVideoModesRunTheVideoLoopWithoutMessages) {
     messageCapture log;
     EXPECT_EQ(runMode(parse({"--livevideo", "--calibration"}), runners), 22);

@@ -257,3 +257,20 @@ TEST(e2e, aClosedOutputPipeIsNoDeathAndHangUpEndsTheRunCleanly) {
     ASSERT_TRUE(alive) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
+
+// Asking the program what it is starts nothing: no screen, no lock, no file.
+TEST(e2e, helpAndVersionAnswerAndTouchNothing) {
+    tempStation dir;
+    for (const char* option : {"--help", "--version"}) {
+        QProcess program;
+        program.setWorkingDirectory(dir.path());
+        program.start(QStringLiteral(KIV_BINARY_DIR "/acquire_kiv"), {option, "--livevideo"});
+        ASSERT_TRUE(program.waitForFinished(10000)) << option;
+        EXPECT_EQ(program.exitCode(), 0) << option;
+        const QByteArray out = program.readAllStandardOutput();
+        EXPECT_TRUE(out.startsWith(option == QByteArray("--help") ? "usage: acquire_kiv"
+                                                                  : "acquire_kiv 1."))
+            << out.toStdString();
+        EXPECT_TRUE(dir.list().isEmpty()) << option;
+    }
+}
