@@ -1,4 +1,5 @@
 #include "app/measurementLoop.h"
+#include "platform/serviceNotify.h"
 #include "platform/stationPath.h"
 #include "sync/timeConv.h"
 
@@ -31,7 +32,10 @@ statusScreen& screen() {
 
 int runMeasurementLoop(bool calibration) {
     measurementLoop loop(calibration, STATION_CONFIGURATION_PATH);
+    // The configuration is read and every long-lived object built: the service is up.
+    notifyReady();
     loop.run();
+    notifyStopping();
     return 0;
 }
 
@@ -59,6 +63,7 @@ void measurementLoop::run() {
 }
 
 void measurementLoop::cycle() {
+    notifyAlive();
     const double step = m_clockWatch.check();
     if (step != 0.0)
         logWarning(
@@ -90,6 +95,22 @@ void measurementLoop::publishHealth() {
     m_health.camera[0].framesWritten = m_station.writer->framesWritten(cam::A);
     m_health.camera[1].framesWritten = m_station.writer->framesWritten(cam::B);
     m_healthFiles.publish(&m_health, currentSecond());
+    notifyStatus(serviceStatus());
+}
+
+QString measurementLoop::serviceStatus() const {
+    const QString written = QStringLiteral("%1 datafiles").arg(m_health.datafilesWritten);
+    switch (m_phase) {
+    case PHASE_MEASUREMENT:
+        return QStringLiteral("measuring, syncId %1, ").arg(m_health.syncId) + written;
+    case PHASE_PARAMETERS:
+        return QStringLiteral("handshake: measurement parameters, ") + written;
+    default:
+        return QStringLiteral("handshake: waiting for cameras (A %1, B %2), ")
+                   .arg(m_handshake.of(cam::A))
+                   .arg(m_handshake.of(cam::B)) +
+               written;
+    }
 }
 
 void measurementLoop::restart() {

@@ -72,6 +72,8 @@ private:
     void datafileWritten(const datafileWriter& writer) override;
     void pairingDone(int32_t written) override;
     void publishHealth();
+    // The line the service manager shows: phase, syncId, datafiles written.
+    QString serviceStatus() const;
 
     bool m_calibration;
     stationObjects m_station;

@@ -7,6 +7,7 @@
 #include "config/stationConfig.h"
 #include "control/controlFiles.h"
 #include "log/messageLog.h"
+#include "platform/serviceNotify.h"
 #include "platform/stationClock.h"
 #include "platform/stopSignal.h"
 #include "status/healthFiles.h"
@@ -36,7 +37,10 @@ int runVideoLoopWith(const char* configPath) {
     health.phase = 1;
     healthFiles files;
     scopedLogListener listener([&](const logEntry& entry) { health.noteMessage(entry); });
+    notifyReady();
+    notifyStatus(QStringLiteral("live video: waiting for cameras"));
     while (!done && !stopRequested()) {
+        notifyAlive();
         screen.redraw();
         heartbeatStep(monotonicSecond(), &lastHeartbeat);
         handshakeCycle step = runHandshakeCycle(&cameras, cameraA, cameraB);
@@ -66,5 +70,6 @@ int runVideoLoopWith(const char* configPath) {
         health.camera[1].state = cameras.state[1];
         files.publish(&health, currentSecond(), done);
     }
+    notifyStopping();
     return 0;
 }

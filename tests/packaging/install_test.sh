@@ -52,7 +52,7 @@ done
 # The measurement unit as the service needs it; the live-video unit never runs beside it.
 unit="$root/usr/lib/systemd/system/acquire_kiv.service"
 video="$root/usr/lib/systemd/system/acquire_kiv-livevideo.service"
-for line in "Type=exec" "ExecStart=/usr/bin/acquire_kiv" "WorkingDirectory=/var/lib/acquire_kiv" \
+for line in "Type=notify" "WatchdogSec=120s" "ExecStart=/usr/bin/acquire_kiv" "WorkingDirectory=/var/lib/acquire_kiv" \
     "User=acquire_kiv" "KillSignal=SIGTERM" "Restart=on-failure" "SyslogLevel=err" \
     "Documentation=file:///usr/share/doc/acquire-kiv/operator-guide.md"; do
     grep -qx "$line" "$unit" || fail "acquire_kiv.service lacks $line"

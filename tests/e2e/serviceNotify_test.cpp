@@ -1,0 +1,94 @@
+// The station under a service manager: a small listener of the notify protocol (a datagram
+// socket named in NOTIFY_SOCKET) stands in for it and collects what the controller says.
+#include "support/e2eStation.h"
+
+#include <QByteArray>
+#include <QThread>
+
+#include <cstring>
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+class notifyListener {
+public:
+    explicit notifyListener(const QString& path) {
+        m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = path.toLocal8Bit();
+        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+        m_bound =
+            m_fd >= 0 && bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~notifyListener() {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    bool bound() const { return m_bound; }
+    // Every message that arrives within `ms`, split into its lines.
+    void receive(int ms) {
+        pollfd p = {m_fd, POLLIN, 0};
+        while (poll(&p, 1, ms) > 0) {
+            char buffer[4096];
+            const ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                return;
+            for (const QByteArray& line : QByteArray(buffer, int(n)).split('\n'))
+                if (!line.isEmpty())
+                    m_lines.append(line);
+            ms = 0;
+        }
+    }
+    int count(const QByteArray& prefix) const {
+        int n = 0;
+        for (const QByteArray& line : m_lines)
+            n += line.startsWith(prefix) ? 1 : 0;
+        return n;
+    }
+    const QList<QByteArray>& lines() const { return m_lines; }
+
+private:
+    int m_fd = -1;
+    bool m_bound = false;
+    QList<QByteArray> m_lines;
+};
+
+// Sets an environment variable of this process (the station inherits it) for a scope.
+struct scopedEnv {
+    scopedEnv(const char* name, const QByteArray& value) : m_name(name) { qputenv(name, value); }
+    ~scopedEnv() { qunsetenv(m_name); }
+    const char* m_name;
+};
+
+} // namespace
+
+TEST(serviceNotify, readyStatusAndKeepAlivesReachTheServiceManager) {
+    e2eStation station;
+    notifyListener manager(station.path("notify.sock"));
+    ASSERT_TRUE(manager.bound());
+    scopedEnv socketName("NOTIFY_SOCKET", station.path("notify.sock").toLocal8Bit());
+    scopedEnv watchdog("WATCHDOG_USEC", "2000000");
+    station.startCameras();
+    station.startStation();
+    for (int i = 0;
+         i < 300 && !(manager.count("STATUS=measuring") > 0 && manager.count("WATCHDOG=1") >= 3);
+         ++i)
+        manager.receive(100);
+    EXPECT_EQ(station.stopStation(), 0);
+    station.stopCameras();
+    manager.receive(500);
+    const QList<QByteArray>& lines = manager.lines();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.first(), "READY=1") << "ready before anything else";
+    EXPECT_EQ(manager.count("READY=1"), 1);
+    EXPECT_GE(manager.count("STATUS=handshake: waiting for cameras"), 1);
+    EXPECT_GE(manager.count("STATUS=measuring, syncId "), 1);
+    EXPECT_GE(manager.count("WATCHDOG=1"), 3) << "keep-alives while it runs";
+    EXPECT_EQ(lines.last(), "STOPPING=1");
+}
