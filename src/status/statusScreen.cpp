@@ -10,8 +10,6 @@
 namespace {
 
 const char* const PROGRAM_NAME = "acquire_kiv";
-const char* const BUILD_DATE = "Aug 28 2010";
-const char* const BUILD_TIME = "16:48:27";
 const int MAX_MESSAGES = 5;
 // Lines are drawn through a buffer of 1024 bytes: at most 1023 characters.
 const int LINE_BUFFER_SIZE = 1024;
@@ -19,12 +17,24 @@ const int LINE_BUFFER_SIZE = 1024;
 const int ROW_BANNER = 2;
 const int ROW_SYNC = 4;
 const int ROW_NOW = 5;
+const int ROW_LOCAL = 6;
 const int ROW_CAMERA_A = 7;
 const int ROW_CAMERA_B = 8;
 const int ROW_OUTPUT = 9;
+const int ROW_ERRORS = 10;
 const int ROW_MESSAGES_TITLE = 11;
 const int ROW_FIRST_MESSAGE = 13;
 const int COLUMN = 1;
+
+// "2026-12-08 10:00:05" in local time.
+QString localDateTime(int64_t second) {
+    time_t t = time_t(second);
+    struct tm local;
+    localtime_r(&t, &local);
+    char text[32];
+    strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return QString::fromLatin1(text);
+}
 
 } // namespace
 
@@ -41,13 +51,16 @@ statusScreen& statusScreen::instance() {
 statusScreen::statusScreen(std::unique_ptr<console> out) : m_console(std::move(out)) {
     m_banner = QStringLiteral("%1 :: version %2 :: build %3 %4")
                    .arg(QLatin1String(PROGRAM_NAME), QLatin1String(PROGRAM_VERSION),
-                        QLatin1String(BUILD_DATE), QLatin1String(BUILD_TIME));
+                        QLatin1String(PROGRAM_BUILD_DATE), QLatin1String(PROGRAM_BUILD_TIME));
     reset();
     m_dirty = true;
     redraw();
 }
 
 void statusScreen::addMessage(const logEntry& entry) {
+    if (entry.level == severity::error)
+        ++m_errors;
+    m_dirty = true;
     if (entry.channel != logChannel::messages)
         return;
     const QString& text = entry.text;
@@ -65,6 +78,8 @@ void statusScreen::reset() {
     m_syncLine = QStringLiteral(
         "syncId : ---- :: at : ---------- :: resync at : ---------- :: reboot : --- ");
     m_nowLine = QStringLiteral("now    : ---------- / ----------------- ");
+    m_localLine =
+        QStringLiteral("local  : at ------------------- :: resync at -------------------");
     m_cameraA = QStringLiteral("A      : ------ frames :: ---------- :: file : -");
     m_cameraB = QStringLiteral("B      : ------ frames :: ---------- :: file : -");
     m_outputLine = QStringLiteral("out -> : ---- datafiles written");
@@ -78,6 +93,9 @@ void statusScreen::setSyncLine(uint16_t syncId, int32_t syncSecond, int32_t resy
                      .arg(qint64(syncSecond), 11, 10, QLatin1Char('0'))
                      .arg(qint64(resyncSecond), 11, 10, QLatin1Char('0')) +
                  QLatin1String(reboot ? "yes" : "no");
+    // The same two seconds as the operator reads a clock: local date and time.
+    m_localLine = QStringLiteral("local  : at %1 :: resync at %2")
+                      .arg(localDateTime(syncSecond), localDateTime(resyncSecond));
     m_dirty = true;
 }
 
@@ -116,9 +134,11 @@ void statusScreen::redraw() {
     print(ROW_BANNER, m_banner);
     print(ROW_SYNC, m_syncLine);
     print(ROW_NOW, m_nowLine);
+    print(ROW_LOCAL, m_localLine);
     print(ROW_CAMERA_A, m_cameraA);
     print(ROW_CAMERA_B, m_cameraB);
     print(ROW_OUTPUT, m_outputLine);
+    print(ROW_ERRORS, QStringLiteral("errors : %1 since start").arg(m_errors));
     if (m_messages.isEmpty()) {
         print(ROW_MESSAGES_TITLE, QStringLiteral("No log messages"));
         print(ROW_FIRST_MESSAGE, QString());

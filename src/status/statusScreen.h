@@ -38,6 +38,10 @@ public:
 
     const QString& banner() const { return m_banner; }
     const QString& nowLine() const { return m_nowLine; }
+    // The sync and resync seconds in local date and time.
+    const QString& localLine() const { return m_localLine; }
+    // Error messages since the start (the log's and standard error's).
+    uint64_t errors() const { return m_errors; }
     const QString& syncLine() const { return m_syncLine; }
     const QString& cameraLine(cam camera) const { return camera == cam::A ? m_cameraA : m_cameraB; }
     const QString& outputLine() const { return m_outputLine; }
@@ -51,6 +55,8 @@ private:
     std::unique_ptr<console> m_console;
     QString m_banner;
     QString m_nowLine;
+    QString m_localLine;
+    uint64_t m_errors = 0;
     QString m_syncLine;
     QString m_cameraA;
     QString m_cameraB;
