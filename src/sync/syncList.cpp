@@ -162,6 +162,10 @@ bool syncList::appendLine(uint16_t syncId, int64_t second) {
         return false;
     QString path = fileFor(second);
     bool lineStart = endsWithLineEnd(path);
+    // The name of the day's new file must be as durable as its first line: lost in a power
+    // cut, it takes the day's numbering back to 0 while the cameras go on with the syncIds
+    // already given out.
+    const bool created = !fileExists(path);
     FILE* file = openFile(path, "a");
     if (!file)
         return false;
@@ -173,6 +177,8 @@ bool syncList::appendLine(uint16_t syncId, int64_t second) {
     // The numbering of the day must survive a crash of the station computer.
     ok = syncFile(file, path) && ok;
     ok = std::fclose(file) == 0 && ok;
+    if (created)
+        ok = syncDirectory(m_directory) && ok;
     return ok;
 }
 
