@@ -146,11 +146,15 @@ bool syncList::addSync(const cameraParams& params) {
         next = m_currentSyncId == 0 ? 1 : 0;
     }
     m_currentSyncId = next;
-    if (!appendLine(next, s))
+    if (!appendLine(next, s)) {
         logError(errorKind::syncList,
                  QStringLiteral("error : unable to append syncId %1 to sync list %2")
                      .arg(next)
                      .arg(fileFor(s)));
+        // Without the directory the numbering lives in memory only, as it always has.
+        if (directoryExists(m_directory))
+            return false;
+    }
     forgetLastFound();
     m_seconds[s] = next;
     m_points[next] = point;
