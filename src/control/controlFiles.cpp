@@ -28,6 +28,16 @@ QString partPath(const cameraInput& camera, const char* name) {
     return controlPath(camera, name) + QLatin1String(PART);
 }
 
+// Every change the station makes in a control directory is durable before the camera can see
+// it: after a power cut the station must find the directory as the camera last saw it. A
+// "connect" lost in the cut means no cancel at the restart, so a measuring camera never asks
+// for parameters again and the handshake waits for ever; a "norm.success" that comes back
+// would pass for the answer to the next normalisation. A failed directory sync leaves only
+// the name at risk in a cut, which no retry here would make safer.
+void syncControlDirectory(const cameraInput& camera) {
+    (void)syncDirectory(camera.m_controlDir);
+}
+
 bool controlFilePresent(const cameraInput& camera, const char* name) {
     return directoryExists(camera.m_controlDir) && fileExists(controlPath(camera, name));
 }
@@ -41,7 +51,7 @@ bool writeControlText(const QString& path, const char* content) {
         return false;
     const size_t length = std::strlen(content);
     bool ok = writeFile(file, content, length, path) == length;
-    ok = std::fflush(file) == 0 && ok;
+    ok = syncFile(file, path) && ok;
     ok = std::fclose(file) == 0 && ok;
     if (!ok)
         removeFile(path);
@@ -58,8 +68,8 @@ void sendCommand(const cameraInput& camera, const char* name) {
     // refused rename is the protocol's own case: the camera has not taken the previous command
     // away, the ".part" waits, and the next command of that name is renamed in its place.
     (void)writeControlText(part, COMMAND_CONTENT);
-    if (fileExists(part))
-        (void)renameNoReplace(part, controlPath(camera, name));
+    if (fileExists(part) && renameNoReplace(part, controlPath(camera, name)))
+        syncControlDirectory(camera);
 }
 
 } // namespace
@@ -80,6 +90,7 @@ bool connectCamera(const cameraInput& camera) {
         result = renameNoReplace(part, target);
     if (fileExists(part))
         removeFile(part);
+    syncControlDirectory(camera);
     return result;
 }
 
@@ -92,7 +103,9 @@ bool normSuccessPresent(const cameraInput& camera) {
 }
 
 bool removeNormSuccess(const cameraInput& camera) {
-    return removeWithRetries(controlPath(camera, NORM_SUCCESS));
+    bool removed = removeWithRetries(controlPath(camera, NORM_SUCCESS));
+    syncControlDirectory(camera);
+    return removed;
 }
 
 bool sendParameterFile(const cameraInput& camera, const cameraParams& params) {
@@ -107,11 +120,13 @@ bool sendParameterFile(const cameraInput& camera, const cameraParams& params) {
     FILE* file = openFile(part, "w");
     if (file) {
         result = writeCameraParams(file, &params) == 0;
+        result = syncFile(file, part) && result;
         result = std::fclose(file) == 0 && result;
     }
     result = result && fileExists(part) && renameNoReplace(part, target);
     if (!result && fileExists(part))
         removeFile(part);
+    syncControlDirectory(camera);
     return result;
 }
 

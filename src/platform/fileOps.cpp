@@ -18,9 +18,27 @@ fileFaultHook& faultHook() {
     return hook;
 }
 
+fileEventHook& eventHook() {
+    static fileEventHook hook;
+    return hook;
+}
+
 bool injected(fileOp op, const QString& path) {
     const fileFaultHook& hook = faultHook();
     return hook && hook(op, path);
+}
+
+void tell(fileOp op, const QString& path, const QString& target, bool done) {
+    const fileEventHook& hook = eventHook();
+    if (hook)
+        hook(op, path, target, done);
+}
+
+// Tells the watcher of a change that succeeded when `ok`; returns `ok`.
+bool told(fileOp op, const QString& path, const QString& target, bool ok) {
+    if (ok)
+        tell(op, path, target, true);
+    return ok;
 }
 
 bool isWriteMode(const char* mode) {
@@ -34,6 +52,7 @@ bool isWriteMode(const char* mode) {
 bool copyNewFile(const QString& from, const QString& to) {
     if (injected(fileOp::COPY, from))
         return false;
+    tell(fileOp::COPY, from, to, false);
     int in = open(nativePath(from).constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return false;
@@ -74,7 +93,7 @@ bool copyNewFile(const QString& from, const QString& to) {
         ok = false;
     if (!ok)
         unlink(nativePath(to).constData());
-    return ok;
+    return told(fileOp::COPY, from, to, ok);
 }
 
 // FNM_PERIOD: a wildcard never matches the leading "." of a hidden file.
@@ -88,16 +107,25 @@ void setFileFaultHook(fileFaultHook hook) {
     faultHook() = std::move(hook);
 }
 
+void setFileEventHook(fileEventHook hook) {
+    eventHook() = std::move(hook);
+}
+
 QByteArray nativePath(const QString& path) {
     return QFile::encodeName(path);
 }
 
 FILE* openFile(const QString& path, const char* mode) {
-    if (isWriteMode(mode) && injected(fileOp::OPEN, path)) {
+    if (!isWriteMode(mode))
+        return std::fopen(nativePath(path).constData(), mode);
+    if (injected(fileOp::OPEN, path)) {
         errno = EACCES;
         return nullptr;
     }
-    return std::fopen(nativePath(path).constData(), mode);
+    tell(fileOp::OPEN, path, QString(), false);
+    FILE* file = std::fopen(nativePath(path).constData(), mode);
+    told(fileOp::OPEN, path, QString(), file != nullptr);
+    return file;
 }
 
 size_t writeFile(FILE* file, const void* data, size_t count, const QString& path) {
@@ -113,37 +141,51 @@ size_t writeFile(FILE* file, const void* data, size_t count, const QString& path
 bool syncFile(FILE* file, const QString& path) {
     if (!file || std::fflush(file) != 0)
         return false;
-    if (injected(fileOp::SYNC, path))
+    if (injected(fileOp::SYNC, path)) {
+        errno = EIO;
         return false;
-    return fsync(fileno(file)) == 0;
+    }
+    tell(fileOp::SYNC, path, QString(), false);
+    return told(fileOp::SYNC, path, QString(), fsync(fileno(file)) == 0);
 }
 
 bool syncDirectory(const QString& dir) {
+    if (injected(fileOp::SYNC_DIRECTORY, dir)) {
+        errno = EIO;
+        return false;
+    }
+    tell(fileOp::SYNC_DIRECTORY, dir, QString(), false);
     int fd = open(nativePath(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
     bool ok = fsync(fd) == 0;
     close(fd);
-    return ok;
+    return told(fileOp::SYNC_DIRECTORY, dir, QString(), ok);
 }
 
-int renameNoReplaceErrno(const QString& from, const QString& to) {
-    if (injected(fileOp::RENAME, from))
-        return EACCES;
+namespace {
+
+int renameWithoutReplacing(const QString& from, const QString& to) {
     const QByteArray src = nativePath(from);
     const QByteArray dst = nativePath(to);
-    if (renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    int err = errno;
+    int err = EINVAL;
+    if (!injected(fileOp::RENAME_FLAG, from)) {
+        if (renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0)
+            return 0;
+        err = errno;
+    }
     if (err != EINVAL && err != ENOSYS && err != ENOTSUP)
         return err;
     // The file system refuses rename flags (network shares): a hard link fails on an
     // existing target just as the flag would.
-    if (link(src.constData(), dst.constData()) == 0) {
-        unlink(src.constData());
-        return 0;
+    err = EPERM;
+    if (!injected(fileOp::LINK, from)) {
+        if (link(src.constData(), dst.constData()) == 0) {
+            unlink(src.constData());
+            return 0;
+        }
+        err = errno;
     }
-    err = errno;
     if (err != EPERM && err != ENOTSUP && err != ENOSYS)
         return err;
     // No hard links either (FAT, some shares): test, then rename. A target that appears in
@@ -154,6 +196,17 @@ int renameNoReplaceErrno(const QString& from, const QString& to) {
     return std::rename(src.constData(), dst.constData()) == 0 ? 0 : errno;
 }
 
+} // namespace
+
+int renameNoReplaceErrno(const QString& from, const QString& to) {
+    if (injected(fileOp::RENAME, from))
+        return EACCES;
+    tell(fileOp::RENAME, from, to, false);
+    int err = renameWithoutReplacing(from, to);
+    told(fileOp::RENAME, from, to, err == 0);
+    return err;
+}
+
 bool renameNoReplace(const QString& from, const QString& to) {
     return renameNoReplaceErrno(from, to) == 0;
 }
@@ -161,13 +214,16 @@ bool renameNoReplace(const QString& from, const QString& to) {
 bool replaceFile(const QString& from, const QString& to) {
     if (injected(fileOp::RENAME, from))
         return false;
-    return std::rename(nativePath(from).constData(), nativePath(to).constData()) == 0;
+    tell(fileOp::RENAME, from, to, false);
+    return told(fileOp::RENAME, from, to,
+                std::rename(nativePath(from).constData(), nativePath(to).constData()) == 0);
 }
 
 bool removeFile(const QString& path) {
     if (injected(fileOp::REMOVE, path))
         return false;
-    return unlink(nativePath(path).constData()) == 0;
+    tell(fileOp::REMOVE, path, QString(), false);
+    return told(fileOp::REMOVE, path, QString(), unlink(nativePath(path).constData()) == 0);
 }
 
 bool fileExists(const QString& path) {

@@ -1,6 +1,7 @@
 // File operations the station takes from the operating system: renames that never replace
 // an existing file, in-process moves and deletes (no command interpreter, so no path can ever
-// run anything), durable writes, and a hook through which tests inject I/O failures.
+// run anything), durable writes, and two hooks for tests: one injects I/O failures, the other
+// watches what reaches the disk (a power-cut test keeps the durable state beside the real one).
 #pragma once
 
 #include <QString>
@@ -10,11 +11,34 @@
 #include <cstdio>
 #include <functional>
 
-enum class fileOp { OPEN, WRITE, SYNC, RENAME, REMOVE, COPY, LIST };
+// SYNC_DIRECTORY is a directory sync; RENAME_FLAG and LINK are the rename's system calls (the
+// no-replace flag, the hard link of its fallback), for a file system that refuses them.
+enum class fileOp {
+    OPEN,
+    WRITE,
+    SYNC,
+    RENAME,
+    REMOVE,
+    COPY,
+    LIST,
+    SYNC_DIRECTORY,
+    RENAME_FLAG,
+    LINK
+};
 
 // Returns true when the operation on `path` must fail. Tests install one; production has none.
+// A failure looks as the system shows it: a refused open EACCES, a short write ENOSPC, a sync
+// EIO, a refused rename flag EINVAL, a refused hard link EPERM.
 using fileFaultHook = std::function<bool(fileOp op, const QString& path)>;
 void setFileFaultHook(fileFaultHook hook);
+
+// Told before (`done` false) and after success (`done` true) of each change to the disk: an
+// open for writing (OPEN), a file sync (SYNC), a directory sync (SYNC_DIRECTORY, `path` the
+// directory), a rename or replace (RENAME, `target` the new name), a removal (REMOVE) and the
+// synced copy of a move across file systems (COPY, `target` the copy). Production has none.
+using fileEventHook =
+    std::function<void(fileOp op, const QString& path, const QString& target, bool done)>;
+void setFileEventHook(fileEventHook hook);
 
 // Encodes a path for the C library (the file system's 8-bit encoding).
 QByteArray nativePath(const QString& path);

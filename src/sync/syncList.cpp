@@ -146,11 +146,15 @@ bool syncList::addSync(const cameraParams& params) {
         next = m_currentSyncId == 0 ? 1 : 0;
     }
     m_currentSyncId = next;
-    if (!appendLine(next, s))
+    if (!appendLine(next, s)) {
         logError(errorKind::syncList,
                  QStringLiteral("error : unable to append syncId %1 to sync list %2")
                      .arg(next)
                      .arg(fileFor(s)));
+        // Without the directory the numbering lives in memory only, as it always has.
+        if (directoryExists(m_directory))
+            return false;
+    }
     forgetLastFound();
     m_seconds[s] = next;
     m_points[next] = point;
@@ -162,6 +166,10 @@ bool syncList::appendLine(uint16_t syncId, int64_t second) {
         return false;
     QString path = fileFor(second);
     bool lineStart = endsWithLineEnd(path);
+    // The name of the day's new file must be as durable as its first line: lost in a power
+    // cut, it takes the day's numbering back to 0 while the cameras go on with the syncIds
+    // already given out.
+    const bool created = !fileExists(path);
     FILE* file = openFile(path, "a");
     if (!file)
         return false;
@@ -173,6 +181,8 @@ bool syncList::appendLine(uint16_t syncId, int64_t second) {
     // The numbering of the day must survive a crash of the station computer.
     ok = syncFile(file, path) && ok;
     ok = std::fclose(file) == 0 && ok;
+    if (created)
+        ok = syncDirectory(m_directory) && ok;
     return ok;
 }
 

@@ -30,7 +30,9 @@ public:
 
     // Makes a new synchronisation from the station record `params` with the next syncId and
     // appends its line to today's file. False (nothing changed) when its syncPoint is not
-    // valid.
+    // valid; false as well when the directory is there but the line did not reach the disk:
+    // the syncId is then not given out (a power cut would take it back), nor taken again in
+    // this run.
     bool addSync(const cameraParams& params);
 
     // The syncPoint of `syncId`: null when unknown, and empty for a syncId loaded from the

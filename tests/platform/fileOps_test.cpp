@@ -15,14 +15,31 @@ TEST(renameNoReplace, movesWhenTargetIsMissing) {
     EXPECT_EQ(dir.read("a"), "new");
 }
 
-TEST(renameNoReplace, refusesExistingTargetAndKeepsBothFiles) {
-    tempStation dir;
-    dir.write("a.part", "new");
-    dir.write("a", "old");
-    EXPECT_EQ(renameNoReplaceErrno(dir.file("a.part"), dir.file("a")), EEXIST);
-    EXPECT_FALSE(renameNoReplace(dir.file("a.part"), dir.file("a")));
-    EXPECT_EQ(dir.read("a.part"), "new");
-    EXPECT_EQ(dir.read("a"), "old");
+// Also on file systems that refuse the no-replace flag (the hard-link fallback) or hard links
+// too (test, then rename).
+TEST(renameNoReplace, refusesExistingTargetAndKeepsBothFilesOnEveryFileSystem) {
+    const struct {
+        const char* fileSystem;
+        bool refusesFlag;
+        bool refusesLinks;
+    } cases[] = {
+        {"local", false, false}, {"no rename flag", true, false}, {"no links", true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fileSystem);
+        scopedFileFaults faults([&c](fileOp op, const QString&) {
+            return (op == fileOp::RENAME_FLAG && c.refusesFlag) ||
+                   (op == fileOp::LINK && c.refusesLinks);
+        });
+        tempStation dir;
+        dir.write("a.part", "new");
+        dir.write("a", "old");
+        EXPECT_EQ(renameNoReplaceErrno(dir.file("a.part"), dir.file("a")), EEXIST);
+        EXPECT_EQ(dir.read("a.part"), "new");
+        EXPECT_EQ(dir.read("a"), "old");
+        ASSERT_TRUE(renameNoReplace(dir.file("a.part"), dir.file("b")));
+        EXPECT_EQ(dir.list(), (QStringList{"a", "b"}));
+        EXPECT_EQ(dir.read("b"), "new");
+    }
 }
 
 TEST(renameNoReplace, missingSourceFails) {
