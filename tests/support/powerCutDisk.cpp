@@ -14,7 +14,7 @@ QString absolute(const QString& path) {
     return path.isEmpty() ? path : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
-QString directoryOf(const QString& path) {
+QString absoluteDirectoryOf(const QString& path) {
     return QFileInfo(path).absolutePath();
 }
 
@@ -133,7 +133,7 @@ void powerCutDisk::event(fileOp op, const QString& path, const QString& target, 
     case fileOp::SYNC_DIRECTORY: {
         std::vector<QString> entries;
         for (const auto& entry : m_name)
-            if (directoryOf(entry.first) == path)
+            if (absoluteDirectoryOf(entry.first) == path)
                 entries.push_back(entry.first);
         for (const QString& entry : entries)
             makeDurable(entry);
