@@ -64,6 +64,7 @@ void measurementLoop::run() {
 
 void measurementLoop::cycle() {
     notifyAlive();
+    watchShares();
     const double step = m_clockWatch.check();
     if (step != 0.0)
         logWarning(
@@ -83,6 +84,29 @@ void measurementLoop::cycle() {
         break;
     }
     publishHealth();
+}
+
+// A camera's share that comes and goes is told once each way, in every phase, with how long
+// it was away.
+void measurementLoop::watchShares() {
+    const int64_t tick = monotonicSecond();
+    for (const cameraInput* camera : {m_station.cameraA.get(), m_station.cameraB.get()}) {
+        int64_t& since = m_shareLostSince[camIndex(camera->camera())];
+        const bool reachable = directoryExists(camera->m_controlDir);
+        const QChar letter = QLatin1Char(camLetter(camera->camera()));
+        if (!reachable && since == NOT_QUIET) {
+            since = tick;
+            // A warning: the station rides out a share that comes back by its own rules.
+            logWarning(QStringLiteral("warning : camera %1 control directory %2 not reachable")
+                           .arg(letter)
+                           .arg(camera->m_controlDir));
+        } else if (reachable && since != NOT_QUIET) {
+            logInfo(QStringLiteral("info : camera %1 control directory reachable again after %2 s")
+                        .arg(letter)
+                        .arg(tick - since));
+            since = NOT_QUIET;
+        }
+    }
 }
 
 void measurementLoop::publishHealth() {
@@ -271,10 +295,12 @@ void measurementLoop::measurementCycle(bool clockStepped) {
     screen().redraw();
     heartbeatStep(tick, &m_lastHeartbeat);
 
+    bool lostCamera[2] = {false, false};
     for (const cameraInput* camera : {m_station.cameraA.get(), m_station.cameraB.get()}) {
         handshakeState& state = m_handshake.of(camera->camera());
         if (!isConnected(*camera) || state != STATE_MEASURING) {
             resync = disconnected = true;
+            lostCamera[camIndex(camera->camera())] = state == STATE_MEASURING;
             state = STATE_DISCONNECTED;
         }
     }
@@ -307,6 +333,7 @@ void measurementLoop::measurementCycle(bool clockStepped) {
                      : clockStepped   ? RESYNC_CLOCK_STEP
                                       : RESYNC_FULL_HOUR;
         ++m_health.resyncs[reason];
+        tellResyncReason(reason, tick, lostA, lostB, lostCamera);
         resyncCameras(lostA, lostB);
         return;
     }
@@ -322,6 +349,13 @@ void measurementLoop::pollCamera(cameraInput& camera, int64_t tick, int64_t* las
     if (camera.collectInput() != 0) {
         *pending = true;
         *lastData = tick;
+        int64_t& quiet = m_quietSince[camIndex(camera.camera())];
+        if (quiet != NOT_QUIET) {
+            logInfo(QStringLiteral("info : camera %1 delivers again after %2 s")
+                        .arg(QLatin1Char(camLetter(camera.camera())))
+                        .arg(tick - quiet));
+            quiet = NOT_QUIET;
+        }
         m_health.camera[camIndex(camera.camera())].lastDataTime = currentSecond();
     }
     *lastPoll = tick;
@@ -367,6 +401,40 @@ void measurementLoop::noteProcessed(cameraInput& camera, uint8_t result) {
         for (size_t i = frames.size() - added; i < frames.size(); ++i)
             if (!frames[i].isEmpty)
                 ++h.framesRead;
+    }
+}
+
+// Says why the measurement ends, once, before "RESYNC": with the camera's letter and a
+// severity an operator can filter on. A camera that fell silent or lost its connection is
+// watched until it delivers again.
+void measurementLoop::tellResyncReason(int reason, int64_t tick, bool silentA, bool silentB,
+                                       const bool lost[2]) {
+    switch (reason) {
+    case RESYNC_REBOOT_REQUEST:
+        return; // the request was told as it came
+
+    case RESYNC_CLOCK_STEP:
+        logWarning(QStringLiteral("warning : resync : the station clock stepped"));
+        return;
+    case RESYNC_FULL_HOUR:
+        logInfo(QStringLiteral("info : resync : full hour"));
+        return;
+    default:
+        break;
+    }
+    for (cam camera : BOTH_CAMERAS) {
+        const int i = camIndex(camera);
+        const QChar letter = QLatin1Char(camLetter(camera));
+        const bool silent = camera == cam::A ? silentA : silentB;
+        const int64_t lastData = camera == cam::A ? m_lastDataA : m_lastDataB;
+        if (silent)
+            logWarning(QStringLiteral("warning : resync : camera %1 silent for %2 s")
+                           .arg(letter)
+                           .arg(tick - lastData));
+        else if (lost[i])
+            logWarning(QStringLiteral("warning : resync : camera %1 disconnected").arg(letter));
+        if ((silent || lost[i]) && m_quietSince[i] == NOT_QUIET)
+            m_quietSince[i] = silent ? lastData : tick;
     }
 }
 

@@ -72,6 +72,8 @@ private:
     void datafileWritten(const datafileWriter& writer) override;
     void pairingDone(int32_t written) override;
     void publishHealth();
+    void watchShares();
+    void tellResyncReason(int reason, int64_t tick, bool silentA, bool silentB, const bool lost[2]);
     // The line the service manager shows: phase, syncId, datafiles written.
     QString serviceStatus() const;
 
@@ -87,6 +89,11 @@ private:
     cameraParams m_paramsStation;
 
     clockStepWatch m_clockWatch;
+    // Since when (monotonic second) a camera was found silent or disconnected, and since when
+    // its control share is out of reach; NOT_QUIET while all is well.
+    static constexpr int64_t NOT_QUIET = INT64_MIN;
+    int64_t m_quietSince[2] = {NOT_QUIET, NOT_QUIET};
+    int64_t m_shareLostSince[2] = {NOT_QUIET, NOT_QUIET};
 
     // Measurement phase; the times are seconds of the monotonic clock.
     int32_t m_resyncSecond = 0;

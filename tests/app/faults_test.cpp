@@ -194,6 +194,11 @@ TEST(faults, aLostShareOfOneCameraIsOneResyncAndTheStationMeasuresAgain) {
 
     EXPECT_EQ(s.count("RESYNC"), 1) << s.tail(40).toStdString();
     EXPECT_EQ(s.countStarting("error"), 0) << s.tail(40).toStdString();
+    // Each change of the camera's state is told once, with its letter and how long it lasted.
+    EXPECT_EQ(s.countStarting("warning : camera A control directory "), 1);
+    EXPECT_EQ(s.count("warning : resync : camera A disconnected"), 1);
+    EXPECT_EQ(s.count("info : camera A control directory reachable again after 20 s"), 1);
+    EXPECT_EQ(s.countStarting("info : camera A delivers again after "), 1);
     EXPECT_NE(s.loop->syncs()->currentSyncId(), before);
     expectNoFrameLost(s);
 }
@@ -205,6 +210,8 @@ TEST(faults, anInputDirectoryAwayLongerThanTheSilenceLimitRebootsItsCameraOnce) 
     measuresAgain(s);
 
     EXPECT_EQ(s.count("RESYNC"), 1) << s.tail(40).toStdString();
+    EXPECT_EQ(s.countStarting("warning : resync : camera B silent for 1"), 1) << "10 s or more";
+    EXPECT_EQ(s.countStarting("warning : resync : camera A"), 0);
     EXPECT_EQ(s.count("B: send reboot"), 1);
     EXPECT_EQ(s.count("A: send resync"), 1);
     EXPECT_EQ(s.countStarting("error"), 0) << s.tail(40).toStdString();
