@@ -15,6 +15,8 @@ enum class fileOp { OPEN, WRITE, SYNC, RENAME, REMOVE, COPY, LIST };
 // Returns true when the operation on `path` must fail. Tests install one; production has none.
 using fileFaultHook = std::function<bool(fileOp op, const QString& path)>;
 void setFileFaultHook(fileFaultHook hook);
+// True when the installed hook makes `op` on `path` fail (for file operations kept elsewhere).
+bool fileFaultInjected(fileOp op, const QString& path);
 
 // Encodes a path for the C library (the file system's 8-bit encoding).
 QByteArray nativePath(const QString& path);
@@ -59,10 +61,15 @@ bool directoryExists(const QString& path);
 // file systems a copy to "`to`.part" that is synced and renamed, then the source is removed.
 // On failure the source stays in place and no half-written target remains.
 bool moveFileNoReplace(const QString& from, const QString& to);
+// As above, returning 0 or the errno of the failure. The source is opened without following a
+// link or blocking on a FIFO and must be a regular file (EINVAL otherwise); when it cannot be
+// removed after the copy, the errno of that removal.
+int moveFileNoReplaceErrno(const QString& from, const QString& to);
 
 // Names of the regular files in `dir` that the station may read and write and whose names
-// match the wildcard `pattern` (case-sensitive; symbolic links and hidden files are left
-// alone), sorted by name. False, with no names, when the directory cannot be read.
+// match the wildcard `pattern` (case-sensitive; symbolic links, hidden files and names that are
+// no valid text are left alone), sorted by name. False, with no names, when the directory cannot be
+// read.
 bool listFiles(const QString& dir, const QString& pattern, QStringList* names);
 // True when the file name `name` matches `pattern` as listFiles matches it.
 bool fileNameMatches(const QString& pattern, const QString& name);
