@@ -40,7 +40,8 @@ uint8_t cameraInput::processNextFile() {
         return PROCESSED_NOTHING;
     uint64_t size = 0;
     bool removed = false;
-    m_lastFileName = name;
+    // Shown on the screen and in the health files: escaped as every name from a share.
+    m_lastFileName = shownName(name);
     uint8_t result = pTakeFile(name, &size, &removed);
     m_lastFileSize = uint32_t(size);
     m_lastFileTaken = removed;

@@ -164,5 +164,7 @@ QString shownName(const QByteArray& rawName) {
 }
 
 QString shownName(const QString& name) {
-    return shownName(name.toUtf8());
+    // The file system's own bytes: a name decoded from bytes that are no valid text encodes
+    // back to those bytes, which are then shown escaped.
+    return shownName(QFile::encodeName(name));
 }
