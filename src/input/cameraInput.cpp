@@ -154,14 +154,7 @@ void cameraInput::moveIntoWorkDir(const QString& fromDir, const QStringList& nam
         if (aside != m_setAside.constEnd() && aside->stamp == stamp &&
             now < aside->since + SET_ASIDE_RETRY)
             continue;
-        const int64_t limit = sizeLimit(name);
-        if (int64_t(stamp.size) > limit) {
-            logError(errorKind::inputFile,
-                     QStringLiteral("error : input file %1 refused : %2 bytes, more than the %3 "
-                                    "bytes such a file can hold -> removed")
-                         .arg(shownName(raw))
-                         .arg(qulonglong(stamp.size))
-                         .arg(qlonglong(limit)));
+        if (tooLarge(name, stamp.size)) {
             if (!removeFile(source))
                 setAside(raw, stamp, QStringLiteral("unable to remove it"));
             continue;
@@ -206,12 +199,19 @@ void cameraInput::setAside(const QByteArray& rawName, const fileStamp& stamp,
             QStringLiteral("error : input file %1 set aside : %2").arg(shownName(rawName), reason));
 }
 
-int64_t cameraInput::sizeLimit(const QString& name) const {
-    if (fileNameMatches(m_logFilter, name))
-        return MAX_LOG_FILE_SIZE;
-    if (fileNameMatches(m_normFilter, name))
-        return MAX_NORM_FILE_SIZE;
-    return MAX_TRANSFER_FILE_SIZE;
+bool cameraInput::tooLarge(const QString& name, uint64_t size) const {
+    const int64_t limit = fileNameMatches(m_logFilter, name)    ? MAX_LOG_FILE_SIZE
+                          : fileNameMatches(m_normFilter, name) ? MAX_NORM_FILE_SIZE
+                                                                : MAX_TRANSFER_FILE_SIZE;
+    if (int64_t(size) <= limit)
+        return false;
+    logError(errorKind::inputFile, QStringLiteral("error : input file %1 refused : %2 bytes, more "
+                                                  "than the %3 bytes such a file can hold -> "
+                                                  "removed")
+                                       .arg(shownName(name))
+                                       .arg(qulonglong(size))
+                                       .arg(qlonglong(limit)));
+    return true;
 }
 
 bool cameraInput::pFlushWorkLogs() {

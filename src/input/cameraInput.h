@@ -88,8 +88,9 @@ private:
     void noteUnusableInput(const QStringList& names);
     // Reports the input file `rawName` as set aside for `reason`, once while it stays as it is.
     void setAside(const QByteArray& rawName, const fileStamp& stamp, const QString& reason);
-    // The largest size the station takes for a file of the camera named `name`.
-    int64_t sizeLimit(const QString& name) const;
+    // True, reported, when the camera's file `name` is larger than a file of its kind can be
+    // (see MAX_TRANSFER_FILE_SIZE); the caller removes it.
+    bool tooLarge(const QString& name, uint64_t size) const;
     // Appends the camera log files waiting in the working directory to the daily logs and
     // removes them, so that no camera log is lost to a clean-up; false when one stayed.
     bool pFlushWorkLogs();

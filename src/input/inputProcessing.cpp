@@ -59,20 +59,11 @@ uint8_t cameraInput::pTakeFile(const QString& name, uint64_t* size, bool* remove
     *size = stamp.size;
     uint8_t result = PROCESSED_NOTHING;
     QHash<QString, fileStamp>::const_iterator before = m_undeleted.constFind(name);
-    const int64_t limit = sizeLimit(name);
-    if (before != m_undeleted.constEnd() && before.value() == stamp) {
-        // Handled before: only its removal is tried again.
-    } else if (int64_t(stamp.size) > limit) {
-        // Also a file that reached the working directory another way (left by an earlier run).
-        logError(errorKind::inputFile,
-                 QStringLiteral("error : input file %1 refused : %2 bytes, more than the %3 "
-                                "bytes such a file can hold -> removed")
-                     .arg(shownName(name))
-                     .arg(qulonglong(stamp.size))
-                     .arg(qlonglong(limit)));
-    } else {
+    // Handled before: only its removal is tried again. Too large: also a file that reached the
+    // working directory another way (left by an earlier run) is refused.
+    if ((before == m_undeleted.constEnd() || !(before.value() == stamp)) &&
+        !tooLarge(name, stamp.size))
         result = handleFile(path, name);
-    }
     *removed = removeFile(path);
     if (*removed) {
         m_undeleted.remove(name);
