@@ -2,6 +2,7 @@
 
 #include "config/settingsFile.h"
 #include "platform/fileOps.h"
+#include "platform/shareFiles.h"
 #include "platform/stationPath.h"
 
 #include <cstdio>
@@ -44,9 +45,11 @@ bool controlFilePresent(const cameraInput& camera, const char* name) {
 
 // Writes `content` as the whole text of `path`; true only when all of it reached the file.
 // A file that could be opened but not completely written is removed again, so that no
-// truncated command is ever delivered. False without a file when it cannot be opened.
+// truncated command is ever delivered. False without a file when it cannot be opened. The
+// control directory is the camera's share: whatever waits under the ".part" name is replaced
+// by a new file, never written through or waited on.
 bool writeControlText(const QString& path, const char* content) {
-    FILE* file = openFile(path, "w");
+    FILE* file = createFreshFile(path, "w");
     if (!file)
         return false;
     const size_t length = std::strlen(content);
@@ -117,7 +120,7 @@ bool sendParameterFile(const cameraInput& camera, const cameraParams& params) {
     if (fileExists(part))
         removeFile(target);
     bool result = false;
-    FILE* file = openFile(part, "w");
+    FILE* file = createFreshFile(part, "w");
     if (file) {
         result = writeCameraParams(file, &params) == 0;
         result = syncFile(file, part) && result;

@@ -9,6 +9,9 @@
 const int SYNC_HEADER_SIZE = 56;
 // Bytes of the output buffer every datafile is assembled in.
 const int32_t DATAFILE_BUFFER_SIZE = 4194304;
+// The largest datafile: an interval of more frames than the buffer holds is assembled in a
+// buffer grown for it, in powers of two up to the largest one a bit buffer can have.
+const int32_t DATAFILE_MAX_SIZE = int32_t(1) << 30;
 const int32_t INTERVAL_BLOCK_SIZE = 160;
 const int32_t RAIN_DATA_SIZE = 600;
 // Camera, length and lines in front of every frame entry's data.

@@ -268,11 +268,11 @@ bool readDatafile(const uint8_t* bytes, size_t size, datafileContent* content,
     *problem = datafileProblem{-1, std::string(), std::string(), std::string()};
     if (!bytes)
         size = 0;
-    // The writer assembles every datafile in one buffer of this size.
-    if (size > size_t(DATAFILE_BUFFER_SIZE)) {
-        problem->offset = DATAFILE_BUFFER_SIZE;
+    // The writer assembles every datafile in one buffer of at most this size.
+    if (size > size_t(DATAFILE_MAX_SIZE)) {
+        problem->offset = DATAFILE_MAX_SIZE;
         problem->field = "datafile size";
-        problem->expected = "at most " + number(DATAFILE_BUFFER_SIZE) + " bytes";
+        problem->expected = "at most " + number(DATAFILE_MAX_SIZE) + " bytes";
         problem->found = number((long long)size) + " bytes";
         return false;
     }
@@ -295,7 +295,7 @@ int decodeDatafileEntry(const uint8_t* bytes, size_t size, const datafileEntry& 
     if (!lines)
         return -1;
     lines->clear();
-    if (!bytes || size > size_t(DATAFILE_BUFFER_SIZE) || entry.dataOffset < 0 ||
+    if (!bytes || size > size_t(DATAFILE_MAX_SIZE) || entry.dataOffset < 0 ||
         entry.dataLength <= FRAME_DATA_HEAD_SIZE ||
         int64_t(entry.dataOffset) + entry.dataLength > int64_t(size))
         return -1;

@@ -3,9 +3,14 @@
 #include "log/messageLog.h"
 
 #include "platform/fileOps.h"
+#include "platform/shareFiles.h"
+#include "platform/stationClock.h"
 #include "platform/stationPath.h"
 
+#include <QFile>
+
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -14,6 +19,9 @@ const char* const CAMERA_A_DRIVE = "A:\\";
 const char* const CAMERA_B_DRIVE = "B:\\";
 const char* const DEFAULT_WORK_DIR = "C:\\data\\temp\\";
 const int32_t DEFAULT_POLL_INTERVAL = 3;
+// A file set aside is tried again after this many seconds without a new message: what kept it
+// back may have been the working directory (full for a while), not the file.
+const int64_t SET_ASIDE_RETRY = 60;
 
 // The filters follow the camera kind; an input of neither camera keeps bare suffixes that no
 // camera's files match.
@@ -104,23 +112,29 @@ bool cameraInput::removeWorkFiles() {
 
 bool cameraInput::pProcessInputDirectory() {
     QStringList names;
-    if (!directoryExists(m_inputDir) || !listFiles(m_inputDir, m_transferFilter, &names) ||
-        names.isEmpty())
+    if (!directoryExists(m_inputDir) || !listFiles(m_inputDir, m_transferFilter, &names))
         return false;
-    if (!m_moveCommand.isEmpty() && moveIntoWorkDir(m_inputDir, names))
+    noteUnusableInput(names);
+    if (names.isEmpty())
+        return false;
+    // One bad file never stops the others: only a poll that cannot move anything at all (the
+    // input was refused at start, or the working directory is gone) fails as a whole.
+    if (!m_moveCommand.isEmpty() && directoryExists(m_workDir)) {
+        moveIntoWorkDir(m_inputDir, names);
         return true;
+    }
     const QString function = QLatin1String(POLL_FUNCTION);
     logToStandardError(severity::error, errorKind::inputFile,
                        QStringLiteral("%1 : error : unable to execute mv command\n").arg(function));
     if (!m_moveCommand.isEmpty())
-        logToStandardError(
-            severity::info, errorKind::none,
-            QStringLiteral("%1 : info  : mv command : %2\n").arg(function, m_moveCommand));
+        logToStandardError(severity::info, errorKind::none,
+                           QStringLiteral("%1 : info  : mv command : %2\n")
+                               .arg(function, shownName(m_moveCommand)));
     return false;
 }
 
-bool cameraInput::moveIntoWorkDir(const QString& fromDir, const QStringList& names) {
-    bool ok = true;
+void cameraInput::moveIntoWorkDir(const QString& fromDir, const QStringList& names) {
+    const int64_t now = currentSecond();
     for (const QString& name : names) {
         const QString target = joinPath(m_workDir, name);
         // A file of the same name still waits to be processed: this one follows at a later
@@ -132,12 +146,72 @@ bool cameraInput::moveIntoWorkDir(const QString& fromDir, const QStringList& nam
                 break;
             continue;
         }
-        if (moveFileNoReplace(joinPath(fromDir, name), target))
+        const QString source = joinPath(fromDir, name);
+        const QByteArray raw = nativePath(name);
+        fileStamp stamp;
+        stampFile(source, &stamp);
+        auto aside = m_setAside.constFind(raw);
+        if (aside != m_setAside.constEnd() && aside->stamp == stamp &&
+            now < aside->since + SET_ASIDE_RETRY)
+            continue;
+        if (tooLarge(name, stamp.size)) {
+            if (!removeFile(source))
+                setAside(raw, stamp, QStringLiteral("unable to remove it"));
+            continue;
+        }
+        const int error = moveFileNoReplaceErrno(source, target);
+        if (error == 0) {
+            m_setAside.remove(raw);
             m_listingStale = true;
-        else if (!fileExists(target))
-            ok = false;
+        } else if (!fileExists(target)) {
+            setAside(raw, stamp,
+                     QStringLiteral("unable to move it into the working directory (%1)")
+                         .arg(QString::fromLocal8Bit(std::strerror(error))));
+        }
     }
-    return ok;
+}
+
+void cameraInput::noteUnusableInput(const QStringList& names) {
+    const QList<unusableEntry> unusable = listUnusableEntries(m_inputDir, m_transferFilter);
+    // A set-aside file that has gone (taken away by hand, or moved at last) is forgotten.
+    for (auto it = m_setAside.begin(); it != m_setAside.end();) {
+        bool present = names.contains(QFile::decodeName(it.key()));
+        for (const unusableEntry& entry : unusable)
+            present = present || entry.rawName == it.key();
+        if (present)
+            ++it;
+        else
+            it = m_setAside.erase(it);
+    }
+    for (const unusableEntry& entry : unusable)
+        if (!m_setAside.contains(entry.rawName))
+            setAside(entry.rawName, fileStamp(), QString::fromLatin1(entry.reason));
+}
+
+void cameraInput::setAside(const QByteArray& rawName, const fileStamp& stamp,
+                           const QString& reason) {
+    auto it = m_setAside.find(rawName);
+    const bool reported = it != m_setAside.end() && it->stamp == stamp;
+    m_setAside.insert(rawName, setAsideFile{stamp, currentSecond()});
+    if (!reported)
+        logError(
+            errorKind::inputFile,
+            QStringLiteral("error : input file %1 set aside : %2").arg(shownName(rawName), reason));
+}
+
+bool cameraInput::tooLarge(const QString& name, uint64_t size) const {
+    const int64_t limit = fileNameMatches(m_logFilter, name)    ? MAX_LOG_FILE_SIZE
+                          : fileNameMatches(m_normFilter, name) ? MAX_NORM_FILE_SIZE
+                                                                : MAX_TRANSFER_FILE_SIZE;
+    if (int64_t(size) <= limit)
+        return false;
+    logError(errorKind::inputFile, QStringLiteral("error : input file %1 refused : %2 bytes, more "
+                                                  "than the %3 bytes such a file can hold -> "
+                                                  "removed")
+                                       .arg(shownName(name))
+                                       .arg(qulonglong(size))
+                                       .arg(qlonglong(limit)));
+    return true;
 }
 
 bool cameraInput::pFlushWorkLogs() {

@@ -20,6 +20,15 @@ enum { INPUT_TRANSFER = 1, INPUT_NORM = 2, INPUT_LOG = 4 };
 // Results of processNextFile.
 enum { PROCESSED_NOTHING = 0, PROCESSED_TRANSFER = 1, PROCESSED_NORM = 2, PROCESSED_LOG = 4 };
 
+// The largest camera files the station takes, by kind. A camera that holds its data back for
+// more than 10 s is judged silent, so one transfer file covers at most some 10 s; a 3-s
+// datafile holds 4 MiB of both cameras, so 10 s of one camera stay below 14 MiB, and 64 MiB
+// leaves four times that. A norm-video file is one text line per pixel of the 1024-pixel
+// sensor (under 128 KiB); a camera log file is text the camera writes every few minutes.
+const int64_t MAX_TRANSFER_FILE_SIZE = int64_t(64) << 20;
+const int64_t MAX_NORM_FILE_SIZE = int64_t(1) << 20;
+const int64_t MAX_LOG_FILE_SIZE = int64_t(4) << 20;
+
 class cameraInput : public cameraQueue {
 public:
     // The input of camera `kind` (1 or 2) with the default directories. The station
@@ -71,8 +80,17 @@ private:
     // failed (reported on standard error).
     bool pProcessInputDirectory();
     // Moves `names` from `fromDir` into the working directory, leaving a file behind whose name
-    // already waits there; false when any move failed.
-    bool moveIntoWorkDir(const QString& fromDir, const QStringList& names);
+    // already waits there; a file that cannot be moved or is too large is reported and set
+    // aside (see m_setAside), and the files after it go on.
+    void moveIntoWorkDir(const QString& fromDir, const QStringList& names);
+    // Reports once each file of the input directory the station cannot take at all (a name
+    // that is no valid text, a link, a FIFO) and forgets set-aside files that have gone.
+    void noteUnusableInput(const QStringList& names);
+    // Reports the input file `rawName` as set aside for `reason`, once while it stays as it is.
+    void setAside(const QByteArray& rawName, const fileStamp& stamp, const QString& reason);
+    // True, reported, when the camera's file `name` is larger than a file of its kind can be
+    // (see MAX_TRANSFER_FILE_SIZE); the caller removes it.
+    bool tooLarge(const QString& name, uint64_t size) const;
     // Appends the camera log files waiting in the working directory to the daily logs and
     // removes them, so that no camera log is lost to a clean-up; false when one stayed.
     bool pFlushWorkLogs();
@@ -96,5 +114,13 @@ private:
     // Files handled but not removed: they are only ever removed again, never handled a second
     // time, or a camera log would be appended to the daily log over and over.
     QHash<QString, fileStamp> m_undeleted;
+    // Files of the input directory that could not be taken, by their name as the file system
+    // has it: each was reported once and is skipped while it stays as it was, but tried again
+    // now and then (a full working directory may have room again).
+    struct setAsideFile {
+        fileStamp stamp;
+        int64_t since;
+    };
+    QHash<QByteArray, setAsideFile> m_setAside;
     bool m_lastFileTaken;
 };

@@ -7,12 +7,17 @@
 #include "input/videoSnapshot.h"
 #include "log/messageLog.h"
 #include "platform/fileOps.h"
+#include "platform/shareFiles.h"
 #include "platform/stationPath.h"
 
 #include <algorithm>
 #include <fnmatch.h>
 
 namespace {
+
+// A read buffer grown beyond this for one large file is given back afterwards; up to it, it is
+// kept for the next file (heavy rain brings many files of a few hundred KiB).
+const int32_t KEPT_READ_BUFFER_SIZE = 4 << 20;
 
 // The kind of a file is judged on its whole path, without regard to case.
 bool pathMatches(const QString& filter, const QByteArray& path) {
@@ -35,7 +40,8 @@ uint8_t cameraInput::processNextFile() {
         return PROCESSED_NOTHING;
     uint64_t size = 0;
     bool removed = false;
-    m_lastFileName = name;
+    // Shown on the screen and in the health files: escaped as every name from a share.
+    m_lastFileName = shownName(name);
     uint8_t result = pTakeFile(name, &size, &removed);
     m_lastFileSize = uint32_t(size);
     m_lastFileTaken = removed;
@@ -53,7 +59,10 @@ uint8_t cameraInput::pTakeFile(const QString& name, uint64_t* size, bool* remove
     *size = stamp.size;
     uint8_t result = PROCESSED_NOTHING;
     QHash<QString, fileStamp>::const_iterator before = m_undeleted.constFind(name);
-    if (before == m_undeleted.constEnd() || !(before.value() == stamp))
+    // Handled before: only its removal is tried again. Too large: also a file that reached the
+    // working directory another way (left by an earlier run) is refused.
+    if ((before == m_undeleted.constEnd() || !(before.value() == stamp)) &&
+        !tooLarge(name, stamp.size))
         result = handleFile(path, name);
     *removed = removeFile(path);
     if (*removed) {
@@ -61,7 +70,7 @@ uint8_t cameraInput::pTakeFile(const QString& name, uint64_t* size, bool* remove
     } else {
         m_undeleted.insert(name, stamp);
         logError(errorKind::inputFile,
-                 QStringLiteral("error : unable to remove input file %1").arg(name));
+                 QStringLiteral("error : unable to remove input file %1").arg(shownName(name)));
     }
     return result;
 }
@@ -75,26 +84,31 @@ uint8_t cameraInput::handleFile(const QString& path, const QString& name) {
                      QStringLiteral("error : unable to rename input norm video file to temp file"));
             return PROCESSED_NOTHING;
         }
-        logInfo(QStringLiteral("processed norm video file %1").arg(path));
+        logInfo(QStringLiteral("processed norm video file %1").arg(shownName(path)));
         return PROCESSED_NORM;
     }
     if (pathMatches(m_logFilter, native)) {
         QSharedPointer<logDirectory> logs = logDirectory::instance();
         if (!fileExists(path) || !logs || !appendCameraLog(*logs, path, int(cameraId()))) {
             logError(errorKind::inputFile,
-                     QStringLiteral("error processing log file %1").arg(path));
+                     QStringLiteral("error processing log file %1").arg(shownName(path)));
             return PROCESSED_NOTHING;
         }
-        logInfo(QStringLiteral("processed log file %1").arg(path));
+        logInfo(QStringLiteral("processed log file %1").arg(shownName(path)));
         return PROCESSED_LOG;
     }
     if (pathMatches(m_transferFilter, native)) {
         const size_t count = size();
         // The reader gets the whole path: a shortened one would name another file, or none.
-        if (!m_syncList || !readTransferFile(*this, path, *m_syncList)) {
-            logError(
-                errorKind::transferFile,
-                QStringLiteral("error : unable to process input data transfer file %1").arg(name));
+        const bool read = m_syncList && readTransferFile(*this, path, *m_syncList);
+        // The frames hold copies of their bytes: the read buffer a large file grew is given
+        // back rather than held for the rest of the run.
+        if (readBuffer() && readBuffer()->m_capacity > KEPT_READ_BUFFER_SIZE)
+            readBuffer() = makeCmprBuffer(QUEUE_READ_BUFFER_SIZE);
+        if (!read) {
+            logError(errorKind::transferFile,
+                     QStringLiteral("error : unable to process input data transfer file %1")
+                         .arg(shownName(name)));
             return PROCESSED_NOTHING;
         }
         m_newRecordCount = size() > count ? uint32_t(size() - count) : 0;

@@ -3,12 +3,12 @@
 #include "config/camera.h"
 
 #include "platform/fileOps.h"
+#include "platform/shareFiles.h"
 #include "platform/stationClock.h"
 #include "platform/stationPath.h"
 #include "sync/timeConv.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -37,8 +37,9 @@ bool appendCameraLog(const logDirectory& directory, const QString& logFilePath, 
     QString name = localDayStem(currentSecond()) +
                    QStringLiteral(".%1.log").arg(QLatin1Char(camFileLetter(camFromId(kind))));
     QString dailyPath = joinPath(directory.path(), name);
-    FILE* daily = openFile(dailyPath, "a");
-    FILE* source = openFile(logFilePath, "r");
+    // The camera's file: not a link or FIFO put in its place.
+    FILE* source = openRegularFile(logFilePath);
+    FILE* daily = source ? openFile(dailyPath, "a") : nullptr;
     if (!daily || !source) {
         if (daily)
             std::fclose(daily);
@@ -46,20 +47,21 @@ bool appendCameraLog(const logDirectory& directory, const QString& logFilePath, 
             std::fclose(source);
         return false;
     }
-    bool ok =
-        std::fputs(SEPARATOR, daily) >= 0 &&
-        std::fprintf(daily, "# input from file : %s\n", nativePath(logFilePath).constData()) >= 0 &&
-        std::fputs(SEPARATOR, daily) >= 0;
-    char* line = nullptr;
-    size_t capacity = 0;
-    ssize_t length;
-    while (ok && (length = getline(&line, &capacity, source)) > 0) {
-        if (std::fwrite(line, 1, size_t(length), daily) != size_t(length))
-            ok = false;
-        else if (line[length - 1] != '\n' && std::fputc('\n', daily) == EOF)
-            ok = false;
+    bool ok = std::fputs(SEPARATOR, daily) >= 0 &&
+              std::fprintf(daily, "# input from file : %s\n",
+                           shownName(logFilePath).toUtf8().constData()) >= 0 &&
+              std::fputs(SEPARATOR, daily) >= 0;
+    // Copied in pieces of fixed size: a line without end takes no more memory than any other.
+    char piece[8192];
+    size_t length = 0;
+    char last = '\n';
+    while (ok && (length = std::fread(piece, 1, sizeof piece, source)) > 0) {
+        ok = std::fwrite(piece, 1, length, daily) == length;
+        last = piece[length - 1];
     }
-    std::free(line);
+    ok = ok && !std::ferror(source);
+    if (ok && last != '\n')
+        ok = std::fputc('\n', daily) != EOF;
     ok = ok && std::fputs("# \n", daily) >= 0;
     // The block must be complete on disk when the append reports success.
     ok = syncFile(daily, dailyPath) && ok;

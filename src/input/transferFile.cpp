@@ -1,8 +1,12 @@
 #include "input/transferFile.h"
 
+#include "input/cameraInput.h"
 #include "input/frameExtract.h"
 #include "log/messageLog.h"
 #include "platform/fileOps.h"
+#include "platform/shareFiles.h"
+#include "platform/stationClock.h"
+#include "sync/timeConv.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -42,10 +46,64 @@ int32_t powerOfTwoAtLeast(int64_t size) {
     return int32_t(capacity);
 }
 
+// How far a frame may lie ahead of the station clock: ten 3-s intervals. The line counters of
+// a camera count from its synchronisation at the line frequency of its own clock, which
+// drifts well under a second in the hour a synchronisation lasts; a frame further ahead is no
+// frame the camera measured, and taken, it would stand in front of every later frame of the
+// camera, each then refused as out of time order.
+const double FRAME_AHEAD_LIMIT = 30.0;
+// How long a synchronisation lasts: the station resynchronises at the next full hour at the
+// latest, so no frame of a syncId lies more than an hour (and the limit above) after it.
+const double SYNC_LIFETIME = 3600.0;
+
+// True when the place of `record` in time is one its camera can have measured.
+bool frameTimePlausible(const frameRecord& record) {
+    const syncPoint* sync = record.sync.data();
+    const double time = absoluteTime(sync, double(record.header.lineCounter));
+    return time <= double(currentSecond()) + FRAME_AHEAD_LIMIT &&
+           time <= sync->syncTime() + SYNC_LIFETIME + FRAME_AHEAD_LIMIT;
+}
+
+// The camera began the synchronisation of `current` after that of `previous`.
+bool newerSync(const frameRecord& previous, const frameRecord& current) {
+    return previous.sync && current.sync && previous.sync != current.sync &&
+           current.sync->syncTime() > previous.sync->syncTime();
+}
+
+// A camera that was resynchronised starts its line stream afresh: queued frames of an earlier
+// synchronisation that would lie after the first frame of the new one (the back of `frames`)
+// cannot have been measured; they go, so that they hold back no frame of the new one.
+void dropOverlappedFrames(std::deque<frameRecord>& frames) {
+    const frameRecord& current = frames.back();
+    int dropped = 0;
+    while (frames.size() > 1 && newerSync(frames[frames.size() - 2], current) &&
+           recordDayStart(current) <= recordDayStart(frames[frames.size() - 2]) &&
+           recordStartsBeforeEndOf(frames[frames.size() - 2], current)) {
+        frames.erase(frames.end() - 2);
+        ++dropped;
+    }
+    if (dropped > 0)
+        logError(errorKind::frame,
+                 QStringLiteral("error : %1 queued frames of an earlier synchronisation lie after "
+                                "the start of syncId %2 -> dropped")
+                     .arg(dropped)
+                     .arg(current.header.syncId));
+}
+
+void logFramesRefused(int count, const QString& path) {
+    logError(errorKind::transferFile,
+             QStringLiteral("error : %1 frames of transfer file %2 refused : their time lies more "
+                            "than %3 s ahead of the station clock or beyond the hour of their "
+                            "synchronisation")
+                 .arg(count)
+                 .arg(shownName(path))
+                 .arg(FRAME_AHEAD_LIMIT));
+}
+
 void logNotReadable(const char* first, const QString& path) {
     logError(errorKind::transferFile, QString::fromLatin1(first));
     logError(errorKind::transferFile,
-             QStringLiteral("error : tranfer file not readable %1").arg(path));
+             QStringLiteral("error : tranfer file not readable %1").arg(shownName(path)));
 }
 
 } // namespace
@@ -53,7 +111,8 @@ void logNotReadable(const char* first, const QString& path) {
 bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& syncs) {
     // The full path is opened: a path cut short would fail to open and the unread file
     // would then be deleted.
-    FILE* file = openFile(path, "rb");
+    // The file came from a camera share: a link or FIFO that took its place is not opened.
+    FILE* file = openRegularFile(path);
     if (!file) {
         const int error = errno;
         logToStandardError(severity::error, errorKind::transferFile,
@@ -98,6 +157,10 @@ bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& s
     int64_t left = bytesLeftInFile(file);
     if (left >= 0 && left < readSize)
         return false;
+    if (readSize + TRANSFER_HEADER_SIZE > MAX_TRANSFER_FILE_SIZE) {
+        logNotReadable("error : transfer file body larger than a camera writes in one file ", path);
+        return false;
+    }
     if (int64_t(buffer->m_capacity) > readSize) {
         cmprReset(buffer.data());
     } else {
@@ -119,8 +182,8 @@ bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& s
 
     std::deque<frameRecord>& frames = queue.frames();
     int framesRead = 0;
+    int framesRefused = 0;
     while (buffer->m_readSize > TRANSFER_TRAILER_SIZE) {
-        bool hadRecords = !frames.empty();
         frames.emplace_back();
         extractFrame(&frames.back(), buffer.data(), syncs);
         if (!recordValid(frames.back())) {
@@ -129,7 +192,15 @@ bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& s
             frames.pop_back();
             return false;
         }
-        if (hadRecords) {
+        if (!frameTimePlausible(frames.back())) {
+            // Refused alone: the frames around it in the file may well be good.
+            frames.pop_back();
+            ++framesRefused;
+            continue;
+        }
+        if (frames.size() > 1 && newerSync(frames[frames.size() - 2], frames.back()))
+            dropOverlappedFrames(frames);
+        if (frames.size() > 1) {
             const frameRecord& previous = frames[frames.size() - 2];
             const frameRecord& current = frames.back();
             if (recordDayStart(current) <= recordDayStart(previous)) {
@@ -144,15 +215,26 @@ bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& s
         ++framesRead;
         stampRecord(&frames.back(), queue.role());
     }
+    if (framesRefused > 0)
+        logFramesRefused(framesRefused, path);
 
     if (framesRead > 0)
         return true;
+    if (framesRefused > 0)
+        return false;
     uint16_t trailerSyncId;
     uint64_t trailerLineCounter;
     if (buffer->m_readSize == TRANSFER_TRAILER_SIZE &&
         cmprReadU16(buffer.data(), &trailerSyncId) == 0 &&
-        cmprReadU64(buffer.data(), &trailerLineCounter) == 0)
+        cmprReadU64(buffer.data(), &trailerLineCounter) == 0) {
+        // The place an empty file marks is held to the same bounds as a frame.
+        const frameRecord place = makeEmptyRecord(trailerLineCounter, trailerSyncId, syncs);
+        if (recordValid(place) && !frameTimePlausible(place)) {
+            logFramesRefused(1, path);
+            return false;
+        }
         return appendEmptyFrame(queue, trailerLineCounter, trailerSyncId, syncs);
+    }
     logError(errorKind::transferFile, QStringLiteral("error : unable to retrieve line counter "));
     return false;
 }

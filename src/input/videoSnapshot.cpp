@@ -1,6 +1,7 @@
 #include "input/videoSnapshot.h"
 
 #include "platform/fileOps.h"
+#include "platform/shareFiles.h"
 #include "platform/stationClock.h"
 #include "platform/stationPath.h"
 
@@ -61,7 +62,8 @@ void videoSnapshot::clearAll() {
 bool videoSnapshot::readVideoLineFile(const QString& path, int camera) {
     if (!isCamera(camFromId(camera)) || !fileExists(path))
         return false;
-    FILE* file = openFile(path, "r");
+    // The camera's file: not a link or FIFO put in its place.
+    FILE* file = openRegularFile(path);
     if (!file)
         return false;
     int i = camera - 1;

@@ -51,6 +51,19 @@ bool appendFrameEntry(cmprBuffer* out, const frameRecord& record) {
            cmprCopy(out, data->m_data, data->m_writeSize) == 0;
 }
 
+// Bytes of the datafile of `interval` (the first of `paired`), with some to spare for the
+// bit buffer's flush.
+int64_t intervalBytes(const pairedQueue& paired, int32_t interval) {
+    int64_t bytes = SYNC_HEADER_SIZE + DATAFILE_TAIL_SIZE + 16;
+    for (const frameRecord& record : paired) {
+        if (record.intervalStart != interval)
+            break;
+        if (!record.isEmpty && record.data)
+            bytes += ENTRY_HEAD_SIZE + record.data->m_writeSize;
+    }
+    return bytes;
+}
+
 } // namespace
 
 datafileWriter::datafileWriter(const char* settingsPath)
@@ -83,18 +96,25 @@ QString datafileWriter::datafileName(int32_t intervalStart) {
 datafileOutcome datafileWriter::writeDatafile() {
     if (m_paired.empty())
         return datafileOutcome::notReady;
-    if (!m_output || m_output->m_capacity < DATAFILE_BUFFER_SIZE) {
-        // Without the buffer nothing is taken off the queue: the intervals wait for the next
-        // try, when memory may be back.
-        m_output = makeCmprBuffer(DATAFILE_BUFFER_SIZE);
-        if (!m_output)
-            return datafileOutcome::notReady;
-    }
     int32_t interval = m_paired.front().intervalStart;
     // An interval is complete only once a record of a later one has been paired.
     if (m_paired.back().intervalStart <= interval)
         return datafileOutcome::notReady;
+    // An interval of more frames than the buffer holds (heavy rain in both cameras) is written
+    // whole all the same, from a buffer grown for it.
+    const int64_t needed = intervalBytes(m_paired, interval);
+    int64_t capacity = DATAFILE_BUFFER_SIZE;
+    while (capacity < needed && capacity < DATAFILE_MAX_SIZE)
+        capacity <<= 1;
+    if (!m_output || m_output->m_capacity < capacity) {
+        // Without the buffer nothing is taken off the queue: the intervals wait for the next
+        // try, when memory may be back.
+        m_output = makeCmprBuffer(int32_t(capacity));
+        if (!m_output)
+            return datafileOutcome::notReady;
+    }
     if (!appendInterval(interval)) {
+        m_output.reset();
         // The records are gone with the failed assembly: say which interval was lost.
         logError(errorKind::datafile,
                  QStringLiteral(" : error : datafile %1 lost : interval does not fit the "
@@ -102,7 +122,11 @@ datafileOutcome datafileWriter::writeDatafile() {
                      .arg(joinPath(m_outputDirectory, datafileName(interval))));
         return datafileOutcome::lost;
     }
-    return publish(interval) ? datafileOutcome::written : datafileOutcome::lost;
+    const bool published = publish(interval);
+    // A buffer grown for one large interval is given back, not held for the rest of the run.
+    if (m_output->m_capacity > DATAFILE_BUFFER_SIZE)
+        m_output.reset();
+    return published ? datafileOutcome::written : datafileOutcome::lost;
 }
 
 bool datafileWriter::appendInterval(int32_t interval) {

@@ -48,21 +48,32 @@ bool isWriteMode(const char* mode) {
     return false;
 }
 
-// Copies `from` into a new file `to` (which must not exist) and syncs it.
-bool copyNewFile(const QString& from, const QString& to) {
+// Copies `from` into a new file `to` (which must not exist) and syncs it; 0 or the errno of
+// the failure.
+int copyNewFile(const QString& from, const QString& to) {
     if (injected(fileOp::COPY, from))
-        return false;
+        return EIO;
     tell(fileOp::COPY, from, to, false);
-    int in = open(nativePath(from).constData(), O_RDONLY | O_CLOEXEC);
+    // The source lies on a share: a link swapped in after the listing is not followed, and a
+    // FIFO neither blocks the opening nor is taken for a file.
+    int in = open(nativePath(from).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (in < 0)
-        return false;
-    int out = open(nativePath(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (out < 0) {
+        return errno;
+    struct stat st;
+    if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(in);
-        return false;
+        return EINVAL;
+    }
+    int out = open(nativePath(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                   0644);
+    if (out < 0) {
+        const int error = errno;
+        close(in);
+        return error;
     }
     std::vector<char> buffer(1 << 20);
     bool ok = true;
+    int error = 0;
     for (;;) {
         ssize_t n = read(in, buffer.data(), buffer.size());
         if (n == 0)
@@ -70,6 +81,7 @@ bool copyNewFile(const QString& from, const QString& to) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            error = errno;
             ok = false;
             break;
         }
@@ -78,6 +90,7 @@ bool copyNewFile(const QString& from, const QString& to) {
             if (w < 0 && errno == EINTR)
                 continue;
             if (w <= 0) {
+                error = w < 0 ? errno : ENOSPC;
                 ok = false;
                 break;
             }
@@ -86,14 +99,19 @@ bool copyNewFile(const QString& from, const QString& to) {
         if (!ok)
             break;
     }
-    if (ok && fsync(out) != 0)
+    if (ok && fsync(out) != 0) {
+        error = errno;
         ok = false;
+    }
     close(in);
-    if (close(out) != 0)
+    if (close(out) != 0 && ok) {
+        error = errno;
         ok = false;
+    }
     if (!ok)
         unlink(nativePath(to).constData());
-    return told(fileOp::COPY, from, to, ok);
+    (void)told(fileOp::COPY, from, to, ok);
+    return ok ? 0 : (error != 0 ? error : EIO);
 }
 
 // FNM_PERIOD: a wildcard never matches the leading "." of a hidden file.
@@ -109,6 +127,10 @@ void setFileFaultHook(fileFaultHook hook) {
 
 void setFileEventHook(fileEventHook hook) {
     eventHook() = std::move(hook);
+}
+
+bool fileFaultInjected(fileOp op, const QString& path) {
+    return injected(op, path);
 }
 
 QByteArray nativePath(const QString& path) {
@@ -237,28 +259,34 @@ bool directoryExists(const QString& path) {
 }
 
 bool moveFileNoReplace(const QString& from, const QString& to) {
+    return moveFileNoReplaceErrno(from, to) == 0;
+}
+
+int moveFileNoReplaceErrno(const QString& from, const QString& to) {
     int err = renameNoReplaceErrno(from, to);
-    if (err == 0)
-        return true;
     if (err != EXDEV)
-        return false;
+        return err;
     // Across file systems (the input directory is usually a network share): the copy gets
     // a name that no input filter matches and becomes visible only when complete.
     const QString temp = to + QStringLiteral(".part");
     removeFile(temp); // left by a move that was cut short; only this code writes such names
-    if (!copyNewFile(from, temp))
-        return false;
-    if (!renameNoReplace(temp, to)) {
+    err = copyNewFile(from, temp);
+    if (err != 0)
+        return err;
+    err = renameNoReplaceErrno(temp, to);
+    if (err != 0) {
         removeFile(temp);
-        return false;
+        return err;
     }
     syncDirectory(directoryOf(to));
-    if (!removeFile(from)) {
-        // The source could not go: take the copy back so that the file is not seen twice.
+    if (injected(fileOp::REMOVE, from))
+        err = EACCES;
+    else if (unlink(nativePath(from).constData()) != 0)
+        err = errno;
+    // The source could not go: take the copy back so that the file is not seen twice.
+    if (err != 0)
         removeFile(to);
-        return false;
-    }
-    return true;
+    return err;
 }
 
 bool listFiles(const QString& dir, const QString& pattern, QStringList* names) {
@@ -280,6 +308,10 @@ bool listFiles(const QString& dir, const QString& pattern, QStringList* names) {
         }
         if (!nameMatches(wildcard.constData(), entry->d_name))
             continue;
+        // A name that is no valid text would name another file, or none, once decoded.
+        const QString name = QFile::decodeName(entry->d_name);
+        if (QFile::encodeName(name) != entry->d_name)
+            continue;
         if (entry->d_type != DT_REG) {
             struct stat st;
             if (entry->d_type != DT_UNKNOWN ||
@@ -288,7 +320,7 @@ bool listFiles(const QString& dir, const QString& pattern, QStringList* names) {
         }
         if (faccessat(fd, entry->d_name, R_OK | W_OK, 0) != 0)
             continue;
-        names->append(QFile::decodeName(entry->d_name));
+        names->append(name);
     }
     closedir(stream);
     if (!ok) {

@@ -31,6 +31,8 @@ enum class fileOp {
 // EIO, a refused rename flag EINVAL, a refused hard link EPERM.
 using fileFaultHook = std::function<bool(fileOp op, const QString& path)>;
 void setFileFaultHook(fileFaultHook hook);
+// True when the installed hook makes `op` on `path` fail (for file operations kept elsewhere).
+bool fileFaultInjected(fileOp op, const QString& path);
 
 // Told before (`done` false) and after success (`done` true) of each change to the disk: an
 // open for writing (OPEN), a file sync (SYNC), a directory sync (SYNC_DIRECTORY, `path` the
@@ -88,10 +90,15 @@ bool makeDirectory(const QString& path);
 // file systems a copy to "`to`.part" that is synced and renamed, then the source is removed.
 // On failure the source stays in place and no half-written target remains.
 bool moveFileNoReplace(const QString& from, const QString& to);
+// As above, returning 0 or the errno of the failure. The source is opened without following a
+// link or blocking on a FIFO and must be a regular file (EINVAL otherwise); when it cannot be
+// removed after the copy, the errno of that removal.
+int moveFileNoReplaceErrno(const QString& from, const QString& to);
 
 // Names of the regular files in `dir` that the station may read and write and whose names
-// match the wildcard `pattern` (case-sensitive; symbolic links and hidden files are left
-// alone), sorted by name. False, with no names, when the directory cannot be read.
+// match the wildcard `pattern` (case-sensitive; symbolic links, hidden files and names that are
+// no valid text are left alone), sorted by name. False, with no names, when the directory cannot be
+// read.
 bool listFiles(const QString& dir, const QString& pattern, QStringList* names);
 // True when the file name `name` matches `pattern` as listFiles matches it.
 bool fileNameMatches(const QString& pattern, const QString& name);

@@ -7,11 +7,13 @@
 #include "platform/stationPath.h"
 #include "sync/timeConv.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -88,7 +90,10 @@ void syncList::load() {
     m_seconds.clear();
     m_currentSyncId = NO_SYNC_ID;
 
+    m_loadFailed = false;
     FILE* file = openFile(fileFor(now), "r");
+    if (!file && errno != ENOENT)
+        m_loadFailed = true;
     if (file) {
         char line[LINE_LIMIT];
         while (std::fgets(line, sizeof line, file)) {
@@ -137,27 +142,75 @@ bool syncList::addSync(const cameraParams& params) {
     if (!point->build(params))
         return false;
     int32_t s = point->syncSecond();
-    prune(s);
+    if (m_loadFailed)
+        load();
     uint16_t next;
+    int32_t windowStart = m_windowStart;
+    int32_t windowEnd = m_windowEnd;
     if (s < m_windowEnd) {
         next = uint16_t(m_currentSyncId + 1);
     } else {
-        utcDayWindow(s, &m_windowStart, &m_windowEnd);
+        utcDayWindow(s, &windowStart, &windowEnd);
         next = m_currentSyncId == 0 ? 1 : 0;
     }
+    const bool appended = appendLines(next, s);
+    // Until this run has read the day's file and written to it, the numbers already handed out
+    // today are unknown: no synchronisation rather than one of a number used before.
+    if (directoryExists(m_directory) &&
+        (m_loadFailed || (!appended && m_checkedDay != windowStart))) {
+        m_unwritten.erase(next);
+        if (!m_refusalReported)
+            logError(errorKind::syncList,
+                     QStringLiteral("error : sync list %1 cannot be read or written -> no "
+                                    "measurement, so that no syncId of the day is handed out "
+                                    "twice")
+                         .arg(fileFor(s)));
+        m_refusalReported = true;
+        return false;
+    }
+    m_refusalReported = false;
+    prune(s);
+    m_windowStart = windowStart;
+    m_windowEnd = windowEnd;
+    if (appended)
+        m_checkedDay = windowStart;
     m_currentSyncId = next;
-    if (!appendLine(next, s)) {
+    if (!appended) {
         logError(errorKind::syncList,
                  QStringLiteral("error : unable to append syncId %1 to sync list %2")
                      .arg(next)
                      .arg(fileFor(s)));
-        // Without the directory the numbering lives in memory only, as it always has.
+        // Without the directory the numbering lives in memory only, as it always has. With it,
+        // a number whose line is not on disk is not handed out (a power cut would take it
+        // back), nor taken again in this run; its line is written before the next one.
         if (directoryExists(m_directory))
             return false;
     }
     forgetLastFound();
     m_seconds[s] = next;
     m_points[next] = point;
+    return true;
+}
+
+bool syncList::appendLines(uint16_t syncId, int64_t second) {
+    m_unwritten[syncId] = second;
+    // Bounded as the list itself: the newest lines are the ones a restart needs.
+    while (m_unwritten.size() > KEEP_NEWEST) {
+        auto oldest =
+            std::min_element(m_unwritten.begin(), m_unwritten.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
+        m_unwritten.erase(oldest);
+    }
+    // Oldest first, as they were handed out; a line of an earlier day goes to that day's file.
+    std::vector<std::pair<int64_t, uint16_t>> lines;
+    for (const auto& entry : m_unwritten)
+        lines.push_back({entry.second, entry.first});
+    std::sort(lines.begin(), lines.end());
+    for (const auto& line : lines) {
+        if (!appendLine(line.second, line.first))
+            return false;
+        m_unwritten.erase(line.second);
+    }
     return true;
 }
 

@@ -30,9 +30,11 @@ public:
 
     // Makes a new synchronisation from the station record `params` with the next syncId and
     // appends its line to today's file. False (nothing changed) when its syncPoint is not
-    // valid; false as well when the directory is there but the line did not reach the disk:
-    // the syncId is then not given out (a power cut would take it back), nor taken again in
-    // this run.
+    // valid, or when the day's file could not be read, or its first line of this run not
+    // written: the numbering of the day is then unknown, and a number might be handed out twice.
+    // False as well when the directory is there but the line did not reach the disk: the
+    // syncId is then not given out (a power cut would take it back), nor taken again in this
+    // run.
     bool addSync(const cameraParams& params);
 
     // The syncPoint of `syncId`: null when unknown, and empty for a syncId loaded from the
@@ -53,6 +55,9 @@ private:
     // Appends the line of a new synchronisation to its day's file; false when the line may not
     // be on disk.
     bool appendLine(uint16_t syncId, int64_t second);
+    // Appends the lines that could not be written before, then the line of `syncId`; false when
+    // any stays unwritten (kept for the next try).
+    bool appendLines(uint16_t syncId, int64_t second);
 
     QString m_directory;
     int32_t m_windowStart;
@@ -66,6 +71,15 @@ private:
     std::map<uint16_t, syncPointPtr> m_points;
     std::map<int32_t, uint16_t> m_seconds;
     uint16_t m_currentSyncId;
+    // Today's file exists but could not be read: its numbering is unknown.
+    bool m_loadFailed = false;
+    // Start of the day window whose file this run has written a line to (0: none yet).
+    int32_t m_checkedDay = 0;
+    // The refusal of a synchronisation was reported and not yet followed by a good one.
+    bool m_refusalReported = false;
+    // Lines that failed to reach the file: written before the next one, so that a restart
+    // sees every number handed out.
+    std::map<uint16_t, int64_t> m_unwritten;
     // find() is asked once for every frame, nearly always for the same syncId.
     mutable bool m_lastFound = false;
     mutable uint16_t m_lastSyncId = 0;

@@ -18,12 +18,6 @@ namespace {
 
 const double START = 1700006400.0 + 10 * 3600 + 5; // five seconds after a full hour (UTC)
 
-// Starts the station and lets it measure for `seconds`.
-void measureFor(simulatedStation& s, double seconds) {
-    ASSERT_TRUE(s.runUntil([&] { return s.measuring(); }, 30)) << s.tail().toStdString();
-    s.run(seconds);
-}
-
 // Names of the files in `dir` (relative to the station folder) that start with `prefix`.
 QStringList filesStarting(const simulatedStation& s, const QString& dir, const QString& prefix) {
     QStringList names;
@@ -31,19 +25,6 @@ QStringList filesStarting(const simulatedStation& s, const QString& dir, const Q
         if (name.startsWith(prefix))
             names << name;
     return names;
-}
-
-// The frames of everything sent up to now are written or wait in the station; nothing is
-// lost, doubled or invented, and every datafile reads back.
-void expectNoFrameLost(const simulatedStation& s) {
-    frameAccount a = s.account();
-    std::cout << "fault " << ::testing::UnitTest::GetInstance()->current_test_info()->name() << ": "
-              << a << "\n";
-    EXPECT_EQ(a.lost, 0) << a;
-    EXPECT_EQ(a.duplicated, 0) << a;
-    EXPECT_EQ(a.foreign, 0) << a;
-    EXPECT_EQ(a.damaged, 0) << a;
-    EXPECT_GT(a.written, 0) << a;
 }
 
 // Takes the directories `names` of the station folder away for `seconds` of station time, as
@@ -61,11 +42,6 @@ void awayFor(simulatedStation& s, const QStringList& names, double seconds) {
 void measuresAgain(simulatedStation& s) {
     ASSERT_TRUE(s.runUntil([&] { return s.measuring(); }, 60)) << s.tail(40).toStdString();
     s.run(20);
-}
-
-// A name that sorts among the camera's own files at the current station time.
-QString nameAtNow(simulatedStation& s, const char* suffix) {
-    return QString::number(qulonglong(s.fixture.clock.now() * 1e6)) + "5" + suffix;
 }
 
 } // namespace

@@ -66,7 +66,9 @@ TEST_F(collectTest, aNameThatStillWaitsStaysInTheInputDirectory) {
     EXPECT_TRUE(dir.exists("cam_a/input/2.a.cam")) << "files after it wait with it";
 }
 
-TEST_F(collectTest, aFailedMoveIsReportedAndTheFileStays) {
+// One file that cannot be moved is set aside: reported once, skipped while it stays as it
+// is, tried again a minute later; the camera's other files go on.
+TEST_F(collectTest, aFileThatCannotBeMovedIsSetAsideAndTheOthersGoOn) {
     std::unique_ptr<cameraInput> a = camera(1);
     dir.write("cam_a/input/1.a.cam", "t");
     dir.write("cam_a/input/2.a.cam", "t");
@@ -75,13 +77,18 @@ TEST_F(collectTest, aFailedMoveIsReportedAndTheFileStays) {
         scopedFileFaults faults([](fileOp op, const QString& path) {
             return op == fileOp::RENAME && path.endsWith("1.a.cam");
         });
-        EXPECT_EQ(a->collectInput(), 0);
+        EXPECT_EQ(a->collectInput(), INPUT_TRANSFER);
+        dir.write("cam_a/input/3.a.cam", "t");
+        clock.advance(3);
+        EXPECT_EQ(a->collectInput(), INPUT_TRANSFER);
     }
-    EXPECT_EQ(err.text(), MOVE_FAILED + "pProcessInputDirectory : info  : mv command : " +
-                              a->m_moveCommand.toStdString() + "\n");
+    EXPECT_EQ(err.text(), "") << "no failed poll";
+    EXPECT_EQ(log.messages(),
+              QStringList{"error : input file 1.a.cam set aside : unable to move it into the "
+                          "working directory (Permission denied)"});
     EXPECT_EQ(dir.list("cam_a/input"), QStringList{"1.a.cam"});
-    EXPECT_EQ(dir.list("temp"), QStringList{"2.a.cam"});
-    // The next poll tries again.
+    EXPECT_EQ(dir.list("temp"), (QStringList{"2.a.cam", "3.a.cam"}));
+    clock.advance(60);
     EXPECT_EQ(a->collectInput(), INPUT_TRANSFER);
     EXPECT_TRUE(dir.list("cam_a/input").isEmpty());
 }

@@ -28,6 +28,10 @@ bool datafileMaker::addLines(int camera, uint64_t lineCounter,
     QString path = m_dir.write(
         cameraDir(camera, "input") + "/" + transferName(camera, m_files++),
         transferFile(camera, syncId(), lineCounter, frames, lineCounter + lines.size()));
+    // The station reads a file after its lines were recorded: its clock is past them.
+    const double recorded = absoluteTime(sync().data(), double(lineCounter + lines.size()));
+    if (recorded > m_clock.now())
+        m_clock.set(recorded);
     return readTransferFile(camera == 1 ? m_queueA : m_queueB, path, m_syncs);
 }
 

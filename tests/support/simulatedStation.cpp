@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <gtest/gtest.h>
+#include <iostream>
 
 #include <map>
 #include <ostream>
@@ -228,4 +230,24 @@ std::ostream& operator<<(std::ostream& out, const frameAccount& a) {
     for (const std::string& f : a.firstLost)
         out << "; lost " << f;
     return out;
+}
+
+void measureFor(simulatedStation& s, double seconds) {
+    ASSERT_TRUE(s.runUntil([&] { return s.measuring(); }, 30)) << s.tail().toStdString();
+    s.run(seconds);
+}
+
+void expectNoFrameLost(const simulatedStation& s) {
+    frameAccount a = s.account();
+    std::cout << "fault " << ::testing::UnitTest::GetInstance()->current_test_info()->name() << ": "
+              << a << "\n";
+    EXPECT_EQ(a.lost, 0) << a;
+    EXPECT_EQ(a.duplicated, 0) << a;
+    EXPECT_EQ(a.foreign, 0) << a;
+    EXPECT_EQ(a.damaged, 0) << a;
+    EXPECT_GT(a.written, 0) << a;
+}
+
+QString nameAtNow(simulatedStation& s, const char* suffix) {
+    return QString::number(qulonglong(s.fixture.clock.now() * 1e6)) + "5" + suffix;
 }

@@ -70,3 +70,11 @@ public:
 };
 
 std::ostream& operator<<(std::ostream& out, const frameAccount& a);
+
+// Starts the station and lets it measure for `seconds`.
+void measureFor(simulatedStation& s, double seconds);
+// The frames of everything sent up to now are written or wait in the station; nothing is
+// lost, doubled or invented, and every datafile reads back.
+void expectNoFrameLost(const simulatedStation& s);
+// A name that sorts among the camera's own files at the current station time.
+QString nameAtNow(simulatedStation& s, const char* suffix);

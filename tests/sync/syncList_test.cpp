@@ -206,3 +206,41 @@ TEST_F(syncListTest, aLineCutShortByAPowerFailureDoesNotSwallowTheNextOne) {
     auto again = makeList();
     EXPECT_EQ(again->currentSyncId(), 4);
 }
+
+// The list cannot be written: at the first synchronisation of a run no number is handed out
+// (the day's numbering is unknown); later in the run each failed line is reported and its
+// number is neither handed out (a power cut would take the line back) nor taken again, and the
+// missed line is written before the next one, so that a restart never hands out a number of
+// the day twice.
+TEST_F(syncListTest, anUnwritableListNeverLetsANumberOfTheDayBeHandedOutTwice) {
+    messageCapture log;
+    bool unwritable = true;
+    scopedFileFaults faults([&](fileOp op, const QString& path) {
+        return unwritable && op == fileOp::OPEN && path.endsWith(".sync.log");
+    });
+    auto first = makeList();
+    EXPECT_FALSE(first->addSync(stationParams()));
+    clock.advance(5);
+    EXPECT_FALSE(first->addSync(stationParams()));
+    EXPECT_EQ(first->currentSyncId(), NO_SYNC_ID);
+    EXPECT_EQ(log.messages().size(), 1) << "reported once while it lasts";
+    EXPECT_TRUE(log.messages().value(0).startsWith("error : sync list "));
+
+    unwritable = false;
+    ASSERT_TRUE(first->addSync(stationParams()));
+    EXPECT_EQ(first->currentSyncId(), 0);
+    unwritable = true;
+    clock.advance(5);
+    EXPECT_FALSE(first->addSync(stationParams())) << "a number not on disk is not handed out";
+    EXPECT_EQ(first->currentSyncId(), 1) << "nor taken again";
+    EXPECT_TRUE(log.messages().last().startsWith("error : unable to append syncId 1 "));
+    unwritable = false;
+    clock.advance(5);
+    ASSERT_TRUE(first->addSync(stationParams()));
+    EXPECT_EQ(first->currentSyncId(), 2);
+
+    auto restarted = makeList();
+    EXPECT_EQ(restarted->currentSyncId(), 2);
+    ASSERT_TRUE(restarted->addSync(stationParams()));
+    EXPECT_EQ(restarted->currentSyncId(), 3);
+}

@@ -1,0 +1,170 @@
+#include "platform/shareFiles.h"
+
+#include "platform/fileOps.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The length of the valid UTF-8 sequence at `p` (at most `left` bytes), 0 when there is none;
+// `code` receives its code point.
+int utf8Sequence(const unsigned char* p, size_t left, uint32_t* code) {
+    const unsigned char b = p[0];
+    int length;
+    uint32_t value;
+    uint32_t least;
+    if (b < 0x80) {
+        *code = b;
+        return 1;
+    } else if ((b & 0xE0) == 0xC0) {
+        length = 2, value = b & 0x1F, least = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+        length = 3, value = b & 0x0F, least = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+        length = 4, value = b & 0x07, least = 0x10000;
+    } else {
+        return 0;
+    }
+    if (size_t(length) > left)
+        return 0;
+    for (int i = 1; i < length; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        value = (value << 6) | (p[i] & 0x3F);
+    }
+    // Overlong forms, surrogates and values beyond Unicode are no valid text.
+    if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        return 0;
+    *code = value;
+    return length;
+}
+
+bool shownAsIs(uint32_t code) {
+    return code >= 0x20 && code != 0x7F && !(code >= 0x80 && code < 0xA0) && code != '\\';
+}
+
+void appendEscaped(QByteArray* out, unsigned char byte) {
+    static const char HEX[] = "0123456789abcdef";
+    out->append("\\x");
+    out->append(HEX[byte >> 4]);
+    out->append(HEX[byte & 15]);
+}
+
+} // namespace
+
+FILE* createFreshFile(const QString& path, const char* mode) {
+    if (fileFaultInjected(fileOp::OPEN, path)) {
+        errno = EACCES;
+        return nullptr;
+    }
+    const QByteArray native = nativePath(path);
+    // Whatever has this name goes first; unlink removes a link itself, never its target.
+    // What cannot go (a directory) makes the exclusive creation fail below.
+    (void)unlink(native.constData());
+    const int fd =
+        open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return nullptr;
+    FILE* file = fdopen(fd, mode);
+    if (!file) {
+        const int error = errno;
+        close(fd);
+        unlink(native.constData());
+        errno = error;
+    }
+    return file;
+}
+
+FILE* openRegularFile(const QString& path) {
+    const int fd =
+        open(nativePath(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    // Reads of a regular file never block anyway; the flag only kept the opening from it.
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        (void)fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    FILE* file = fdopen(fd, "rb");
+    if (!file)
+        close(fd);
+    return file;
+}
+
+int64_t regularFileSize(const QString& path) {
+    struct stat st;
+    if (lstat(nativePath(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return int64_t(st.st_size);
+}
+
+QList<unusableEntry> listUnusableEntries(const QString& dir, const QString& pattern) {
+    QList<unusableEntry> entries;
+    DIR* stream = opendir(nativePath(dir).constData());
+    if (!stream)
+        return entries;
+    const QByteArray wildcard = nativePath(pattern);
+    const int fd = dirfd(stream);
+    while (const dirent* entry = readdir(stream)) {
+        if (fnmatch(wildcard.constData(), entry->d_name, FNM_PERIOD) != 0)
+            continue;
+        const QByteArray raw(entry->d_name);
+        const char* reason = nullptr;
+        struct stat st;
+        if (QFile::encodeName(QFile::decodeName(raw)) != raw)
+            reason = "its name is no valid text";
+        else if (fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue; // gone since it was listed
+        else if (!S_ISREG(st.st_mode))
+            reason = "it is not a regular file";
+        else if (faccessat(fd, entry->d_name, R_OK | W_OK, 0) != 0)
+            reason = "it is not readable and writable";
+        if (reason)
+            entries.append(unusableEntry{raw, reason});
+    }
+    closedir(stream);
+    std::sort(entries.begin(), entries.end(),
+              [](const unusableEntry& a, const unusableEntry& b) { return a.rawName < b.rawName; });
+    return entries;
+}
+
+QString shownName(const QByteArray& rawName) {
+    QByteArray out;
+    out.reserve(rawName.size());
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(rawName.constData());
+    size_t left = size_t(rawName.size());
+    while (left > 0) {
+        uint32_t code = 0;
+        const int length = utf8Sequence(p, left, &code);
+        if (length > 0 && shownAsIs(code)) {
+            out.append(reinterpret_cast<const char*>(p), length);
+        } else {
+            // A control character is shown byte by byte, as is every byte of no valid text.
+            const int bytes = length > 0 ? length : 1;
+            for (int i = 0; i < bytes; ++i)
+                appendEscaped(&out, p[i]);
+        }
+        p += length > 0 ? length : 1;
+        left -= size_t(length > 0 ? length : 1);
+    }
+    return QString::fromUtf8(out);
+}
+
+QString shownName(const QString& name) {
+    // The file system's own bytes: a name decoded from bytes that are no valid text encodes
+    // back to those bytes, which are then shown escaped.
+    return shownName(QFile::encodeName(name));
+}

@@ -1,0 +1,45 @@
+// Files on the camera shares, which the camera computers and anyone with access to them can
+// write: nothing found there is trusted to be what its name says. A file the station creates
+// there never follows a link planted under its name; a file it reads from there is opened
+// without following a link and without blocking on a FIFO, and checked to be a regular file
+// on the opened descriptor, so that nothing can be swapped in between a check and a use.
+// Names from the shares are shown escaped wherever the station writes them.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <cstdio>
+
+// Creates `path` as a new, empty regular file for writing ("wb" or "w"): whatever waits under
+// that name is removed first (a ".part" left by an earlier try, or a link, FIFO or file planted
+// there), then the file is created exclusively without following links. Null, with errno set,
+// when that fails (a directory of that name, no rights, an injected OPEN fault).
+FILE* createFreshFile(const QString& path, const char* mode = "wb");
+
+// Opens `path` for reading when it is a regular file: a link is not followed, a FIFO or device
+// does not block the opening, and the type is checked on the opened descriptor. Null, with
+// errno set (ELOOP for a link, EINVAL for anything but a regular file), otherwise.
+FILE* openRegularFile(const QString& path);
+
+// The size of the regular file `path` (a link is not followed); -1 when it is not one.
+int64_t regularFileSize(const QString& path);
+
+// What listFiles leaves out of a directory: the entries whose names match the wildcard but
+// which the station cannot take as they are.
+struct unusableEntry {
+    QByteArray rawName; // the name as the file system has it
+    const char* reason; // short text for the messages
+};
+// The entries of `dir` matching `pattern` that are not ordinary files the station can take:
+// names that are no valid text (they cannot be named again once decoded), links, FIFOs,
+// directories and the like. Sorted by name; empty when the directory cannot be read.
+QList<unusableEntry> listUnusableEntries(const QString& dir, const QString& pattern);
+
+// `name` as it is shown in every file, message and screen line the station writes: control
+// characters (line ends, escape), bytes that are no valid UTF-8 and "\" as "\xNN".
+QString shownName(const QByteArray& rawName);
+QString shownName(const QString& name);
