@@ -74,15 +74,44 @@ public:
             m_text += "{" + labels.toUtf8() + "}";
         m_text += " " + QByteArray::number(value, 'g', 15) + "\n";
     }
+    // A family of one sample without labels.
+    void single(const char* name, const char* type, const char* help, double value) {
+        family(name, type, help);
+        sample(name, QString(), value);
+    }
+    // A family of one sample per camera.
+    void perCamera(const char* name, const char* type, const char* help, double a, double b) {
+        family(name, type, help);
+        sample(name, QStringLiteral("camera=\"A\""), a);
+        sample(name, QStringLiteral("camera=\"B\""), b);
+    }
     const QByteArray& text() const { return m_text; }
 
 private:
     QByteArray m_text;
 };
 
-QString cameraLabel(int i) {
-    return QStringLiteral("camera=\"%1\"").arg(QLatin1Char(i == 0 ? 'A' : 'B'));
-}
+// The metrics with one sample per camera.
+const struct cameraFamily {
+    const char* name;
+    const char* type;
+    const char* help;
+    double (*value)(const cameraHealth&);
+} CAMERA_FAMILIES[] = {
+    {"camera_state", "gauge", "Handshake state of each camera, 0 (not connected) to 5 (measuring).",
+     [](const cameraHealth& c) { return double(c.state); }},
+    {"frames_total", "counter", "Frames with image data read from the camera's transfer files.",
+     [](const cameraHealth& c) { return double(c.framesRead); }},
+    {"frames_written_total", "counter", "Frames of the camera written into datafiles.",
+     [](const cameraHealth& c) { return double(c.framesWritten); }},
+    {"files_processed_total", "counter", "Files of the camera handled.",
+     [](const cameraHealth& c) { return double(c.filesProcessed); }},
+    {"last_data_timestamp_seconds", "gauge",
+     "UTC second a poll last found files of the camera (0: none this run).",
+     [](const cameraHealth& c) { return double(c.lastDataTime); }},
+    {"reboots_total", "counter", "Reboot commands sent to the camera.",
+     [](const cameraHealth& c) { return double(c.reboots); }},
+};
 
 const char* errorName(int kind) {
     return errorKindName(errorKind(kind));
@@ -161,68 +190,44 @@ QByteArray renderStatusJson(const stationHealth& h, const healthSample& sample) 
 
 QByteArray renderMetrics(const stationHealth& h, const healthSample& sample) {
     metricsText m;
-    m.family("up", "gauge", "1 while the controller runs, 0 once it ended.");
-    m.sample("up", QString(), h.running ? 1 : 0);
+    m.single("up", "gauge", "1 while the controller runs, 0 once it ended.", h.running ? 1 : 0);
     m.family("build_info", "gauge", "Always 1; the program version is its label.");
     m.sample("build_info", QStringLiteral("version=\"%1\"").arg(QLatin1String(PROGRAM_VERSION)), 1);
-    m.family("start_time_seconds", "gauge", "UTC second the run started.");
-    m.sample("start_time_seconds", QString(), double(h.startTime));
-    m.family("last_update_timestamp_seconds", "gauge",
-             "UTC second this file was written; rewritten at least every 10 s while running.");
-    m.sample("last_update_timestamp_seconds", QString(), double(sample.updated));
-    m.family("phase", "gauge",
-             "Run phase: 1 normalisation, 2 measurement parameters, 3 measurement.");
-    m.sample("phase", QString(), h.phase);
-    m.family("camera_state", "gauge",
-             "Handshake state of each camera, 0 (not connected) to 5 (measuring).");
-    for (int i = 0; i < 2; ++i)
-        m.sample("camera_state", cameraLabel(i), h.camera[i].state);
-    m.family("frames_total", "counter",
-             "Frames with image data read from the camera's transfer files.");
-    for (int i = 0; i < 2; ++i)
-        m.sample("frames_total", cameraLabel(i), double(h.camera[i].framesRead));
-    m.family("frames_written_total", "counter", "Frames of the camera written into datafiles.");
-    for (int i = 0; i < 2; ++i)
-        m.sample("frames_written_total", cameraLabel(i), double(h.camera[i].framesWritten));
-    m.family("files_processed_total", "counter", "Files of the camera handled.");
-    for (int i = 0; i < 2; ++i)
-        m.sample("files_processed_total", cameraLabel(i), double(h.camera[i].filesProcessed));
-    m.family("last_data_timestamp_seconds", "gauge",
-             "UTC second a poll last found files of the camera (0: none this run).");
-    for (int i = 0; i < 2; ++i)
-        m.sample("last_data_timestamp_seconds", cameraLabel(i), double(h.camera[i].lastDataTime));
-    m.family("reboots_total", "counter", "Reboot commands sent to the camera.");
-    for (int i = 0; i < 2; ++i)
-        m.sample("reboots_total", cameraLabel(i), double(h.camera[i].reboots));
-    m.family("datafiles_written_total", "counter", "Datafiles written.");
-    m.sample("datafiles_written_total", QString(), double(h.datafilesWritten));
-    m.family("last_datafile_timestamp_seconds", "gauge",
-             "UTC start of the last datafile's interval (0: none yet).");
-    m.sample("last_datafile_timestamp_seconds", QString(), double(h.lastDatafileInterval));
-    m.family("intervals_lost_total", "counter",
-             "Intervals with paired frames whose datafile could not be written.");
-    m.sample("intervals_lost_total", QString(), double(h.intervalsLost));
+    m.single("start_time_seconds", "gauge", "UTC second the run started.", double(h.startTime));
+    m.single("last_update_timestamp_seconds", "gauge",
+             "UTC second this file was written; rewritten at least every 10 s while running.",
+             double(sample.updated));
+    m.single("phase", "gauge",
+             "Run phase: 1 normalisation, 2 measurement parameters, 3 measurement.", h.phase);
+    for (const cameraFamily& f : CAMERA_FAMILIES)
+        m.perCamera(f.name, f.type, f.help, f.value(h.camera[0]), f.value(h.camera[1]));
+    m.single("datafiles_written_total", "counter", "Datafiles written.",
+             double(h.datafilesWritten));
+    m.single("last_datafile_timestamp_seconds", "gauge",
+             "UTC start of the last datafile's interval (0: none yet).",
+             double(h.lastDatafileInterval));
+    m.single("intervals_lost_total", "counter",
+             "Intervals with paired frames whose datafile could not be written.",
+             double(h.intervalsLost));
     // Not known (no datafile directory yet, or it cannot be read): no sample rather than a
     // made-up number.
     if (sample.diskSize >= 0) {
-        m.family("datafile_disk_free_bytes", "gauge",
-                 "Bytes the controller may still write on the datafile directory's file system.");
-        m.sample("datafile_disk_free_bytes", QString(), double(sample.diskFree));
-        m.family("datafile_disk_size_bytes", "gauge",
-                 "Size of the datafile directory's file system in bytes.");
-        m.sample("datafile_disk_size_bytes", QString(), double(sample.diskSize));
+        m.single("datafile_disk_free_bytes", "gauge",
+                 "Bytes the controller may still write on the datafile directory's file system.",
+                 double(sample.diskFree));
+        m.single("datafile_disk_size_bytes", "gauge",
+                 "Size of the datafile directory's file system in bytes.", double(sample.diskSize));
     }
     // A clock whose state the kernel does not tell is reported unsynchronised.
-    m.family("clock_synchronised", "gauge",
-             "1 while the kernel has the wall clock synchronised, else 0.");
-    m.sample("clock_synchronised", QString(), sample.timeSync.synchronised ? 1 : 0);
+    m.single("clock_synchronised", "gauge",
+             "1 while the kernel has the wall clock synchronised, else 0.",
+             sample.timeSync.synchronised ? 1 : 0);
     if (sample.timeSync.known) {
-        m.family("clock_estimated_error_seconds", "gauge",
-                 "The kernel's estimate of the wall clock's error.");
-        m.sample("clock_estimated_error_seconds", QString(), sample.timeSync.estimatedError);
-        m.family("clock_maximum_error_seconds", "gauge",
-                 "The kernel's bound on the wall clock's error.");
-        m.sample("clock_maximum_error_seconds", QString(), sample.timeSync.maximumError);
+        m.single("clock_estimated_error_seconds", "gauge",
+                 "The kernel's estimate of the wall clock's error.",
+                 sample.timeSync.estimatedError);
+        m.single("clock_maximum_error_seconds", "gauge",
+                 "The kernel's bound on the wall clock's error.", sample.timeSync.maximumError);
     }
     m.family("resyncs_total", "counter", "Measurements ended by a resync, by reason.");
     for (int r = 0; r < RESYNC_REASONS; ++r)
@@ -233,13 +238,12 @@ QByteArray renderMetrics(const stationHealth& h, const healthSample& sample) {
     for (int k = int(errorKind::none) + 1; k < ERROR_KINDS; ++k)
         m.sample("errors_total", QStringLiteral("kind=\"%1\"").arg(QLatin1String(errorName(k))),
                  double(h.errors[k]));
-    m.family("sync_id", "gauge", "Current syncId (-1: none).");
-    m.sample("sync_id", QString(), h.syncId);
-    m.family("sync_timestamp_seconds", "gauge",
-             "UTC second of the current synchronisation (0: none).");
-    m.sample("sync_timestamp_seconds", QString(), double(h.syncId >= 0 ? h.syncSecond : 0));
-    m.family("health_write_failures_total", "counter", "Failed writes of the health files.");
-    m.sample("health_write_failures_total", QString(), double(h.healthWriteFailures));
+    m.single("sync_id", "gauge", "Current syncId (-1: none).", h.syncId);
+    m.single("sync_timestamp_seconds", "gauge",
+             "UTC second of the current synchronisation (0: none).",
+             double(h.syncId >= 0 ? h.syncSecond : 0));
+    m.single("health_write_failures_total", "counter", "Failed writes of the health files.",
+             double(h.healthWriteFailures));
     return m.text();
 }
 
