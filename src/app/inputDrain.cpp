@@ -40,6 +40,8 @@ int drainInput(inputDrain* drain, int64_t lastTick, drainListener* listener) {
                 if (outcome == datafileOutcome::written) {
                     ++written;
                     listener->datafileWritten(*drain->writer);
+                } else {
+                    listener->datafileLost();
                 }
             }
             listener->pairingDone(written);

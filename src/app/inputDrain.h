@@ -23,6 +23,8 @@ public:
     }
     // A datafile was written (the writer names it).
     virtual void datafileWritten(const datafileWriter& writer) { (void)writer; }
+    // An interval was taken off the paired queue but its datafile could not be written.
+    virtual void datafileLost() {}
     // A pairing round ended with `written` datafiles (0 included).
     virtual void pairingDone(int32_t written) { (void)written; }
 };

@@ -53,12 +53,14 @@ measurementLoop::measurementLoop(bool calibration, const char* configPath)
     resetCameraParams(&m_paramsA);
     resetCameraParams(&m_paramsB);
     resetCameraParams(&m_paramsStation);
+    m_health.datafileDirectory = m_station.writer->outputDirectory();
 }
 
 void measurementLoop::run() {
     while (!stopRequested())
         cycle();
-    // The health files end with the state the run stopped in.
+    // The health files end with the state the run stopped in, and say that it stopped.
+    m_health.running = false;
     m_healthFiles.publish(&m_health, currentSecond(), true);
 }
 

@@ -70,6 +70,7 @@ private:
     // What the input drain did, for the screen and the health files.
     void fileProcessed(cameraInput& camera, uint8_t result) override;
     void datafileWritten(const datafileWriter& writer) override;
+    void datafileLost() override { ++m_health.intervalsLost; }
     void pairingDone(int32_t written) override;
     void publishHealth();
     void watchShares();

@@ -35,6 +35,7 @@ int runVideoLoopWith(const char* configPath) {
     stationHealth health;
     health.mode = QStringLiteral("livevideo");
     health.phase = 1;
+    health.datafileDirectory = station.writer->outputDirectory();
     healthFiles files;
     scopedLogListener listener([&](const logEntry& entry) { health.noteMessage(entry); });
     notifyReady();
@@ -68,8 +69,11 @@ int runVideoLoopWith(const char* configPath) {
         writeHeartbeat();
         health.camera[0].state = cameras.state[0];
         health.camera[1].state = cameras.state[1];
-        files.publish(&health, currentSecond(), done);
+        files.publish(&health, currentSecond());
     }
+    // Ended by the cameras or by a stop signal: the last files say the controller is gone.
+    health.running = false;
+    files.publish(&health, currentSecond(), true);
     notifyStopping();
     return 0;
 }

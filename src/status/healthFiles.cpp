@@ -7,9 +7,13 @@
 #include "sync/timeConv.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,11 +37,16 @@ QJsonObject timeObject(int64_t t) {
     return o;
 }
 
-int64_t secondsSince(int64_t then, int64_t now) {
-    return then > 0 ? now - then : -1;
+// A time that may not have happened yet (0): null.
+QJsonValue timeOrNull(int64_t t) {
+    return t > 0 ? QJsonValue(timeObject(t)) : QJsonValue();
 }
 
-QJsonObject cameraObject(const cameraHealth& c, int64_t now) {
+QJsonValue bytesOrNull(int64_t bytes) {
+    return bytes >= 0 ? QJsonValue(double(bytes)) : QJsonValue();
+}
+
+QJsonObject cameraObject(const cameraHealth& c) {
     QJsonObject o;
     o["state"] = c.state;
     o["frames_read"] = double(c.framesRead);
@@ -46,7 +55,7 @@ QJsonObject cameraObject(const cameraHealth& c, int64_t now) {
     o["last_file_name"] = c.lastFileName;
     o["last_file_size"] = double(c.lastFileSize);
     o["last_file_time"] = c.lastFileTime > 0 ? QJsonValue(utcIso(c.lastFileTime)) : QJsonValue();
-    o["seconds_since_last_data"] = double(secondsSince(c.lastDataTime, now));
+    o["last_data"] = timeOrNull(c.lastDataTime);
     o["reboots"] = double(c.reboots);
     return o;
 }
@@ -65,20 +74,71 @@ public:
             m_text += "{" + labels.toUtf8() + "}";
         m_text += " " + QByteArray::number(value, 'g', 15) + "\n";
     }
+    // A family of one sample without labels.
+    void single(const char* name, const char* type, const char* help, double value) {
+        family(name, type, help);
+        sample(name, QString(), value);
+    }
+    // A family of one sample per camera.
+    void perCamera(const char* name, const char* type, const char* help, double a, double b) {
+        family(name, type, help);
+        sample(name, QStringLiteral("camera=\"A\""), a);
+        sample(name, QStringLiteral("camera=\"B\""), b);
+    }
     const QByteArray& text() const { return m_text; }
 
 private:
     QByteArray m_text;
 };
 
-QString cameraLabel(int i) {
-    return QStringLiteral("camera=\"%1\"").arg(QLatin1Char(i == 0 ? 'A' : 'B'));
+// The metrics with one sample per camera.
+const struct cameraFamily {
+    const char* name;
+    const char* type;
+    const char* help;
+    double (*value)(const cameraHealth&);
+} CAMERA_FAMILIES[] = {
+    {"camera_state", "gauge", "Handshake state of each camera, 0 (not connected) to 5 (measuring).",
+     [](const cameraHealth& c) { return double(c.state); }},
+    {"frames_total", "counter", "Frames with image data read from the camera's transfer files.",
+     [](const cameraHealth& c) { return double(c.framesRead); }},
+    {"frames_written_total", "counter", "Frames of the camera written into datafiles.",
+     [](const cameraHealth& c) { return double(c.framesWritten); }},
+    {"files_processed_total", "counter", "Files of the camera handled.",
+     [](const cameraHealth& c) { return double(c.filesProcessed); }},
+    {"last_data_timestamp_seconds", "gauge",
+     "UTC second a poll last found files of the camera (0: none this run).",
+     [](const cameraHealth& c) { return double(c.lastDataTime); }},
+    {"reboots_total", "counter", "Reboot commands sent to the camera.",
+     [](const cameraHealth& c) { return double(c.reboots); }},
+};
+
+const char* errorName(int kind) {
+    return errorKindName(errorKind(kind));
 }
 
 } // namespace
 
-QByteArray renderStatusJson(const stationHealth& h, int64_t now) {
+healthSample takeHealthSample(const stationHealth& health, int64_t now) {
+    healthSample s;
+    s.updated = now;
+    struct statvfs fs;
+    if (!health.datafileDirectory.isEmpty() &&
+        statvfs(QFile::encodeName(health.datafileDirectory).constData(), &fs) == 0) {
+        s.diskFree = int64_t(fs.f_bavail) * int64_t(fs.f_frsize);
+        s.diskSize = int64_t(fs.f_blocks) * int64_t(fs.f_frsize);
+    }
+    s.timeSync = readTimeSync();
+    return s;
+}
+
+QByteArray renderStatusJson(const stationHealth& h, const healthSample& sample) {
     QJsonObject root;
+    root["schema"] = HEALTH_SCHEMA;
+    root["updated"] = timeObject(sample.updated);
+    root["pid"] = double(getpid());
+    root["running"] = h.running;
+    root["started"] = timeObject(h.startTime);
     root["version"] = QLatin1String(PROGRAM_VERSION);
     root["mode"] = h.mode;
     root["phase"] = h.phase;
@@ -89,13 +149,24 @@ QByteArray renderStatusJson(const stationHealth& h, int64_t now) {
     sync["reboot_at_resync"] = h.rebootFlag;
     root["sync"] = sync;
     QJsonObject cameras;
-    cameras["A"] = cameraObject(h.camera[0], now);
-    cameras["B"] = cameraObject(h.camera[1], now);
+    cameras["A"] = cameraObject(h.camera[0]);
+    cameras["B"] = cameraObject(h.camera[1]);
     root["cameras"] = cameras;
     QJsonObject datafiles;
     datafiles["written"] = double(h.datafilesWritten);
     datafiles["last"] = h.lastDatafile;
+    datafiles["last_interval"] = timeOrNull(h.lastDatafileInterval);
+    datafiles["intervals_lost"] = double(h.intervalsLost);
+    datafiles["directory"] = h.datafileDirectory;
+    datafiles["disk_free_bytes"] = bytesOrNull(sample.diskFree);
+    datafiles["disk_size_bytes"] = bytesOrNull(sample.diskSize);
     root["datafiles"] = datafiles;
+    QJsonObject clock;
+    clock["known"] = sample.timeSync.known;
+    clock["synchronised"] = sample.timeSync.synchronised;
+    clock["estimated_error_seconds"] = sample.timeSync.estimatedError;
+    clock["maximum_error_seconds"] = sample.timeSync.maximumError;
+    root["time_sync"] = clock;
     QJsonObject resyncs;
     uint64_t total = 0;
     for (int r = 0; r < RESYNC_REASONS; ++r) {
@@ -109,71 +180,76 @@ QByteArray renderStatusJson(const stationHealth& h, int64_t now) {
     reboots["B"] = double(h.camera[1].reboots);
     root["reboots"] = reboots;
     QJsonObject errors;
-    for (const auto& e : h.errors)
-        errors[e.first] = double(e.second);
+    for (int k = int(errorKind::none) + 1; k < ERROR_KINDS; ++k)
+        errors[QLatin1String(errorName(k))] = double(h.errors[k]);
     root["errors"] = errors;
     root["last_messages"] = QJsonArray::fromStringList(h.lastMessages);
     root["health_write_failures"] = double(h.healthWriteFailures);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-QByteArray renderMetrics(const stationHealth& h, int64_t now) {
+QByteArray renderMetrics(const stationHealth& h, const healthSample& sample) {
     metricsText m;
-    m.family("up", "gauge", "1 while the controller runs.");
-    m.sample("up", QString(), 1);
-    m.family("phase", "gauge",
-             "Run phase: 1 normalisation, 2 measurement parameters, 3 measurement.");
-    m.sample("phase", QString(), h.phase);
-    m.family("camera_state", "gauge",
-             "Handshake state of each camera, 0 (not connected) to 5 (measuring).");
-    for (int i = 0; i < 2; ++i)
-        m.sample("camera_state", cameraLabel(i), h.camera[i].state);
-    m.family("frames_total", "counter",
-             "Frames with image data read from the camera's transfer files.");
-    for (int i = 0; i < 2; ++i)
-        m.sample("frames_total", cameraLabel(i), double(h.camera[i].framesRead));
-    m.family("frames_written_total", "counter", "Frames of the camera written into datafiles.");
-    for (int i = 0; i < 2; ++i)
-        m.sample("frames_written_total", cameraLabel(i), double(h.camera[i].framesWritten));
-    m.family("files_processed_total", "counter", "Files of the camera handled.");
-    for (int i = 0; i < 2; ++i)
-        m.sample("files_processed_total", cameraLabel(i), double(h.camera[i].filesProcessed));
-    m.family("seconds_since_last_data", "gauge",
-             "Seconds since a poll last found files of the camera (-1: never).");
-    for (int i = 0; i < 2; ++i)
-        m.sample("seconds_since_last_data", cameraLabel(i),
-                 double(secondsSince(h.camera[i].lastDataTime, now)));
-    m.family("reboots_total", "counter", "Reboot commands sent to the camera.");
-    for (int i = 0; i < 2; ++i)
-        m.sample("reboots_total", cameraLabel(i), double(h.camera[i].reboots));
-    m.family("datafiles_written_total", "counter", "Datafiles written.");
-    m.sample("datafiles_written_total", QString(), double(h.datafilesWritten));
-    m.family("last_datafile_timestamp_seconds", "gauge",
-             "UTC start of the last datafile's interval (0: none yet).");
-    m.sample("last_datafile_timestamp_seconds", QString(), double(h.lastDatafileInterval));
+    m.single("up", "gauge", "1 while the controller runs, 0 once it ended.", h.running ? 1 : 0);
+    m.family("build_info", "gauge", "Always 1; the program version is its label.");
+    m.sample("build_info", QStringLiteral("version=\"%1\"").arg(QLatin1String(PROGRAM_VERSION)), 1);
+    m.single("start_time_seconds", "gauge", "UTC second the run started.", double(h.startTime));
+    m.single("last_update_timestamp_seconds", "gauge",
+             "UTC second this file was written; rewritten at least every 10 s while running.",
+             double(sample.updated));
+    m.single("phase", "gauge",
+             "Run phase: 1 normalisation, 2 measurement parameters, 3 measurement.", h.phase);
+    for (const cameraFamily& f : CAMERA_FAMILIES)
+        m.perCamera(f.name, f.type, f.help, f.value(h.camera[0]), f.value(h.camera[1]));
+    m.single("datafiles_written_total", "counter", "Datafiles written.",
+             double(h.datafilesWritten));
+    m.single("last_datafile_timestamp_seconds", "gauge",
+             "UTC start of the last datafile's interval (0: none yet).",
+             double(h.lastDatafileInterval));
+    m.single("intervals_lost_total", "counter",
+             "Intervals with paired frames whose datafile could not be written.",
+             double(h.intervalsLost));
+    // Not known (no datafile directory yet, or it cannot be read): no sample rather than a
+    // made-up number.
+    if (sample.diskSize >= 0) {
+        m.single("datafile_disk_free_bytes", "gauge",
+                 "Bytes the controller may still write on the datafile directory's file system.",
+                 double(sample.diskFree));
+        m.single("datafile_disk_size_bytes", "gauge",
+                 "Size of the datafile directory's file system in bytes.", double(sample.diskSize));
+    }
+    // A clock whose state the kernel does not tell is reported unsynchronised.
+    m.single("clock_synchronised", "gauge",
+             "1 while the kernel has the wall clock synchronised, else 0.",
+             sample.timeSync.synchronised ? 1 : 0);
+    if (sample.timeSync.known) {
+        m.single("clock_estimated_error_seconds", "gauge",
+                 "The kernel's estimate of the wall clock's error.",
+                 sample.timeSync.estimatedError);
+        m.single("clock_maximum_error_seconds", "gauge",
+                 "The kernel's bound on the wall clock's error.", sample.timeSync.maximumError);
+    }
     m.family("resyncs_total", "counter", "Measurements ended by a resync, by reason.");
     for (int r = 0; r < RESYNC_REASONS; ++r)
         m.sample("resyncs_total",
                  QStringLiteral("reason=\"%1\"").arg(QLatin1String(resyncReasonName(r))),
                  double(h.resyncs[r]));
     m.family("errors_total", "counter", "Error lines of the message log, by kind.");
-    for (const auto& e : h.errors)
-        m.sample("errors_total", QStringLiteral("kind=\"%1\"").arg(e.first), double(e.second));
-    m.family("sync_id", "gauge", "Current syncId (-1: none).");
-    m.sample("sync_id", QString(), h.syncId);
-    m.family("sync_timestamp_seconds", "gauge",
-             "UTC second of the current synchronisation (0: none).");
-    m.sample("sync_timestamp_seconds", QString(), double(h.syncId >= 0 ? h.syncSecond : 0));
-    m.family("health_write_failures_total", "counter", "Failed writes of the health files.");
-    m.sample("health_write_failures_total", QString(), double(h.healthWriteFailures));
+    for (int k = int(errorKind::none) + 1; k < ERROR_KINDS; ++k)
+        m.sample("errors_total", QStringLiteral("kind=\"%1\"").arg(QLatin1String(errorName(k))),
+                 double(h.errors[k]));
+    m.single("sync_id", "gauge", "Current syncId (-1: none).", h.syncId);
+    m.single("sync_timestamp_seconds", "gauge",
+             "UTC second of the current synchronisation (0: none).",
+             double(h.syncId >= 0 ? h.syncSecond : 0));
+    m.single("health_write_failures_total", "counter", "Failed writes of the health files.",
+             double(h.healthWriteFailures));
     return m.text();
 }
 
 healthFiles::healthFiles(const QString& directory) : m_directory(directory) {}
 
-bool healthFiles::writeIfChanged(const QString& name, const QByteArray& content, QByteArray* last) {
-    if (content == *last)
-        return true;
+bool healthFiles::replaceWith(const QString& name, const QByteArray& content) {
     QString path = joinPath(m_directory, name);
     QString temp = path + QStringLiteral(".tmp");
     FILE* file = openFile(temp, "wb");
@@ -186,20 +262,30 @@ bool healthFiles::writeIfChanged(const QString& name, const QByteArray& content,
         removeFile(temp);
         return false;
     }
-    *last = content;
     return true;
 }
 
 void healthFiles::publish(stationHealth* health, int64_t now, bool force) {
-    // At most once a second of the monotonic clock: a wall clock stepped back must not stop
-    // the updates.
+    // Timed on the monotonic clock: a wall clock stepped back must not stop the updates.
     const int64_t tick = monotonicSecond();
     if (tick <= m_lastWrite && !force)
         return;
+    // The status file holds all that the metrics say and more; rendered without its sample it
+    // changes only when the station's health did.
+    const QByteArray content = renderStatusJson(*health, healthSample());
+    const bool due = m_lastWrite == INT64_MIN || tick - m_lastWrite >= HEALTH_REFRESH_S;
+    if (!force && !due && content == m_lastContent)
+        return;
     m_lastWrite = tick;
-    // The metrics may count this failure only in the next write.
-    if (!writeIfChanged(QLatin1String(STATUS_FILE), renderStatusJson(*health, now), &m_lastStatus))
-        ++health->healthWriteFailures;
-    if (!writeIfChanged(QLatin1String(METRICS_FILE), renderMetrics(*health, now), &m_lastMetrics))
-        ++health->healthWriteFailures;
+    const healthSample sample = takeHealthSample(*health, now);
+    // A failure is counted in the next write; the content that failed is tried again on the
+    // next change or refresh.
+    int failures = 0;
+    if (!replaceWith(QLatin1String(STATUS_FILE), renderStatusJson(*health, sample)))
+        ++failures;
+    if (!replaceWith(QLatin1String(METRICS_FILE), renderMetrics(*health, sample)))
+        ++failures;
+    health->healthWriteFailures += uint64_t(failures);
+    if (failures == 0)
+        m_lastContent = content;
 }

@@ -1,9 +1,12 @@
 // The health files beside the heartbeat: "./acquire_kiv.status.json" for people and scripts and
 // "./acquire_kiv.prom" in the text format that metrics collectors read. Each is written through
-// a temporary name and renamed over the previous one, at most once a second and only when its
-// content changed; a failed write is counted and skipped, never retried in the loop.
+// a temporary name and renamed over the previous one. Creating them is the controller's largest
+// cost while it idles, so they are rewritten only when what they say changed (at most once a
+// second) and otherwise every HEALTH_REFRESH_S seconds, which tells the collector that the
+// controller still runs; a failed write is counted and skipped, never retried in the loop.
 #pragma once
 
+#include "platform/timeSync.h"
 #include "status/stationHealth.h"
 
 #include <QByteArray>
@@ -11,24 +14,43 @@
 
 #include <cstdint>
 
-// The status file's content at `now`.
-QByteArray renderStatusJson(const stationHealth& health, int64_t now);
-// The metrics file's content at `now`.
-QByteArray renderMetrics(const stationHealth& health, int64_t now);
+// The files are rewritten at least this often (seconds of the monotonic clock), in every phase.
+const int64_t HEALTH_REFRESH_S = 10;
+// The status file's layout; 2 replaced the cameras' seconds since data by its time stamp.
+const int HEALTH_SCHEMA = 2;
+
+// What is read when the files are written rather than kept by the run: the write time, the
+// free space where the datafiles go and the clock's synchronisation. They move by themselves,
+// so they alone never make the files be rewritten before HEALTH_REFRESH_S has passed.
+struct healthSample {
+    int64_t updated = 0;   // wall-clock second of the write
+    int64_t diskFree = -1; // bytes the controller may still write there; -1: not known
+    int64_t diskSize = -1; // bytes of that file system; -1: not known
+    timeSyncState timeSync;
+};
+
+// The sample at wall-clock second `now`: free space of `health`'s datafile directory and the
+// kernel's time-sync state.
+healthSample takeHealthSample(const stationHealth& health, int64_t now);
+
+// The status file's content.
+QByteArray renderStatusJson(const stationHealth& health, const healthSample& sample);
+// The metrics file's content.
+QByteArray renderMetrics(const stationHealth& health, const healthSample& sample);
 
 class healthFiles {
 public:
     // Files in `directory` (the station's working directory by default).
     explicit healthFiles(const QString& directory = QStringLiteral("."));
-    // Writes both files when a second has passed since the last write (or `now` is forced, as
-    // at the end of a run) and their content changed; failures are counted in `health`.
+    // Writes both files, stamped `now` (wall clock), when their content changed and a second
+    // has passed since the last write, when HEALTH_REFRESH_S seconds have passed, or when
+    // `force` is set (the end of a run); failures are counted in `health`.
     void publish(stationHealth* health, int64_t now, bool force = false);
 
 private:
-    bool writeIfChanged(const QString& name, const QByteArray& content, QByteArray* last);
+    bool replaceWith(const QString& name, const QByteArray& content);
 
     QString m_directory;
     int64_t m_lastWrite = INT64_MIN; // a second of the monotonic clock
-    QByteArray m_lastStatus;
-    QByteArray m_lastMetrics;
+    QByteArray m_lastContent;        // the status file as written, without its sample
 };

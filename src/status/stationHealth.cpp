@@ -27,7 +27,7 @@ const char* resyncReasonName(int reason) {
 
 void stationHealth::noteMessage(const logEntry& entry) {
     if (entry.kind != errorKind::none)
-        ++errors[QLatin1String(errorKindName(entry.kind))];
+        ++errors[int(entry.kind)];
     // The newest messages are those of the screen; standard-error lines are only counted.
     if (entry.channel != logChannel::messages)
         return;

@@ -1,16 +1,16 @@
 // The station's health as remote monitoring sees it: mode, phase, camera states, the current
-// synchronisation, what each camera delivered, datafiles written, resyncs and reboots with
-// their reasons, error lines counted by kind and the newest messages. The run loops keep it
-// up to date; the health files publish it.
+// synchronisation, what each camera delivered, datafiles written and intervals lost, resyncs
+// and reboots with their reasons, error lines counted by kind and the newest messages. The run
+// loops keep it up to date; the health files publish it.
 #pragma once
 
 #include "log/messageLog.h"
+#include "platform/stationClock.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
-#include <map>
 
 struct cameraHealth {
     int state = 0;               // handshake state 0..5
@@ -20,7 +20,7 @@ struct cameraHealth {
     QString lastFileName;
     uint32_t lastFileSize = 0;
     int64_t lastFileTime = 0; // when it was handled
-    int64_t lastDataTime = 0; // last poll that found files of the camera
+    int64_t lastDataTime = 0; // last poll that found files of the camera; 0: none yet
     uint64_t reboots = 0;     // reboot commands sent
 };
 
@@ -37,6 +37,12 @@ enum resyncReason {
 
 struct stationHealth {
     QString mode = QStringLiteral("measurement");
+    // False once the run ended: the last files written say the controller is gone.
+    bool running = true;
+    // The health is made when the run starts; wall-clock second.
+    int64_t startTime = currentSecond();
+    // Where the datafiles go; the health files report the free space there. Empty: not known.
+    QString datafileDirectory;
     int phase = 0; // 1 normalisation, 2 measurement parameters, 3 measurement; 0 starting
     cameraHealth camera[2];
     int syncId = -1; // -1: none
@@ -46,9 +52,10 @@ struct stationHealth {
     uint64_t datafilesWritten = 0;
     QString lastDatafile;
     int64_t lastDatafileInterval = 0; // UTC start second of its interval
+    uint64_t intervalsLost = 0;       // intervals taken for a datafile that could not be written
     uint64_t resyncs[RESYNC_REASONS] = {};
-    std::map<QString, uint64_t> errors; // error lines by kind
-    QStringList lastMessages;           // newest last, at most five
+    uint64_t errors[ERROR_KINDS] = {}; // error lines by errorKind (none stays 0)
+    QStringList lastMessages;          // newest last, at most five
     uint64_t healthWriteFailures = 0;
 
     // Counts an error by its kind and keeps the newest messages.

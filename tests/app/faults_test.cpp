@@ -237,6 +237,7 @@ TEST(faults, aDatafileDirectoryUnwritableOrFullLosesOnlyTheIntervalsItRefused) {
                 named.insert(QFileInfo(m.mid(prefix.size()).section(' ', 0, 0)).fileName());
         EXPECT_EQ(s.countStarting(prefix), refusals);
         EXPECT_EQ(named.size(), refusals);
+        EXPECT_EQ(s.loop->health().intervalsLost, uint64_t(refusals)) << "as the metrics say";
         EXPECT_EQ(s.count("RESYNC"), 0);
         EXPECT_TRUE(s.fixture.dir.list("3sec").filter(".part").isEmpty());
         frameAccount a = s.account();

@@ -35,3 +35,36 @@ TEST(inspectStatus, showsTheStatusFileOfAStationFolder) {
     EXPECT_EQ(runInspect({"--status", dir.path()}, &out, &err), INSPECT_DAMAGED);
     EXPECT_EQ(runInspect({"--status", "--json"}, &out, &err), INSPECT_USAGE);
 }
+
+// The ages are counted to the present: a file the controller stopped rewriting says so instead
+// of showing its old figures as fresh.
+TEST(inspectStatus, tellsAStaleOrStoppedStatusFile) {
+    scopedTimeZone tz("UTC");
+    const int64_t written = 1700000100;
+    struct {
+        int64_t age;
+        bool running;
+        const char* expected;
+        const char* absent;
+    } table[] = {
+        {5, true, "(5 s ago, PID ", "STALE"},
+        {5, true, "last data 7 s ago", "STOPPED"},
+        {3 * 3600, true, "STALE        not rewritten for 3 h", "STOPPED"},
+        {3 * 3600, true, "last data 3 h ago", "2 s ago"},
+        {5, false, "STOPPED      the controller ended", "STALE"},
+    };
+    for (const auto& row : table) {
+        tempStation dir;
+        stationHealth h;
+        h.phase = 3;
+        h.running = row.running;
+        h.camera[0].lastDataTime = written - 2;
+        healthFiles(dir.path()).publish(&h, written);
+        simulatedClock clock(double(written + row.age));
+        scopedStationClock guard(&clock);
+        QString out, err;
+        ASSERT_EQ(runInspect({"--status", dir.path()}, &out, &err), INSPECT_INTACT);
+        EXPECT_TRUE(out.contains(row.expected)) << row.expected << "\n" << out.toStdString();
+        EXPECT_FALSE(out.contains(row.absent)) << row.absent << "\n" << out.toStdString();
+    }
+}

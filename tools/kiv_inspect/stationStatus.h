@@ -1,6 +1,7 @@
 // The station's status file "acquire_kiv.status.json" shown for a person: one screen with the
-// run phase, the synchronisation, each camera's delivery, datafiles, resyncs, errors and the
-// newest messages.
+// run phase, when the file was written and whether the controller still rewrites it, the
+// synchronisation, each camera's delivery, datafiles, disk space, the clock, resyncs, errors and
+// the newest messages. Ages are counted to the present, not to when the file was written.
 #pragma once
 
 #include <QString>
