@@ -200,7 +200,8 @@ TEST_P(powerCut, stationComesBackWithWholeFilesAndNoSyncIdTwice) {
     std::uniform_int_distribution<long> moment(1, MOST_OPERATIONS_TO_CUT);
     for (int cut = 0; cut < run.cuts; ++cut) {
         disk.cutAfter(moment(random));
-        double limit = s.fixture.clock.now() + 120;
+        // Long enough for a station that only waits for its cameras to reach the cut.
+        double limit = s.fixture.clock.now() + 600;
         bool measured = false;
         while (!disk.isCut() && s.fixture.clock.now() < limit) {
             step();
