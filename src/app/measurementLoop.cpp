@@ -1,4 +1,5 @@
 #include "app/measurementLoop.h"
+#include "app/startupReport.h"
 #include "platform/serviceNotify.h"
 #include "platform/stationPath.h"
 #include "sync/timeConv.h"
@@ -42,9 +43,10 @@ int runMeasurementLoop(bool calibration) {
 measurementLoop::measurementLoop(bool calibration, const char* configPath)
     : m_calibration(calibration), m_station(configPath),
       m_messageListener([this](const logEntry& entry) { m_health.noteMessage(entry); }) {
+    screen();
+    reportStartup(m_station, configPath);
     m_station.cameraA->removeWorkFiles();
     m_station.cameraB->removeWorkFiles();
-    screen();
     if (zoneHasSummerTime(currentSecond()))
         logWarning(QStringLiteral("warning : the local time zone has summer time: datafiles of the "
                                   "hour that comes twice when it ends are kept in %1")

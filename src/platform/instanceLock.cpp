@@ -35,8 +35,8 @@ bool acquireInstanceLock(const char* path, long* holder) {
     char text[32];
     const int length = std::snprintf(text, sizeof text, "%ld\n", long(getpid()));
     // A PID that cannot be written only leaves a second copy without it: the lock holds.
-    if (ftruncate(fd, 0) == 0)
-        (void)pwrite(fd, text, size_t(length), 0);
+    if (ftruncate(fd, 0) == 0 && pwrite(fd, text, size_t(length), 0) != length)
+        (void)ftruncate(fd, 0); // a cut PID would name another process: none is better
     *holder = 0;
     return true;
 }

@@ -277,3 +277,39 @@ TEST_F(loopTest, aZoneWithSummerTimeIsToldOnceAtTheStart) {
             << zone;
     }
 }
+
+// At the start the station says what is in force, and as errors what cannot work.
+TEST(startupReport, saysWhatIsInForceAndWhatIsMissing) {
+    const struct {
+        const char* removed; // from the station folder before the start
+        const char* expected;
+        int errors; // directories that do not work
+    } cases[] = {
+        {nullptr, "info : station configuration ./acquire_kiv.set read", 0},
+        // The Windows defaults name folders that a Linux station folder does not have.
+        {"acquire_kiv.set",
+         "warning : station configuration ./acquire_kiv.set not found -> the default "
+         "directories are in force",
+         9},
+        {"sync", "error : sync list directory ", 1},
+        {"cam_b/control", "error : camera B control directory ", 1},
+    };
+    for (const auto& c : cases) {
+        stationFixture station(HOUR_START);
+        if (c.removed) {
+            ASSERT_TRUE(QFile::remove(station.dir.file(c.removed)) ||
+                        QDir(station.dir.file(c.removed)).removeRecursively())
+                << c.removed;
+        }
+        messageCapture log;
+        measurementLoop loop(false, "./acquire_kiv.set");
+        int found = 0;
+        for (const QString& m : log.messages())
+            found += m.startsWith(c.expected) ? 1 : 0;
+        EXPECT_EQ(found, 1) << c.expected;
+        int errors = 0;
+        for (const QString& m : log.messages())
+            errors += m.startsWith("error") ? 1 : 0;
+        EXPECT_EQ(errors, c.errors) << c.expected;
+    }
+}

@@ -224,11 +224,12 @@ TEST(healthFiles, rewrittenOnChangeAtMostOnceASecondAndEveryTenSeconds) {
         const bool rewritten = dir.read("acquire_kiv.prom") != "kept";
         EXPECT_EQ(rewritten, s.rewritten) << s.what;
         EXPECT_EQ(dir.read("acquire_kiv.status.json") != "kept", rewritten) << s.what;
-        if (rewritten)
+        if (rewritten) {
             EXPECT_TRUE(dir.read("acquire_kiv.prom")
                             .contains("acquire_kiv_last_update_timestamp_seconds " +
                                       QByteArray::number(currentSecond()) + "\n"))
                 << s.what;
+        }
     }
     EXPECT_EQ(dir.list(), QStringList({"acquire_kiv.prom", "acquire_kiv.status.json"}));
 }

@@ -22,7 +22,7 @@ QByteArray normVideoFile(int (*raw)(int), int (*norm)(int)) {
 int rawA(int i) {
     return 40 + i / 10;
 }
-int normA(int i) {
+int normA(int) {
     return 200;
 }
 int rawB(int i) {
