@@ -66,7 +66,9 @@ station_pid=""
 [ $status -eq 0 ] || fail "acquire_kiv exit status $status after SIGTERM"
 
 [ -s "$work/station.err" ] && fail "error lines on standard error"
-grep -E ' (error|warning) |error processing' "$work/station.out" && fail "error or warning messages"
+# The clock's synchronisation is this machine's, not the example configuration's.
+grep -E ' (error|warning) |error processing' "$work/station.out" |
+    grep -v 'the station clock is not synchronised' && fail "error or warning messages"
 ready || fail "no datafiles, video.dat or camera logs after 60 s"
 ls "$(value sync_list_dir)"/v*_1.sync.log > /dev/null 2>&1 || fail "no sync list"
 "$build/kiv_inspect" --verify "$datadir" > "$work/verify.out" 2>&1 ||
