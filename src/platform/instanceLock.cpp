@@ -35,8 +35,11 @@ bool acquireInstanceLock(const char* path, long* holder) {
     char text[32];
     const int length = std::snprintf(text, sizeof text, "%ld\n", long(getpid()));
     // A PID that cannot be written only leaves a second copy without it: the lock holds.
-    if (ftruncate(fd, 0) == 0 && pwrite(fd, text, size_t(length), 0) != length)
-        (void)ftruncate(fd, 0); // a cut PID would name another process: none is better
+    // A PID cut short would name another process: none is better, and the lock holds all the
+    // same; so a failed write is followed by an emptied file, whatever that answers.
+    if (ftruncate(fd, 0) == 0 && pwrite(fd, text, size_t(length), 0) != length &&
+        ftruncate(fd, 0) != 0)
+        *holder = 0;
     *holder = 0;
     return true;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # cmake --install of the station component: the programs run from where they land, the units
 # name the installed program and pass systemd-analyze verify (where it works here), and the
-# example configuration and the guide are in place.
+# configuration (in /etc for the prefix /usr), the manual pages and the guides are in place.
 set -u
 build="$KIV_BINARY_DIR"
 src="$KIV_SOURCE_DIR"
@@ -28,6 +28,19 @@ expected=(
     usr/share/acquire_kiv/examples/camera.b.conf
     usr/share/doc/acquire-kiv/operator-guide.md
     usr/share/doc/acquire-kiv/README.md
+    usr/share/doc/acquire-kiv/monitoring.md
+    usr/share/doc/acquire-kiv/acquire_kiv.rules.yml
+    usr/share/doc/acquire-kiv/copyright
+    usr/share/doc/acquire-kiv/changelog.gz
+    usr/share/man/man1/camera_sim.1.gz
+    usr/share/man/man1/kiv_inspect.1.gz
+    usr/share/man/man5/acquire_kiv.set.5.gz
+    usr/share/man/man8/acquire_kiv.8.gz
+    usr/share/lintian/overrides/acquire-kiv
+    etc/acquire_kiv/acquire_kiv.set
+    etc/acquire_kiv/acquire.par
+    etc/acquire_kiv/camera.a.conf
+    etc/acquire_kiv/camera.b.conf
 )
 for f in "${expected[@]}"; do
     [ -f "$root/$f" ] || fail "$f not installed"
@@ -40,7 +53,8 @@ diff -u "$work/expected" "$work/installed" || fail "unexpected installed files"
 for p in acquire_kiv camera_sim kiv_inspect; do
     [ -x "$root/usr/bin/$p" ] || fail "$p not executable"
 done
-for f in usr/lib/systemd/system/acquire_kiv.service usr/share/acquire_kiv/examples/acquire.par; do
+for f in usr/lib/systemd/system/acquire_kiv.service usr/share/acquire_kiv/examples/acquire.par \
+    etc/acquire_kiv/acquire_kiv.set; do
     [ "$(stat -c %a "$root/$f")" = 644 ] || fail "$f has mode $(stat -c %a "$root/$f")"
 done
 # The installed programs run.
@@ -77,6 +91,8 @@ grep -qx "ExecStart=/usr/local/bin/acquire_kiv" "$work/local/usr/local/lib/syste
     fail "prefix /usr/local not in the unit"
 grep -qx "Documentation=file:///usr/local/share/doc/acquire-kiv/operator-guide.md" \
     "$work/local/usr/local/lib/systemd/system/acquire_kiv.service" || fail "guide path for /usr/local"
+[ -f "$work/local/usr/local/etc/acquire_kiv/acquire_kiv.set" ] || fail "configuration for /usr/local"
+[ ! -e "$work/local/etc" ] || fail "an installation below /usr/local wrote to /etc"
 
 # systemd-analyze verify, on units installed under a prefix that exists here (it checks that
 # ExecStart is executable). It reports unknown keys only as warnings: any output fails.

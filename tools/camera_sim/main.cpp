@@ -7,6 +7,7 @@
 #include "platform/fileOps.h"
 #include "platform/stationClock.h"
 #include "platform/stopSignal.h"
+#include "platform/version.h"
 
 #include <QStringList>
 
@@ -35,6 +36,10 @@ int main(int argc, char** argv) {
     }
     if (line.help) {
         fputs(simUsage(), stdout);
+        return 0;
+    }
+    if (line.version) {
+        printf("camera_sim %s\n", PROGRAM_VERSION);
         return 0;
     }
 

@@ -26,6 +26,7 @@ const char* const USAGE =
     "  --verbose             print a line per action\n"
     "  --par-copy DIR        keep a copy of every acquire.par received in DIR\n"
     "  --help                print this text\n"
+    "  --version             print the version\n"
     "\n"
     "Faults, timed in seconds from the start:\n"
     "  --silent-after S      write no more transfer files, but go on answering control files\n"
@@ -135,6 +136,10 @@ bool parseSimCommandLine(const QStringList& args, simCommandLine* line) {
         QString arg = args[i];
         if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
             line->help = true;
+            return true;
+        }
+        if (arg == QLatin1String("--version")) {
+            line->version = true;
             return true;
         }
         if (!arg.startsWith(QLatin1String("--"))) {

@@ -14,6 +14,7 @@ struct simCommandLine {
     int stepMs = 25;               // pause between two steps
     QString frameLogPath;
     bool help = false;
+    bool version = false;
     QString error; // what was wrong with the options
 };
 

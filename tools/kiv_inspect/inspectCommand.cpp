@@ -15,6 +15,7 @@
 #include "kiv_inspect/videoDat.h"
 #include "kiv_inspect/videoPlot.h"
 
+#include "platform/version.h"
 #include "sync/timeConv.h"
 
 #include <QFile>
@@ -33,6 +34,7 @@ struct options {
     bool verify = false;
     bool status = false;
     bool help = false;
+    bool version = false;
     QString image; // output path of the picture
     QString day;   // datafile directory of the day view
     QString date;  // its day, YYYY-MM-DD
@@ -73,6 +75,8 @@ bool parseOptions(const QStringList& arguments, options* o, QString* error) {
             o->status = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             o->help = true;
+        } else if (a == QLatin1String("--version")) {
+            o->version = true;
         } else if (a == QLatin1String("--threads")) {
             bool ok = i + 1 < arguments.size();
             o->threads = ok ? arguments[++i].toInt(&ok) : 0;
@@ -93,7 +97,7 @@ bool parseOptions(const QStringList& arguments, options* o, QString* error) {
             o->files << a;
         }
     }
-    if (o->help)
+    if (o->help || o->version)
         return true;
     if (!o->day.isEmpty()) {
         if (o->verify || o->status || !o->files.isEmpty())
@@ -327,6 +331,7 @@ QString inspectUsage() {
         "       kiv_inspect --day DIR [--date YYYY-MM-DD] [--image OUT.png] [--csv OUT.csv]\n"
         "                   [--sync SYNC_LIST] [--threads N] [--json]\n"
         "       kiv_inspect --status [STATION_DIR]\n"
+        "       kiv_inspect --help | --version\n"
         "\n"
         "FILE is a datafile, a transfer file (*.a.cam, *.b.cam), a norm-video file\n"
         "(*.norm.a.cam, *.norm.b.cam), a camera log file (*.log.a.cam, *.log.b.cam, the\n"
@@ -356,6 +361,10 @@ int runInspect(const QStringList& arguments, QString* out, QString* err) {
     }
     if (o.help) {
         *out += inspectUsage();
+        return INSPECT_INTACT;
+    }
+    if (o.version) {
+        *out += QStringLiteral("kiv_inspect %1\n").arg(QLatin1String(PROGRAM_VERSION));
         return INSPECT_INTACT;
     }
     if (o.status)
