@@ -202,6 +202,9 @@ TEST_F(inspectTest, verifyFindsGapsRenamedFilesAndStrayParts) {
     ASSERT_TRUE(QFile::rename(path(names[2]), path("01700027.139")));
     dir.write("3sec/01700027.148.part", "half");
     dir.write("3sec/video.dat", "snapshot");
+    // A second pass of the first interval, kept where the usual names are not.
+    dir.mkdir("3sec/repeated");
+    ASSERT_TRUE(QFile::copy(path(names[0]), dir.file("3sec/repeated/" + names[0] + ".2")));
     run damaged({"--verify", maker.directory()});
     EXPECT_EQ(damaged.status, INSPECT_DAMAGED);
     EXPECT_TRUE(damaged.out.contains("  01700027.139  DAMAGED  at byte 56: frame entry 0: line "
@@ -211,11 +214,15 @@ TEST_F(inspectTest, verifyFindsGapsRenamedFilesAndStrayParts) {
         damaged.out.contains("outside the interval of the name (2023-11-15 05:45:39 .. 05:45:42)"));
     EXPECT_TRUE(damaged.out.contains("  gap    2023-11-15 05:45:36 .. 2023-11-15 05:45:39 "));
     EXPECT_TRUE(damaged.out.contains("  stray  01700027.148.part\n"));
+    EXPECT_TRUE(damaged.out.contains("  repeated  repeated/" + names[0] +
+                                     ".2 (a second pass of its interval)\n"))
+        << damaged.out.toStdString();
     EXPECT_FALSE(damaged.out.contains("video.dat"));
 
     QJsonObject j = run({"--json", "--verify", maker.directory()}).json();
     EXPECT_EQ(j["datafiles"].toInt(), 5);
-    EXPECT_EQ(j["intact_files"].toInt(), 4);
+    EXPECT_EQ(j["intact_files"].toInt(), 5) << "four datafiles and the second pass";
+    EXPECT_EQ(j["repeated"].toArray(), QJsonArray{"repeated/" + names[0] + ".2"});
     EXPECT_EQ(j["damaged"].toArray()[0].toObject()["file"].toString(), "01700027.139");
     EXPECT_EQ(j["gaps"].toArray().size(), 2);
     EXPECT_EQ(j["gaps"].toArray()[1].toObject()["seconds"].toInt(), 3);

@@ -1,5 +1,7 @@
 #include "kiv_inspect/verifyDirectory.h"
 
+#include "output/datafileWriter.h"
+
 #include "kiv_inspect/datafileSummary.h"
 #include "kiv_inspect/inputFile.h"
 #include "kiv_inspect/inspectTime.h"
@@ -69,6 +71,33 @@ verifyReport verifyDirectory(const QString& directory) {
         if (!v.intact())
             r.damaged.push_back(v);
     }
+    QDir again(dir.filePath(QLatin1String(REPEATED_DATAFILE_DIR)));
+    const QStringList repeated =
+        again.exists() ? again.entryList(QDir::Files | QDir::Hidden, QDir::Name) : QStringList();
+    for (const QString& name : repeated) {
+        const QString path = QLatin1String(REPEATED_DATAFILE_DIR) + QLatin1Char('/') + name;
+        if (name.endsWith(QLatin1String(PART_SUFFIX))) {
+            r.stray << path;
+            continue;
+        }
+        // "<usual name>.<pass>": the usual name dates the interval.
+        const QString usual = name.left(name.lastIndexOf(QLatin1Char('.')));
+        if (datafileLocalSecond(usual) < 0) {
+            r.others << path;
+            continue;
+        }
+        r.repeated << path;
+        QByteArray bytes;
+        QString error;
+        datafileVerdict v = checkDatafile(usual, QByteArray());
+        if (!readInputFile(again.filePath(name), DATAFILE_BUFFER_SIZE, &bytes, &error))
+            v.problems.assign(1, inspectProblem{-1, error});
+        else
+            v = checkDatafile(usual, bytes);
+        v.name = path;
+        if (!v.intact())
+            r.damaged.push_back(v);
+    }
     std::sort(seconds.begin(), seconds.end());
     if (!seconds.empty()) {
         r.first = seconds.front();
@@ -97,6 +126,8 @@ QString verifyText(const verifyReport& r) {
                     .arg(plural((gap.to - gap.from + 2) / 3, "interval", "intervals"));
     for (const QString& name : r.stray)
         text += QStringLiteral("  stray  %1\n").arg(name);
+    for (const QString& name : r.repeated)
+        text += QStringLiteral("  repeated  %1 (a second pass of its interval)\n").arg(name);
     for (const QString& name : r.others)
         text += QStringLiteral("  other  %1 (not a datafile)\n").arg(name);
     QString span;
@@ -104,7 +135,7 @@ QString verifyText(const verifyReport& r) {
         span = QStringLiteral(" (%1 .. %2 local)").arg(clockText(r.first), clockText(r.last + 3));
     text += QStringLiteral("summary: %1%2, %3 intact, %4 damaged, %5 (%6 s missing), %7\n")
                 .arg(plural(r.datafiles, "datafile", "datafiles"), span)
-                .arg(r.datafiles - int(r.damaged.size()))
+                .arg(r.datafiles + int(r.repeated.size()) - int(r.damaged.size()))
                 .arg(r.damaged.size())
                 .arg(plural(int64_t(r.gaps.size()), "gap", "gaps"))
                 .arg(missingSeconds(r.gaps))
@@ -118,7 +149,7 @@ QJsonObject verifyJson(const verifyReport& r) {
     o["directory"] = r.directory;
     o["readable"] = r.listed;
     o["datafiles"] = r.datafiles;
-    o["intact_files"] = r.datafiles - int(r.damaged.size());
+    o["intact_files"] = r.datafiles + int(r.repeated.size()) - int(r.damaged.size());
     if (r.first >= 0) {
         o["first_local"] = clockText(r.first);
         o["last_local"] = clockText(r.last);
@@ -143,6 +174,7 @@ QJsonObject verifyJson(const verifyReport& r) {
     }
     o["gaps"] = gaps;
     o["stray"] = QJsonArray::fromStringList(r.stray);
+    o["repeated"] = QJsonArray::fromStringList(r.repeated);
     o["others"] = QJsonArray::fromStringList(r.others);
     o["intact"] = r.intact();
     return o;

@@ -26,7 +26,10 @@ struct verifyReport {
     int64_t last;
     std::vector<datafileVerdict> damaged;
     std::vector<intervalGap> gaps;
-    QStringList stray;  // ".part" files
+    QStringList stray; // ".part" files
+    // Second passes of an interval whose name was taken (the end of summer time, a clock set
+    // back), kept as "repeated/<name>.<n>"; checked as datafiles, named here.
+    QStringList repeated;
     QStringList others; // files that are neither (video.dat and REBOOT excepted)
     bool intact() const { return listed && damaged.empty() && stray.isEmpty(); }
 };
