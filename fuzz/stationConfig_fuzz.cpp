@@ -2,7 +2,7 @@
 // (the first byte chooses) with its sync list, the log directory and the video snapshot.
 #include "fuzzSupport.h"
 
-#include "config/stationConfig.h"
+#include "app/stationSetup.h"
 #include "input/cameraInput.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1)
         return 0;
     static syncListPtr syncs(new syncList());
-    static cameraInput inputA(syncs, 1, nullptr);
-    static cameraInput inputB(syncs, 2, nullptr);
+    static cameraInput inputA(syncs, 1);
+    static cameraInput inputB(syncs, 2);
     cameraInput& input = data[0] & 1 ? inputB : inputA;
     const QByteArray path = fuzzNativeFile("acquire_kiv.set", data + 1, size - 1);
     pProcessConfFile(&input, path.constData());
