@@ -88,7 +88,8 @@ QMap<QString, QString> samplesOf(const QByteArray& metrics, const QString& famil
         if (!line.startsWith("acquire_kiv_" + family + " ") &&
             !line.startsWith("acquire_kiv_" + family + "{"))
             continue;
-        QString labels = line.section(' ', 0, 0).section('{', 1).chopped(1);
+        QString labels = line.section(' ', 0, 0).section('{', 1);
+        labels.chop(1); // the closing brace; nothing for a sample without labels
         found[labels] = line.section(' ', 1);
     }
     return found;
