@@ -9,6 +9,7 @@
 #include "sync/timeConv.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
@@ -56,17 +57,22 @@ const double FRAME_AHEAD_LIMIT = 30.0;
 // latest, so no frame of a syncId lies more than an hour (and the limit above) after it.
 const double SYNC_LIFETIME = 3600.0;
 
-// True when the place of `record` in time is one its camera can have measured.
+// True when the place of `record` in time is one its camera can have measured. "Now" is read
+// on the clock of its synchronisation: after the wall clock stepped back, the frames of the
+// synchronisation before the step still lie ahead of the stepped clock, and were measured.
 bool frameTimePlausible(const frameRecord& record) {
     const syncPoint* sync = record.sync.data();
     const double time = absoluteTime(sync, double(record.header.lineCounter));
-    return time <= double(currentSecond()) + FRAME_AHEAD_LIMIT &&
+    const double now = std::floor(currentClock().monotonic() + sync->clockOffset());
+    return time <= now + FRAME_AHEAD_LIMIT &&
            time <= sync->syncTime() + SYNC_LIFETIME + FRAME_AHEAD_LIMIT;
 }
 
-// The camera began the synchronisation of `current` after that of `previous`.
+// The camera began the synchronisation of `current` after that of `previous`, both told by
+// the same clock.
 bool newerSync(const frameRecord& previous, const frameRecord& current) {
     return previous.sync && current.sync && previous.sync != current.sync &&
+           recordClockEpoch(previous) == recordClockEpoch(current) &&
            current.sync->syncTime() > previous.sync->syncTime();
 }
 
@@ -203,7 +209,15 @@ bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& s
         if (frames.size() > 1) {
             const frameRecord& previous = frames[frames.size() - 2];
             const frameRecord& current = frames.back();
-            if (recordDayStart(current) <= recordDayStart(previous)) {
+            const uint32_t epoch = recordClockEpoch(current);
+            if (epoch != recordClockEpoch(previous)) {
+                // The wall clock stepped between the two synchronisations: the new one starts
+                // a fresh order, and a frame of the old clock behind it has no place.
+                if (epoch < recordClockEpoch(previous)) {
+                    frames.pop_back();
+                    return false;
+                }
+            } else if (recordDayStart(current) <= recordDayStart(previous)) {
                 if (recordStartsBeforeEndOf(previous, current)) {
                     frames.pop_back();
                     return false;

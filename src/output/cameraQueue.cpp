@@ -43,7 +43,11 @@ bool appendEmptyFrame(cameraQueue& queue, uint64_t lineCounter, uint16_t syncId,
     }
     if (hadRecords) {
         const frameRecord& previous = frames[frames.size() - 2];
-        if (recordStartsBeforeEndOf(previous, frames.back())) {
+        const uint32_t epoch = recordClockEpoch(frames.back());
+        // After a step of the wall clock the new synchronisation starts a fresh order.
+        if (epoch < recordClockEpoch(previous) ||
+            (epoch == recordClockEpoch(previous) &&
+             recordStartsBeforeEndOf(previous, frames.back()))) {
             logError(errorKind::frame,
                      QStringLiteral("error : empty frame with negative time jump -> drop"));
             frames.pop_back();

@@ -51,12 +51,26 @@ bool appendFrameEntry(cmprBuffer* out, const frameRecord& record) {
            cmprCopy(out, data->m_data, data->m_writeSize) == 0;
 }
 
-// Bytes of the datafile of `interval` (the first of `paired`), with some to spare for the
+// Which datafile a record belongs to: its interval start on its clock (after a step of the
+// wall clock back, the same start on the new clock is another interval).
+struct intervalKey {
+    int32_t start;
+    uint32_t epoch;
+    bool operator==(const intervalKey& other) const {
+        return start == other.start && epoch == other.epoch;
+    }
+};
+
+intervalKey keyOf(const frameRecord& record) {
+    return intervalKey{record.intervalStart, recordClockEpoch(record)};
+}
+
+// Bytes of the datafile of the first interval of `paired`, with some to spare for the
 // bit buffer's flush.
-int64_t intervalBytes(const pairedQueue& paired, int32_t interval) {
+int64_t intervalBytes(const pairedQueue& paired) {
     int64_t bytes = SYNC_HEADER_SIZE + DATAFILE_TAIL_SIZE + 16;
     for (const frameRecord& record : paired) {
-        if (record.intervalStart != interval)
+        if (!(keyOf(record) == keyOf(paired.front())))
             break;
         if (!record.isEmpty && record.data)
             bytes += ENTRY_HEAD_SIZE + record.data->m_writeSize;
@@ -97,12 +111,15 @@ datafileOutcome datafileWriter::writeDatafile() {
     if (m_paired.empty())
         return datafileOutcome::notReady;
     int32_t interval = m_paired.front().intervalStart;
-    // An interval is complete only once a record of a later one has been paired.
-    if (m_paired.back().intervalStart <= interval)
+    // An interval is complete only once a record of a later one has been paired: later in
+    // time, or on the clock of a later epoch (after a step back its times lie before).
+    const frameRecord& back = m_paired.back();
+    if (recordClockEpoch(back) == recordClockEpoch(m_paired.front()) &&
+        back.intervalStart <= interval)
         return datafileOutcome::notReady;
     // An interval of more frames than the buffer holds (heavy rain in both cameras) is written
     // whole all the same, from a buffer grown for it.
-    const int64_t needed = intervalBytes(m_paired, interval);
+    const int64_t needed = intervalBytes(m_paired);
     int64_t capacity = DATAFILE_BUFFER_SIZE;
     while (capacity < needed && capacity < DATAFILE_MAX_SIZE)
         capacity <<= 1;
@@ -113,7 +130,7 @@ datafileOutcome datafileWriter::writeDatafile() {
         if (!m_output)
             return datafileOutcome::notReady;
     }
-    if (!appendInterval(interval)) {
+    if (!appendInterval()) {
         m_output.reset();
         // The records are gone with the failed assembly: say which interval was lost.
         logError(errorKind::datafile,
@@ -129,7 +146,7 @@ datafileOutcome datafileWriter::writeDatafile() {
     return published ? datafileOutcome::written : datafileOutcome::lost;
 }
 
-bool datafileWriter::appendInterval(int32_t interval) {
+bool datafileWriter::appendInterval() {
     cmprBuffer* out = m_output.data();
     cmprReset(out);
     bool ok = true;
@@ -139,7 +156,8 @@ bool datafileWriter::appendInterval(int32_t interval) {
     double endA = 0.0;
     double endB = 0.0;
     m_framesAssembled[0] = m_framesAssembled[1] = 0;
-    while (!m_paired.empty() && m_paired.front().intervalStart == interval) {
+    const intervalKey key = keyOf(first);
+    while (!m_paired.empty() && keyOf(m_paired.front()) == key) {
         const frameRecord& record = m_paired.front();
         const cam camera = camFromId(record.cameraId);
         if (isCamera(camera)) {

@@ -50,7 +50,8 @@ public:
     uint64_t framesWritten(cam c) const { return m_framesWritten[camIndex(c)]; }
 
 private:
-    bool appendInterval(int32_t interval);
+    // Takes the first interval off the paired queue into the output buffer.
+    bool appendInterval();
     bool publish(int32_t interval);
 
     QString m_outputDirectory;

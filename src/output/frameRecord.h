@@ -59,6 +59,11 @@ inline uint16_t recordSyncId(const frameRecord& r) {
 inline int32_t recordDayStart(const frameRecord& r) {
     return recordValid(r) && r.sync ? r.sync->dayStart() : 0;
 }
+// The clock epoch of a record's synchronisation (see syncPoint::clockEpoch()): records of a
+// later epoch follow those of an earlier one, whatever their times.
+inline uint32_t recordClockEpoch(const frameRecord& r) {
+    return r.sync ? r.sync->clockEpoch() : 0;
+}
 // linePosition plus the number of lines.
 inline double recordEndPosition(const frameRecord& r) {
     return recordLinePosition(r) + double(recordNumLines(r));

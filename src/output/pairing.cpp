@@ -4,6 +4,12 @@ namespace {
 
 // May `head` follow `last` in the paired order?
 bool mayFollow(const frameRecord& last, const frameRecord& head) {
+    // Times told by two clocks cannot be compared: after a step of the wall clock the new
+    // synchronisation starts a fresh order, and a late frame of the old clock has no place.
+    const uint32_t lastEpoch = recordClockEpoch(last);
+    const uint32_t headEpoch = recordClockEpoch(head);
+    if (lastEpoch != headEpoch)
+        return headEpoch > lastEpoch;
     if (recordSyncId(last) == recordSyncId(head) && recordDayStart(last) == recordDayStart(head))
         return true;
     // After a change of synchronisation a frame must not start in an interval before the
@@ -26,8 +32,12 @@ bool pairFrames(pairedQueue& paired, cameraQueue& queueA, cameraQueue& queueB) {
         frameRecord& b = framesB.front();
         int32_t dayA = recordDayStart(a);
         int32_t dayB = recordDayStart(b);
+        const uint32_t epochA = recordClockEpoch(a);
+        const uint32_t epochB = recordClockEpoch(b);
         bool pickB;
-        if (dayA != dayB)
+        if (epochA != epochB)
+            pickB = epochB < epochA;
+        else if (dayA != dayB)
             pickB = dayB < dayA;
         else
             pickB = recordLinePosition(b) < recordLinePosition(a);

@@ -1,6 +1,7 @@
 // Pairing: the frames of camera A and camera B leave their queues in one time order (day of
-// their synchronisation, then line position, camera A first on a tie) for the datafiles.
-// Frames that would step back in time across a change of synchronisation are dropped.
+// their synchronisation, then line position, camera A first on a tie; after a step of the wall
+// clock everything of the new clock follows everything of the old) for the datafiles. Frames
+// that would step back in time across a change of synchronisation are dropped.
 #pragma once
 
 #include "output/cameraQueue.h"

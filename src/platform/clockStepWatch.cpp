@@ -4,14 +4,10 @@
 
 #include <cmath>
 
-namespace {
-
 double wallMinusMonotonic() {
     stationClock& clock = currentClock();
     return clock.now() - clock.monotonic();
 }
-
-} // namespace
 
 clockStepWatch::clockStepWatch() : m_offset(wallMinusMonotonic()) {}
 

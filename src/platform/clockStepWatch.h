@@ -6,6 +6,9 @@
 // A step smaller than this is taken as the clock being slewed or the loop being slow.
 const double CLOCK_STEP_LIMIT_S = 2.0;
 
+// Wall clock minus monotonic clock now: constant while the wall clock only keeps pace.
+double wallMinusMonotonic();
+
 class clockStepWatch {
 public:
     // Starts watching from the station clock's present readings.

@@ -80,6 +80,11 @@ private:
     // Lines that failed to reach the file: written before the next one, so that a restart
     // sees every number handed out.
     std::map<uint16_t, int64_t> m_unwritten;
+    // The clock of the last synchronisation made (wall minus monotonic) and the epoch of the
+    // wall clock: see syncPoint::clockEpoch().
+    bool m_clockOffsetKnown = false;
+    double m_clockOffset = 0.0;
+    uint32_t m_clockEpoch = 0;
     // find() is asked once for every frame, nearly always for the same syncId.
     mutable bool m_lastFound = false;
     mutable uint16_t m_lastSyncId = 0;

@@ -1,5 +1,6 @@
 #include "sync/syncPoint.h"
 
+#include "platform/clockStepWatch.h"
 #include "platform/stationClock.h"
 #include "sync/timeConv.h"
 
@@ -24,6 +25,7 @@ bool syncPoint::buildAt(const cameraParams& params, double syncTime) {
     m_valid = false;
     resetCameraParams(&m_params);
     m_syncTime = syncTime;
+    m_clockOffset = wallMinusMonotonic();
     if (!m_header)
         m_header = makeCmprBuffer(HEADER_CAPACITY);
     m_syncSecond = clampToInt32(std::floor(syncTime));

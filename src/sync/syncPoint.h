@@ -45,6 +45,16 @@ public:
     // The committed record itself.
     const cameraParams& params() const { return m_params; }
 
+    // The wall clock the times of this synchronisation are told by, as its offset from the
+    // monotonic clock when it was made: "now" on that clock is the monotonic clock plus this,
+    // also after the wall clock stepped.
+    double clockOffset() const { return m_clockOffset; }
+    // How many steps of the wall clock the synchronisation list had seen when this one was
+    // made. Times of two synchronisations of different epochs are told by different clocks and
+    // cannot be compared: everything of a later epoch follows everything of an earlier one.
+    uint32_t clockEpoch() const { return m_clockEpoch; }
+    void setClockEpoch(uint32_t epoch) { m_clockEpoch = epoch; }
+
     // The serialised sync header (null and 0 when not valid).
     const uint8_t* headerBytes() const;
     int32_t headerLength() const;
@@ -57,6 +67,8 @@ private:
     int32_t m_syncSecond;
     int32_t m_dayStart;
     int32_t m_dayEnd;
+    double m_clockOffset = 0.0;
+    uint32_t m_clockEpoch = 0;
     cameraParams m_params;
     cmprBufferPtr m_header;
 };

@@ -194,6 +194,28 @@ TEST(faults, anInputDirectoryAwayLongerThanTheSilenceLimitRebootsItsCameraOnce) 
     expectNoFrameLost(s);
 }
 
+// Time synchronisation steps the station clock while it measures: back by an hour (a wrong
+// hardware clock set right), back by less than the measurement so far (its datafile names
+// come again), forward. The step is one resync; the new synchronisation's frames follow the
+// old ones whatever their times, and every frame reaches a datafile.
+TEST(faults, aSteppedClockIsOneResyncAndCostsNoFrame) {
+    for (double step : {-3600.0, -12.0, 7200.0}) {
+        SCOPED_TRACE(step);
+        simulatedStation s(START);
+        measureFor(s, 12);
+        s.fixture.clock.step(step);
+        measuresAgain(s);
+
+        EXPECT_EQ(s.count("RESYNC"), 1) << s.tail(40).toStdString();
+        EXPECT_EQ(s.countStarting("warning : the station clock stepped by "), 1);
+        EXPECT_EQ(s.countStarting("error"), 0) << s.tail(40).toStdString();
+        // Back by less than the measurement so far: the second pass keeps its own files.
+        EXPECT_EQ(!s.fixture.dir.list("3sec/repeated").isEmpty(), step == -12.0);
+        expectNoFrameLost(s);
+        EXPECT_EQ(s.account().droppedAtResync, 0) << s.account();
+    }
+}
+
 TEST(faults, aControlDirectoryAwayForAMomentIsOneResync) {
     simulatedStation s(START);
     measureFor(s, 8);

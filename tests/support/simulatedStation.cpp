@@ -15,14 +15,20 @@
 
 namespace {
 
-typedef std::pair<char, double> framePlace; // camera and line position
+// Camera, local second of the synchronisation and line position: after a step of the clock
+// back, two synchronisations hold the same line positions.
+typedef std::tuple<char, int64_t, double> framePlace;
+
+int64_t localSyncSecond(const syncPoint& sync) {
+    return sync.syncSecond() + localOffset(sync.syncSecond());
+}
 
 void placeQueue(const std::deque<frameRecord>& records, char camera, std::set<framePlace>* held) {
     for (const frameRecord& r : records) {
-        if (r.isEmpty)
+        if (r.isEmpty || !r.sync)
             continue;
         char c = r.cameraId == 1 ? 'A' : r.cameraId == 2 ? 'B' : camera;
-        held->insert({c, r.linePosition});
+        held->insert({c, localSyncSecond(*r.sync), r.linePosition});
     }
 }
 
@@ -137,20 +143,26 @@ frameAccount simulatedStation::account() const {
         }
         double position = linePosition(f.sync.data(), double(f.lineCounter));
         int32_t interval = intervalStart(f.sync.data(), double(f.lineCounter), INTERVAL_LENGTH);
-        int64_t syncSecond = f.sync->syncSecond();
-        sentPlaces[{f.camera, position}] = {position, syncSecond + localOffset(syncSecond),
-                                            interval + localOffset(interval)};
-        sent[{f.camera, position}] = std::string(1, f.camera) + " " + std::to_string(f.syncId) +
-                                     " " + std::to_string(f.lineCounter);
+        const framePlace place{f.camera, localSyncSecond(*f.sync), position};
+        sentPlaces[place] = {position, std::get<1>(place), interval + localOffset(interval)};
+        sent[place] = std::string(1, f.camera) + " " + std::to_string(f.syncId) + " " +
+                      std::to_string(f.lineCounter);
     }
     std::set<framePlace> written;
     std::vector<placedFrame> writtenPlaces;
-    QDir dir(fixture.dir.file("3sec"));
-    for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
+    // The datafiles under their usual names, and those of a local second that came again.
+    QStringList paths;
+    for (const char* folder : {"3sec", "3sec/repeated"}) {
+        QDir dir(fixture.dir.file(folder));
+        for (const QString& name : dir.entryList(QDir::Files, QDir::Name))
+            paths << dir.filePath(name);
+    }
+    for (const QString& path : paths) {
+        const QString name = QFileInfo(path).fileName().section(QLatin1Char('.'), 0, 1);
         if (datafileLocalSecond(name) < 0)
             continue;
         ++a.datafiles;
-        QFile file(dir.filePath(name));
+        QFile file(path);
         file.open(QIODevice::ReadOnly);
         QByteArray bytes = file.readAll();
         datafileContent content;
@@ -163,7 +175,8 @@ frameAccount simulatedStation::account() const {
         int64_t interval = datafileLocalSecond(name);
         for (const datafileEntry& e : content.entries) {
             writtenPlaces.push_back({e.linePosition, content.sync.localSyncSecond, interval});
-            framePlace place{e.cameraId == 1 ? 'A' : 'B', e.linePosition};
+            framePlace place{e.cameraId == 1 ? 'A' : 'B', content.sync.localSyncSecond,
+                             e.linePosition};
             if (!written.insert(place).second)
                 ++a.duplicated;
             else if (!sent.count(place))

@@ -39,7 +39,8 @@ double planeDepth(const cameraParams& params) {
 cameraSimulator::cameraSimulator(const simulatorSettings& settings, frameLog* log)
     : m_settings(settings), m_log(log), m_rain(settings.seed, settings.rain),
       m_random(settings.seed * 2 + uint64_t(settings.camera)),
-      m_letter(cameraLetter(settings.camera)), m_madeAt(nowWithMicroseconds()) {
+      m_letter(cameraLetter(settings.camera)),
+      m_clockBase(nowWithMicroseconds() - currentClock().monotonic()), m_madeAt(cameraNow()) {
     resetCameraParams(&m_params);
     m_view = cameraView{0.0, m_params.lineFrequency, m_params.width, m_params.camA.xscale, 0.0};
 }
@@ -55,13 +56,17 @@ bool cameraSimulator::controlFilePresent(const char* name) const {
 void cameraSimulator::note(const QString& text) const {
     if (!m_settings.verbose)
         return;
-    printf("%s camera %c: %s\n", utcTimeText(nowWithMicroseconds()).toLocal8Bit().constData(),
-           m_letter, text.toLocal8Bit().constData());
+    printf("%s camera %c: %s\n", utcTimeText(cameraNow()).toLocal8Bit().constData(), m_letter,
+           text.toLocal8Bit().constData());
     fflush(stdout);
 }
 
+double cameraSimulator::cameraNow() const {
+    return currentClock().monotonic() + m_clockBase;
+}
+
 void cameraSimulator::step() {
-    double now = nowWithMicroseconds();
+    double now = cameraNow();
     if (m_state == cameraState::OFFLINE) {
         if (now < m_onlineAt)
             return;

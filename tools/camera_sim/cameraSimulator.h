@@ -93,6 +93,11 @@ private:
     rainModel m_rain;
     std::mt19937_64 m_random;
     char m_letter;
+    // The camera computer keeps its own clock: set from the station's when the simulator is
+    // made, it then runs on with the time that passes, and a step of the station's wall clock
+    // does not move it (nor its line counters).
+    double cameraNow() const;
+    double m_clockBase;
     double m_madeAt;
 
     cameraState m_state = cameraState::IDLE;
