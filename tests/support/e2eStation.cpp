@@ -81,7 +81,14 @@ void e2eStation::startStation(const QStringList& args, const QString& fakeTime) 
     env.remove("TERM");
     // The library preloaded here rather than through the faketime program: that one would
     // stand between this process and the station, and a signal to it would end it alone.
-    if (!fakeTime.isEmpty()) {
+    if (fakeTime.startsWith("file:")) {
+        // An offset read from the file at every call: the test steps the wall clock while
+        // the station runs; its monotonic clock stays real.
+        env.insert("LD_PRELOAD", KIV_FAKETIME_LIBRARY);
+        env.insert("FAKETIME_TIMESTAMP_FILE", fakeTime.mid(5));
+        env.insert("FAKETIME_NO_CACHE", "1");
+        env.insert("DONT_FAKE_MONOTONIC", "1");
+    } else if (!fakeTime.isEmpty()) {
         env.insert("LD_PRELOAD", KIV_FAKETIME_LIBRARY);
         env.insert("FAKETIME", fakeTime);
     }

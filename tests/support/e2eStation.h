@@ -38,9 +38,10 @@ public:
     // options (frame log and copies of the parameter files are always on).
     void startCameras(const QStringList& extra = QStringList());
     // Starts acquire_kiv with `args`; with `fakeTime` ("@2026-12-08 10:59:20") its clock is
-    // faked from that moment on. The process ends with the test program at the latest.
-    // Its output is appended to "station.log" and "station.err", so a restarted station adds
-    // to what the earlier ones wrote.
+    // faked from that moment on; with "file:PATH" its wall clock is the real one moved by the
+    // offset in PATH ("+0", "-3600"), read anew at every call. The process ends with the test
+    // program at the latest. Its output is appended to "station.log" and "station.err", so a
+    // restarted station adds to what the earlier ones wrote.
     void startStation(const QStringList& args = QStringList(), const QString& fakeTime = QString());
     // The PID of the running acquire_kiv (0 when none runs).
     qint64 stationPid() const;
