@@ -122,5 +122,16 @@ private:
         int64_t since;
     };
     QHash<QByteArray, setAsideFile> m_setAside;
+    // Transfer files of synchronisations an earlier run handed out, refused since the last
+    // summary: a restart finds them by the dozen, and says so in one line per camera.
+    struct earlierRunFiles {
+        int count = 0;
+        QString first;
+        QString last;
+        void add(const QString& name);
+        // Logs the summary of the files added since the last one, if any.
+        void report(char camera);
+    };
+    earlierRunFiles m_earlierRunFiles;
     bool m_lastFileTaken;
 };

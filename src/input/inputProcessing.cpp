@@ -26,6 +26,25 @@ bool pathMatches(const QString& filter, const QByteArray& path) {
 
 } // namespace
 
+void cameraInput::earlierRunFiles::add(const QString& name) {
+    if (count++ == 0)
+        first = name;
+    last = name;
+}
+
+void cameraInput::earlierRunFiles::report(char camera) {
+    if (count == 0)
+        return;
+    logWarning(QStringLiteral("warning : camera %1 : %2 transfer files of synchronisations made "
+                              "before this run refused (%3 to %4) : their sync times are not "
+                              "kept across a restart")
+                   .arg(QLatin1Char(camera))
+                   .arg(count)
+                   .arg(shownName(first))
+                   .arg(shownName(last)));
+    count = 0;
+}
+
 uint8_t cameraInput::processNextFile() {
     m_newRecordCount = 0;
     m_lastFileSize = 0;
@@ -36,8 +55,11 @@ uint8_t cameraInput::processNextFile() {
         return PROCESSED_NOTHING;
     }
     QString name;
-    if (!nextWaitingFile(&name))
+    if (!nextWaitingFile(&name)) {
+        // The files of an earlier run a restart finds are told in one line once handled.
+        m_earlierRunFiles.report(camLetter(camFromId(cameraId())));
         return PROCESSED_NOTHING;
+    }
     uint64_t size = 0;
     bool removed = false;
     // Shown on the screen and in the health files: escaped as every name from a share.
@@ -100,11 +122,16 @@ uint8_t cameraInput::handleFile(const QString& path, const QString& name) {
     if (pathMatches(m_transferFilter, native)) {
         const size_t count = size();
         // The reader gets the whole path: a shortened one would name another file, or none.
-        const bool read = m_syncList && readTransferFile(*this, path, *m_syncList);
+        bool earlierRun = false;
+        const bool read = m_syncList && readTransferFile(*this, path, *m_syncList, &earlierRun);
         // The frames hold copies of their bytes: the read buffer a large file grew is given
         // back rather than held for the rest of the run.
         if (readBuffer() && readBuffer()->m_capacity > KEPT_READ_BUFFER_SIZE)
             readBuffer() = makeCmprBuffer(QUEUE_READ_BUFFER_SIZE);
+        if (earlierRun) {
+            m_earlierRunFiles.add(name);
+            return PROCESSED_NOTHING;
+        }
         if (!read) {
             logError(errorKind::transferFile,
                      QStringLiteral("error : unable to process input data transfer file %1")

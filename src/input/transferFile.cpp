@@ -114,7 +114,10 @@ void logNotReadable(const char* first, const QString& path) {
 
 } // namespace
 
-bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& syncs) {
+bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& syncs,
+                      bool* earlierRun) {
+    if (earlierRun)
+        *earlierRun = false;
     // The full path is opened: a path cut short would fail to open and the unread file
     // would then be deleted.
     // The file came from a camera share: a link or FIFO that took its place is not opened.
@@ -154,6 +157,10 @@ bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& s
         valid = false;
     if (!valid) {
         logNotReadable("error : invalid transfer file header structure for file ", path);
+        return false;
+    }
+    if (earlierRun && syncs.fromEarlierRun(startSyncId)) {
+        *earlierRun = true;
         return false;
     }
 

@@ -12,5 +12,8 @@
 
 // Reads the transfer file at `path` into `queue`. True when the file was read to its end and
 // every frame was appended, or it had no frames and its trailer's place was appended as an
-// empty frame. On false, the frames appended before the failure stay queued.
-bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& syncs);
+// empty frame. On false, the frames appended before the failure stay queued. A file that
+// starts in a synchronisation of an earlier run is refused unread and without a message, and
+// `earlierRun` (when given) set: the caller sums such files up after a restart.
+bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& syncs,
+                      bool* earlierRun = nullptr);

@@ -248,6 +248,11 @@ bool syncList::appendLine(uint16_t syncId, int64_t second) {
     return ok;
 }
 
+bool syncList::fromEarlierRun(uint16_t syncId) const {
+    auto it = m_points.find(syncId);
+    return it != m_points.end() && !it->second;
+}
+
 syncPointPtr syncList::find(uint16_t syncId) const {
     if (m_seconds.empty())
         return syncPointPtr();

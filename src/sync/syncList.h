@@ -41,6 +41,10 @@ public:
     // file.
     syncPointPtr find(uint16_t syncId) const;
 
+    // True for a syncId of today's file that an earlier run handed out: its frames cannot be
+    // placed in time, as the file keeps no sync times.
+    bool fromEarlierRun(uint16_t syncId) const;
+
     uint16_t currentSyncId() const { return m_currentSyncId; }
     int32_t windowStart() const { return m_windowStart; }
     int32_t windowEnd() const { return m_windowEnd; }

@@ -81,6 +81,29 @@ TEST_F(processTest, aFileThatFailsIsReportedAndDeletedAllTheSame) {
         EXPECT_TRUE(log.messages().contains(message)) << message.toStdString();
 }
 
+// A restarted station finds the files of the synchronisations its predecessor made, whose
+// times died with it: one line for all of them, no error per file, and the new
+// synchronisation's file read as ever.
+TEST_F(processTest, aRestartSumsUpTheFilesOfEarlierSynchronisationsInOneLine) {
+    for (const char* name : {"cam_a/input/1.a.cam", "cam_a/input/2.a.cam", "cam_a/input/3.a.cam"})
+        dir.write(name, transfer(1, 0, 4));
+    syncs = syncListPtr(new syncList());
+    std::unique_ptr<cameraInput> restarted = camera(1);
+    ASSERT_TRUE(syncs->addSync(stationParams()));
+    dir.write("cam_a/input/4.a.cam", transfer(1, 0, 4));
+    log.clear();
+
+    ASSERT_EQ(restarted->collectInput(), INPUT_TRANSFER);
+    for (int i = 0; i < 5; ++i)
+        restarted->processNextFile();
+    EXPECT_EQ(log.messages(),
+              QStringList{"warning : camera A : 3 transfer files of synchronisations made before "
+                          "this run refused (1.a.cam to 3.a.cam) : their sync times are not "
+                          "kept across a restart"});
+    EXPECT_EQ(restarted->size(), 1u);
+    EXPECT_TRUE(dir.list("temp").isEmpty());
+}
+
 TEST_F(processTest, aLongPathReachesTheReaderWhole) {
     QString deep = dir.mkdir("temp/" + QString(90, 'w'));
     a->m_workDir = deep;
