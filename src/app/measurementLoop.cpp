@@ -47,6 +47,7 @@ measurementLoop::measurementLoop(bool calibration, const char* configPath)
     reportStartup(m_station, configPath);
     m_station.cameraA->removeWorkFiles();
     m_station.cameraB->removeWorkFiles();
+    m_station.writer->completeUnfinished();
     if (zoneHasSummerTime(currentSecond()))
         logWarning(QStringLiteral("warning : the local time zone has summer time: datafiles of the "
                                   "hour that comes twice when it ends are kept in %1")

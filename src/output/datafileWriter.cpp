@@ -1,10 +1,14 @@
 #include "output/datafileWriter.h"
 
 #include "config/settingsFile.h"
+#include "format/datafileReader.h"
 #include "log/messageLog.h"
 #include "platform/fileOps.h"
+#include "platform/shareFiles.h"
 #include "platform/stationPath.h"
 #include "sync/timeConv.h"
+
+#include <QFileInfo>
 
 #include <cstdio>
 #include <cstring>
@@ -188,6 +192,76 @@ QString datafileWriter::repeatedPath(const QString& name) const {
         if (!fileExists(path) && !fileExists(path + QStringLiteral(".part")))
             return path;
     }
+}
+
+namespace {
+
+// The whole file at `path`, when it is no larger than a datafile can be.
+bool readWholeDatafile(const QString& path, QByteArray* bytes) {
+    fileStamp stamp;
+    if (!stampFile(path, &stamp) || stamp.size > uint64_t(DATAFILE_MAX_SIZE))
+        return false;
+    FILE* file = openFile(path, "rb");
+    if (!file)
+        return false;
+    bytes->resize(int(stamp.size));
+    const size_t count = std::fread(bytes->data(), 1, size_t(bytes->size()), file);
+    std::fclose(file);
+    return count == size_t(bytes->size());
+}
+
+bool intactDatafile(const QByteArray& bytes) {
+    datafileContent content;
+    datafileProblem problem;
+    return readDatafile(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
+                        &content, &problem);
+}
+
+} // namespace
+
+int datafileWriter::completeUnfinished() {
+    int completed = 0;
+    const QString repeatedDir = joinPath(m_outputDirectory, QLatin1String(REPEATED_DATAFILE_DIR));
+    for (const QString& dir : {m_outputDirectory, repeatedDir}) {
+        QStringList names;
+        if (!listFiles(dir, QStringLiteral("*.part"), &names))
+            continue;
+        for (const QString& name : names) {
+            const QString part = joinPath(dir, name);
+            QString path = part.left(part.size() - 5);
+            QByteArray bytes;
+            if (!readWholeDatafile(part, &bytes) || !intactDatafile(bytes)) {
+                logWarning(QStringLiteral("warning : unfinished datafile %1 is not whole -> left "
+                                          "as it is")
+                               .arg(shownName(part)));
+                continue;
+            }
+            if (fileExists(path)) {
+                QByteArray final;
+                // The rename went through as a link that was made before the cut; the old
+                // name was not yet removed.
+                if (readWholeDatafile(path, &final) && final == bytes) {
+                    removeFile(part);
+                    continue;
+                }
+                // The usual name, also of a file in repeated/ ("<usual name>.<n>").
+                path = repeatedPath(QFileInfo(path).fileName().section(QLatin1Char('.'), 0, 1));
+                if (!makeDirectory(directoryOf(path)))
+                    continue;
+            }
+            if (!renameNoReplace(part, path)) {
+                logError(errorKind::datafile,
+                         QStringLiteral(" : error : unable to rename datafile %1").arg(path));
+                continue;
+            }
+            (void)syncDirectory(directoryOf(path));
+            logWarning(QStringLiteral("warning : datafile %1 left unfinished by an interrupted "
+                                      "run -> completed")
+                           .arg(path));
+            ++completed;
+        }
+    }
+    return completed;
 }
 
 bool datafileWriter::publish(int32_t interval) {

@@ -33,6 +33,13 @@ public:
     // True only when a datafile was written and got its final name.
     bool writeNextDatafile() { return writeDatafile() == datafileOutcome::written; }
 
+    // Datafiles a power cut left under their ".part" name (written and synced, but the rename
+    // not yet on disk) get their final name at the start of a run: their frames are nowhere
+    // else. One that is there already under that name with the same bytes goes; one whose
+    // name is taken by another goes to repeated/; a damaged one stays, reported. Returns how
+    // many were completed.
+    int completeUnfinished();
+
     const QString& outputDirectory() const { return m_outputDirectory; }
     pairedQueue& paired() { return m_paired; }
     // Name of the datafile of an interval starting at UTC second `intervalStart`.

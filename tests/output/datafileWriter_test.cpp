@@ -1,6 +1,7 @@
 #include "config/settingsFile.h"
 #include "format/datafileReader.h"
 #include "output/datafileWriter.h"
+#include "support/datafileFixture.h"
 #include "support/stationFolder.h"
 #include "support/syncFixture.h"
 #include "support/testSupport.h"
@@ -156,6 +157,48 @@ TEST_F(writerTest, existingFilesAreNeverReplacedAndRepeatedIntervalsAreKept) {
               QStringList({" : error : temporary datafile " + dir.file("3sec/") +
                            datafileWriter::datafileName(g + 3) + " exists already -> skipping"}));
     EXPECT_EQ(writer->paired().size(), 2u);
+}
+
+// A power cut between a datafile's sync and the sync of its rename leaves it whole under its
+// ".part" name, holding frames that are nowhere else: the next run completes it.
+TEST_F(writerTest, aWholeDatafileLeftUnfinishedGetsItsNameAtTheNextStart) {
+    tempStation made;
+    datafileMaker maker(made, DAY + 30.0);
+    for (int camera : {1, 2}) {
+        ASSERT_TRUE(maker.addLines(camera, maker.lineOfInterval(0), wanderingLines(20)));
+        ASSERT_TRUE(maker.addLines(camera, maker.lineOfInterval(1), wanderingLines(1)));
+    }
+    const QStringList written = maker.writeAll();
+    ASSERT_FALSE(written.isEmpty());
+    const QString name = written.first();
+    const QByteArray whole = made.read("3sec/" + name);
+    const struct {
+        const char* finalContent; // under the final name beside the ".part"; null: none
+        int torn;                 // bytes cut off the ".part"
+        const char* kept;         // where the whole file is afterwards, relative to 3sec/
+        bool partStays;
+        int warnings;
+    } cases[] = {
+        {nullptr, 0, "", false, 1},                   // the rename was lost
+        {"same", 0, "", false, 0},                    // a link made, the old name not yet removed
+        {"other datafile", 0, "repeated/", false, 1}, // its name taken since
+        {nullptr, 7, nullptr, true, 1},               // torn: left for a person to look at
+    };
+    for (const auto& c : cases) {
+        QDir(dir.file("3sec")).removeRecursively();
+        dir.mkdir("3sec");
+        dir.write("3sec/" + name + ".part", whole.left(whole.size() - c.torn));
+        if (c.finalContent)
+            dir.write("3sec/" + name,
+                      QByteArray(c.finalContent) == "same" ? whole : QByteArray(c.finalContent));
+        log.clear();
+        EXPECT_EQ(writer->completeUnfinished(), c.kept && c.warnings ? 1 : 0) << c.torn;
+        EXPECT_EQ(dir.exists("3sec/" + name + ".part"), c.partStays);
+        if (c.kept) {
+            EXPECT_EQ(dir.read(QString("3sec/") + c.kept + name + (*c.kept ? ".2" : "")), whole);
+        }
+        EXPECT_EQ(log.messages().size(), c.warnings) << log.messages().join("\n").toStdString();
+    }
 }
 
 TEST_F(writerTest, failedWritesLeaveNoFinalFileAndSayWhatWasLost) {
