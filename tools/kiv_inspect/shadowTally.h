@@ -29,6 +29,8 @@ private:
     int m_window;
     // The line being read and the one before it, for repeat codes.
     std::vector<shadowSegment> m_lines[2];
+    // A payload with the bytes after it that a code load may touch.
+    std::vector<uint8_t> m_padded;
 };
 
 // The shadowed lines of each of `window` pixels from their `difference` (window + 1 values).
