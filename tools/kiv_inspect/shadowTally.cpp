@@ -37,8 +37,9 @@ shadowTally::shadowTally(int window) : m_window(window) {
         line.resize(RLE_MAX_LINE_SEGMENTS + 1);
 }
 
+template <int sign>
 bool shadowTally::walk(const uint8_t* payload, size_t size, const rleFrameHeader& h,
-                       int64_t* difference, int64_t sign) {
+                       int64_t* difference) {
     const uint64_t bits = uint64_t(size) * 8;
     const uint32_t window = uint32_t(m_window);
     const int lightBits = h.lightBits;
@@ -133,9 +134,9 @@ bool shadowTally::addFrame(const uint8_t* bytes, size_t size, const datafileEntr
         m_padded.resize(size_t(payload) + LOAD_BYTES, 0);
         codes = m_padded.data();
     }
-    if (walk(codes, size_t(payload), header, difference, 1))
+    if (walk<1>(codes, size_t(payload), header, difference))
         return true;
-    walk(codes, size_t(payload), header, difference, -1);
+    walk<-1>(codes, size_t(payload), header, difference);
     return false;
 }
 
