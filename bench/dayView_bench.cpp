@@ -127,7 +127,9 @@ int writeExample(const QString& root, const QString& target) {
     for (const QString& name : QDir(station.outputDir()).entryList(QDir::Files)) {
         int64_t second = datafileLocalSecond(name) - int64_t(DAY_START);
         bool outage = second >= 3 * 3600 + 600 && second < 4 * 3600 + 1800;
-        if (!outage && !QFile::copy(station.outputDir() + "/" + name, target + "/3sec/" + name))
+        // The seconds after midnight only close the day's last interval.
+        if (!outage && second < DAY_SECONDS &&
+            !QFile::copy(station.outputDir() + "/" + name, target + "/3sec/" + name))
             std::abort();
     }
     // The synchronisations a station makes over such a day, written by its own sync list.
