@@ -15,6 +15,8 @@ namespace {
 
 // Seconds of transfer files written before the station reads them.
 const int BATCH_SECONDS = 60;
+// Seconds from one synchronisation to the next.
+const int SYNC_SECONDS = 3600;
 
 cameraView viewOf(int camera, double start) {
     cameraParams params;
@@ -60,7 +62,9 @@ int dirtyFrames(const rainModel& rain, const cameraView& view, uint64_t from, ui
 } // namespace
 
 int simulateDay(benchStation* station, const daySimulation& day) {
-    const uint16_t syncId = station->synchronise();
+    uint16_t syncId = station->synchronise();
+    // Lines of the day before the current synchronisation: its line counters start there.
+    uint64_t syncLine = 0;
     std::map<double, std::unique_ptr<rainModel>> models;
     std::map<std::pair<double, int>, std::vector<frameBytes>> distinct[2];
     int written = 0;
@@ -70,6 +74,13 @@ int simulateDay(benchStation* station, const daySimulation& day) {
         if (!rain)
             rain = std::make_unique<rainModel>(day.seed, drops);
         uint64_t first = uint64_t(s) * LINES_PER_SECOND;
+        // The station resynchronises every full hour; the station refuses frames of a
+        // synchronisation more than an hour old.
+        if (s > 0 && s % SYNC_SECONDS == 0) {
+            station->clock().set(day.start + s);
+            syncId = station->synchronise();
+            syncLine = first;
+        }
         for (int camera = 1; camera <= 2; ++camera) {
             cameraView view = viewOf(camera, day.start);
             std::vector<frameBytes> frames;
@@ -96,12 +107,23 @@ int simulateDay(benchStation* station, const daySimulation& day) {
                        0) {
                 std::abort();
             }
-            QByteArray file = transferFile(camera, syncId, first, frames, first + LINES_PER_SECOND);
+            // Lines of the day become line counters of the current synchronisation.
+            for (frameBytes& frame : frames) {
+                uint64_t line;
+                std::memcpy(&line, frame.data() + 6, 8);
+                placeFrame(&frame, syncId, line - syncLine);
+            }
+            QByteArray file = transferFile(camera, syncId, first - syncLine, frames,
+                                           first - syncLine + LINES_PER_SECOND);
             if (!writeWhole(station->inputDir(camera) + "/" + transferName(camera, s), file))
                 std::abort();
         }
-        if ((s + 1) % BATCH_SECONDS == 0 || s + 1 == day.seconds)
+        if ((s + 1) % BATCH_SECONDS == 0 || s + 1 == day.seconds) {
+            // The station reads the batch once its last second has passed: it refuses frames
+            // far ahead of its clock.
+            station->clock().set(day.start + s + 1);
             written += station->pollAndProcess();
+        }
     }
     return written;
 }

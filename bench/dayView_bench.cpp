@@ -9,7 +9,8 @@
 //
 // "--example DIR" writes instead a simulated day of moderate showers with a dirty spot on
 // camera A's window and an outage into DIR/3sec and DIR/sync, for the day picture of the
-// README, and exits.
+// README, and exits. "--heavy DIR" writes the heavy day the benchmark reads into DIR (hard
+// links, a few hundred megabytes on disk) and exits, to compare or profile the day view on it.
 #include "benchSupport.h"
 #include "daySimulation.h"
 
@@ -117,12 +118,18 @@ int writeExample(const QString& root, const QString& target) {
     day.dirtyFrom = 15 * 3600;
     day.dirtyTo = DAY_SECONDS;
     simulateDay(&station, day);
+    if (stationErrors() != 0) {
+        std::fprintf(stderr, "dayView: the station reported %d errors\n", stationErrors());
+        return 2;
+    }
     QDir().mkpath(target + "/3sec");
     QDir().mkpath(target + "/sync");
     for (const QString& name : QDir(station.outputDir()).entryList(QDir::Files)) {
         int64_t second = datafileLocalSecond(name) - int64_t(DAY_START);
         bool outage = second >= 3 * 3600 + 600 && second < 4 * 3600 + 1800;
-        if (!outage && !QFile::copy(station.outputDir() + "/" + name, target + "/3sec/" + name))
+        // The seconds after midnight only close the day's last interval.
+        if (!outage && second < DAY_SECONDS &&
+            !QFile::copy(station.outputDir() + "/" + name, target + "/3sec/" + name))
             std::abort();
     }
     // The synchronisations a station makes over such a day, written by its own sync list.
@@ -148,6 +155,7 @@ int main(int argc, char** argv) {
     const QString root = optionValue(argc, argv, "--dir", QDir::tempPath());
     const QString bin = optionValue(argc, argv, "--bin", QStringLiteral(KIV_BINARY_DIR));
     const QString example = optionValue(argc, argv, "--example", QString());
+    const QString keep = optionValue(argc, argv, "--heavy", QString());
     separateResults(optionMessages(argc, argv));
     if (!example.isEmpty())
         return writeExample(root, example);
@@ -158,9 +166,20 @@ int main(int argc, char** argv) {
     heavy.seconds = HEAVY_SECONDS;
     heavy.dropsPerSecond = [](int) { return RAIN_HEAVY; };
     heavy.distinctSeconds = DISTINCT_SECONDS;
-    simulateDay(&station, heavy);
-    const QString dayDir = station.path() + "/day";
+    const int written = simulateDay(&station, heavy);
+    // A station that refused frames wrote fewer distinct datafiles than the day is made of.
+    if (stationErrors() != 0 || written < HEAVY_SECONDS / INTERVAL_LENGTH - 1) {
+        std::fprintf(stderr, "dayView: the station wrote %d datafiles with %d errors\n", written,
+                     stationErrors());
+        return 2;
+    }
+    const QString dayDir = keep.isEmpty() ? station.path() + "/day" : keep;
     const int64_t bytes = linkDay(station.outputDir(), dayDir);
+    if (!keep.isEmpty()) {
+        std::fprintf(stderr, "heavy day of %.2f GB written to %s\n", double(bytes) / 1e9,
+                     qPrintable(keep));
+        return 0;
+    }
     const std::string image = (station.path() + "/day.png").toStdString();
     const std::string inspect = (bin + "/kiv_inspect").toStdString();
 

@@ -139,55 +139,61 @@ private:
         return ok;
     }
 
+    // A day of datafiles holds hundreds of millions of frame entries: an entry is read
+    // straight from the bytes, and its name for a problem is made only when there is one.
     bool readEntry(int32_t tailStart) {
         datafileEntry entry;
         entry.offset = at();
-        const std::string name = "frame entry " + number(int64_t(m_content->entries.size()));
         if (tailStart - entry.offset < DATAFILE_ENTRY_HEAD_SIZE)
-            return fail(entry.offset, name,
+            return fail(entry.offset, entryName(),
                         number(DATAFILE_ENTRY_HEAD_SIZE) +
                             " header bytes before the interval block at byte " + number(tailStart),
                         number(tailStart - entry.offset) + " bytes");
+        const uint8_t* head = m_bytes + entry.offset;
         uint16_t length = 0;
-        u16(name, &entry.cameraId);
-        u16(name, &length);
-        u16(name, &entry.numLines);
+        std::memcpy(&entry.cameraId, head, 2);
+        std::memcpy(&length, head + 2, 2);
+        std::memcpy(&entry.numLines, head + 4, 2);
         if (entry.cameraId != CAM_A && entry.cameraId != CAM_B)
-            return fail(entry.offset, name + " camera", "1 or 2", number(entry.cameraId));
+            return fail(entry.offset, entryName() + " camera", "1 or 2", number(entry.cameraId));
         // The length counts the lines field and the frame data; the data hold at least the
         // header word, the line position and one payload byte.
-        entry.dataOffset = at();
+        entry.dataOffset = entry.offset + DATAFILE_ENTRY_HEAD_SIZE;
         entry.dataLength = int32_t(length) - 2;
         const int32_t room = tailStart - entry.dataOffset;
         if (entry.dataLength < FRAME_DATA_HEAD_SIZE + 1)
-            return fail(entry.offset + 2, name + " length",
+            return fail(entry.offset + 2, entryName() + " length",
                         "at least " + number(FRAME_DATA_HEAD_SIZE + 3), number(length));
         if (entry.dataLength > room)
-            return fail(entry.offset + 2, name + " length",
+            return fail(entry.offset + 2, entryName() + " length",
                         "at most " + number(room + 2) + " (up to the interval block at byte " +
                             number(tailStart) + ")",
                         number(length));
         if (entry.numLines > RLE_MAX_LINES)
-            return fail(entry.offset + 4, name + " lines", "at most " + number(RLE_MAX_LINES),
-                        number(entry.numLines));
+            return fail(entry.offset + 4, entryName() + " lines",
+                        "at most " + number(RLE_MAX_LINES), number(entry.numLines));
         uint32_t word = 0;
         std::memcpy(&word, m_bytes + entry.dataOffset, sizeof word);
         resetRleFrameHeader(&entry.header);
-        if (readRleHeaderWord(&m_view, &entry.header) != 0)
-            return fail(entry.dataOffset, name + " header word", "code widths of 2..15 bits",
+        if (unpackRleHeaderWord(word, &entry.header) != 0)
+            return fail(entry.dataOffset, entryName() + " header word", "code widths of 2..15 bits",
                         "light " + number(word >> 28) + ", shadow " + number((word >> 24) & 15));
         if (entry.header.compressedSize != uint32_t(entry.dataLength) + 4)
-            return fail(entry.dataOffset, name + " header word",
+            return fail(entry.dataOffset, entryName() + " header word",
                         "compressed size " + number(entry.dataLength + 4) + " (entry length + 2)",
                         number(entry.header.compressedSize));
         entry.header.numLines = entry.numLines;
-        f64(name, &entry.linePosition);
+        std::memcpy(&entry.linePosition, m_bytes + entry.dataOffset + 4, sizeof(double));
         if (!linePositionValid(entry.linePosition))
-            return fail(entry.dataOffset + 4, name + " line position",
+            return fail(entry.dataOffset + 4, entryName() + " line position",
                         "a whole number of lines, not negative", decimal(entry.linePosition));
-        cmprSkip(&m_view, entry.dataLength - FRAME_DATA_HEAD_SIZE);
+        cmprSkip(&m_view, DATAFILE_ENTRY_HEAD_SIZE + entry.dataLength);
         m_content->entries.push_back(entry);
         return true;
+    }
+
+    std::string entryName() const {
+        return "frame entry " + number(int64_t(m_content->entries.size()));
     }
 
     bool readIntervalBlock() {

@@ -41,9 +41,9 @@ struct dayTest : inspectTest {
                          constantLines(100, {200, 3}));
     }
     void writeSyncList(const QByteArray& text) { dir.write("sync/v23319_1.sync.log", text); }
-    dayFigures scan(int64_t now = int64_t(1) << 40) {
+    dayFigures scan(int64_t now = int64_t(1) << 40, int threads = 2) {
         return scanDay(maker.directory(), dayOfDate("2023-11-15"),
-                       findSyncList(maker.directory(), dayOfDate("2023-11-15")), now, 2);
+                       findSyncList(maker.directory(), dayOfDate("2023-11-15")), now, threads);
     }
 };
 
@@ -68,19 +68,26 @@ TEST_F(inspectTest, shadowTallyCountsWhatTheDecoderDecodes) {
         ASSERT_TRUE(readDatafile(bytes, size_t(file.size()), &content, &problem));
         ASSERT_GE(content.entries.size(), 2u);
         for (const datafileEntry& entry : content.entries) {
-            shadowTally tally(WINDOW);
-            std::vector<int64_t> difference(WINDOW + 1, 0);
-            ASSERT_TRUE(tally.addFrame(bytes, size_t(file.size()), entry, difference.data()));
-            std::vector<int64_t> counts(WINDOW, 0);
-            addShadowCounts(difference.data(), WINDOW, counts.data());
-            EXPECT_EQ(counts, decodedCounts(file, entry)) << name.toStdString();
+            // In the whole file, and in bytes that end with the frame's payload: codes are
+            // read ahead, never past the bytes given.
+            const size_t wholeSize = size_t(file.size());
+            const std::vector<uint8_t> cut(bytes, bytes + entry.dataOffset + entry.dataLength);
+            for (const uint8_t* b : {bytes, cut.data()}) {
+                const size_t size = b == bytes ? wholeSize : cut.size();
+                shadowTally tally(WINDOW);
+                std::vector<int64_t> difference(WINDOW + 1, 0);
+                ASSERT_TRUE(tally.addFrame(b, size, entry, difference.data()));
+                std::vector<int64_t> counts(WINDOW, 0);
+                addShadowCounts(difference.data(), WINDOW, counts.data());
+                EXPECT_EQ(counts, decodedCounts(file, entry)) << name.toStdString();
 
-            // A frame that breaks off adds nothing, also after lines it had counted.
-            datafileEntry shorter = entry;
-            --shorter.numLines;
-            std::vector<int64_t> none(WINDOW + 1, 0);
-            EXPECT_FALSE(tally.addFrame(bytes, size_t(file.size()), shorter, none.data()));
-            EXPECT_EQ(none, std::vector<int64_t>(WINDOW + 1, 0));
+                // A frame that breaks off adds nothing, also after lines it had counted.
+                datafileEntry shorter = entry;
+                --shorter.numLines;
+                std::vector<int64_t> none(WINDOW + 1, 0);
+                EXPECT_FALSE(tally.addFrame(b, size, shorter, none.data()));
+                EXPECT_EQ(none, std::vector<int64_t>(WINDOW + 1, 0));
+            }
         }
     }
 }
@@ -126,6 +133,31 @@ TEST_F(dayTest, figuresPerMinuteGapsAndDamage) {
     EXPECT_EQ(day.frames[0][MINUTE], 2);
     EXPECT_EQ(day.intervals[size_t(first + 24)], INTERVAL_FUTURE);
     EXPECT_EQ(day.gaps().back(), std::make_pair(first + 21, first + 22));
+}
+
+TEST_F(dayTest, figuresDoNotDependOnTheReaders) {
+    // Minutes of rain and minutes of damage, shared out among one, two and five readers.
+    QStringList names = datafiles({0, 1, 20, 22, 40, 41, 42, 60, 80, 81, 100, 120},
+                                  constantLines(2000, {100, 10}), wanderingLines(300));
+    for (int i : {11, 1, 7, 4}) {
+        QByteArray bytes = dir.read("3sec/" + names[i]);
+        bytes[100] = char(bytes[100] ^ 0x01);
+        dir.write("3sec/" + names[i], bytes);
+    }
+    const dayFigures one = scan(int64_t(1) << 40, 1);
+    EXPECT_EQ(one.damagedNames, (std::vector<QString>{names[1], names[4], names[7], names[11]}));
+    for (int threads : {2, 5}) {
+        const dayFigures day = scan(int64_t(1) << 40, threads);
+        EXPECT_EQ(day.damagedNames, one.damagedNames) << threads;
+        EXPECT_EQ(day.intervals, one.intervals) << threads;
+        EXPECT_EQ(day.present, one.present) << threads;
+        EXPECT_EQ(day.capacity, one.capacity) << threads;
+        for (int c = 0; c < 2; ++c) {
+            EXPECT_EQ(day.frames[c], one.frames[c]) << threads;
+            EXPECT_EQ(day.lines[c], one.lines[c]) << threads;
+            EXPECT_EQ(day.shadowed[c], one.shadowed[c]) << threads;
+        }
+    }
 }
 
 TEST(syncListFile, synchronisationsAreToldApart) {

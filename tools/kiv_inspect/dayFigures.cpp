@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <atomic>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -77,40 +78,72 @@ struct partialDay {
     std::vector<int64_t> difference[2]; // per minute: window + 1 differences of shadowed lines
     int64_t undecoded[2] = {0, 0};
     std::vector<std::pair<int, bool>> states; // interval, reads whole
-    std::vector<QString> damagedNames;
+    std::vector<size_t> damagedFiles; // the first few this reader met, as indices into the files
     shadowTally tally;
 };
 
-void readShare(const QString& directory, int64_t dayStart, const std::vector<namedFile>& files,
-               size_t from, size_t to, partialDay* part) {
+// The day's files in shares of whole minutes, handed out in turn to whichever reader is free:
+// rain falls unevenly over a day, and a reader never waits for another. Every minute is
+// counted by one reader alone, so its figures do not depend on how the day was shared out.
+class minuteShares {
+public:
+    explicit minuteShares(const std::vector<namedFile>& files, int64_t dayStart) {
+        for (size_t i = 0; i < files.size(); ++i)
+            if (i == 0 || minuteOf(files[i], dayStart) != minuteOf(files[i - 1], dayStart))
+                m_starts.push_back(i);
+        m_starts.push_back(files.size());
+    }
+    // The next share [from, to) of the files; false when all are taken.
+    bool take(size_t* from, size_t* to) {
+        const size_t share = m_next.fetch_add(1);
+        if (share + 1 >= m_starts.size())
+            return false;
+        *from = m_starts[share];
+        *to = m_starts[share + 1];
+        return true;
+    }
+
+private:
+    static int64_t minuteOf(const namedFile& file, int64_t dayStart) {
+        return (file.second - dayStart) / (INTERVAL_LENGTH * INTERVALS_PER_MINUTE);
+    }
+    std::vector<size_t> m_starts;
+    std::atomic<size_t> m_next{0};
+};
+
+void readShares(const QString& directory, int64_t dayStart, const std::vector<namedFile>& files,
+                minuteShares* shares, partialDay* part) {
     std::vector<uint8_t> bytes;
     datafileContent content;
     datafileProblem problem;
     const int window = part->tally.window();
-    for (size_t i = from; i < to; ++i) {
-        int interval = int((files[i].second - dayStart) / INTERVAL_LENGTH);
-        bool whole = readWhole(directory + QLatin1Char('/') + files[i].name, &bytes) &&
-                     readDatafile(bytes.data(), bytes.size(), &content, &problem);
-        part->states.push_back({interval, whole});
-        if (!whole) {
-            if (part->damagedNames.size() < DAMAGED_NAMES_KEPT)
-                part->damagedNames.push_back(files[i].name);
-            continue;
-        }
-        int minute = interval / INTERVALS_PER_MINUTE;
-        ++part->present[size_t(minute)];
-        part->capacity[size_t(minute)] += INTERVAL_LENGTH * content.sync.lineFrequency;
-        for (const datafileEntry& entry : content.entries) {
-            int c = entry.cameraId == 1 ? 0 : 1;
-            int64_t* difference = &part->difference[c][size_t(minute) * size_t(window + 1)];
-            if (!part->tally.addFrame(bytes.data(), bytes.size(), entry, difference)) {
-                ++part->undecoded[c];
+    size_t from = 0;
+    size_t to = 0;
+    while (shares->take(&from, &to))
+        for (size_t i = from; i < to; ++i) {
+            int interval = int((files[i].second - dayStart) / INTERVAL_LENGTH);
+            bool whole = readWhole(directory + QLatin1Char('/') + files[i].name, &bytes) &&
+                         readDatafile(bytes.data(), bytes.size(), &content, &problem);
+            part->states.push_back({interval, whole});
+            if (!whole) {
+                if (part->damagedFiles.size() < DAMAGED_NAMES_KEPT)
+                    part->damagedFiles.push_back(i);
                 continue;
             }
-            ++part->frames[c][size_t(minute)];
-            part->lines[c][size_t(minute)] += entry.numLines;
+            int minute = interval / INTERVALS_PER_MINUTE;
+            ++part->present[size_t(minute)];
+            part->capacity[size_t(minute)] += INTERVAL_LENGTH * content.sync.lineFrequency;
+            for (const datafileEntry& entry : content.entries) {
+                int c = entry.cameraId == 1 ? 0 : 1;
+                int64_t* difference = &part->difference[c][size_t(minute) * size_t(window + 1)];
+                if (!part->tally.addFrame(bytes.data(), bytes.size(), entry, difference)) {
+                    ++part->undecoded[c];
+                    continue;
+                }
+                ++part->frames[c][size_t(minute)];
+                part->lines[c][size_t(minute)] += entry.numLines;
+            }
         }
-    }
 }
 
 int windowOfFirst(const QString& directory, const std::vector<namedFile>& files) {
@@ -189,10 +222,9 @@ dayFigures scanDay(const QString& directory, int64_t dayStart, const QString& sy
     std::vector<std::thread> readers;
     for (int t = 0; t < threads; ++t)
         parts.emplace_back(new partialDay(day.window));
+    minuteShares shares(files, dayStart);
     for (int t = 0; t < threads; ++t)
-        readers.emplace_back(readShare, directory, dayStart, std::cref(files),
-                             files.size() * size_t(t) / size_t(threads),
-                             files.size() * size_t(t + 1) / size_t(threads),
+        readers.emplace_back(readShares, directory, dayStart, std::cref(files), &shares,
                              parts[size_t(t)].get());
     for (std::thread& reader : readers)
         reader.join();
@@ -209,6 +241,14 @@ dayFigures scanDay(const QString& directory, int64_t dayStart, const QString& sy
         day.lines[c].assign(DAY_MINUTES, 0);
         day.shadowed[c].assign(size_t(DAY_MINUTES) * size_t(day.window), 0);
     }
+    // The first damaged files of the day are among the first each reader met.
+    std::vector<size_t> damagedFiles;
+    for (const std::unique_ptr<partialDay>& part : parts)
+        damagedFiles.insert(damagedFiles.end(), part->damagedFiles.begin(),
+                            part->damagedFiles.end());
+    std::sort(damagedFiles.begin(), damagedFiles.end());
+    for (size_t i = 0; i < damagedFiles.size() && i < DAMAGED_NAMES_KEPT; ++i)
+        day.damagedNames.push_back(files[damagedFiles[i]].name);
     for (const std::unique_ptr<partialDay>& part : parts) {
         for (const std::pair<int, bool>& s : part->states) {
             uint8_t& state = day.intervals[size_t(s.first)];
@@ -217,9 +257,6 @@ dayFigures scanDay(const QString& directory, int64_t dayStart, const QString& sy
                 state = s.second ? INTERVAL_PRESENT : INTERVAL_DAMAGED;
             day.damaged += !s.second;
         }
-        for (const QString& name : part->damagedNames)
-            if (day.damagedNames.size() < DAMAGED_NAMES_KEPT)
-                day.damagedNames.push_back(name);
         addInto(&day.present, part->present);
         addInto(&day.capacity, part->capacity);
         for (int c = 0; c < 2; ++c) {

@@ -1,8 +1,9 @@
 // The figures of one local day of a datafile directory, as the day view shows them: per
 // minute the intervals present, each camera's frames, lines and shadowed lines of every pixel;
 // the intervals missing or damaged; and the day's synchronisations from the sync list.
-// Datafiles are read in parallel, one at a time per thread, and their frames counted from the
-// run-length codes without building lines, so a day of heavy rain needs little memory.
+// Datafiles are read in parallel, one at a time per thread, each thread taking the next
+// minute's files when it is free, and their frames counted from the run-length codes without
+// building lines, so a day of heavy rain needs little memory.
 #pragma once
 
 #include "kiv_inspect/syncListFile.h"

@@ -7,114 +7,103 @@ namespace {
 
 // The end of the last pixel a shadow may reach.
 const uint32_t LAST_PIXEL_END = 65535;
+// Bytes a code load reads from its first byte on: a whole 64-bit word.
+const size_t LOAD_BYTES = 8;
 
-// Codes of a payload, least significant bit first, as the cameras pack them.
-class codeReader {
-public:
-    codeReader(const uint8_t* bytes, size_t size) : m_next(bytes), m_end(bytes + size) {}
+// Codes of a payload, least significant bit first, as the cameras pack them, read from any
+// bit position with one unaligned load and no refill: 57 bits at once, enough for a light and
+// a shadow code together. The payload must be followed by LOAD_BYTES readable bytes (the rest
+// of the datafile, or a padded copy): a read may look past its end, and the walk checks the
+// bit position against the payload's length before it trusts what it read.
+inline uint64_t bitsAt(const uint8_t* payload, uint64_t position) {
+    uint64_t word;
+    std::memcpy(&word, payload + (position >> 3), sizeof word);
+    return word >> (position & 7);
+}
 
-    bool read(int bits, uint32_t* value) {
-        if (m_count < bits) {
-            refill();
-            if (m_count < bits)
-                return false;
-        }
-        *value = uint32_t(m_bits) & ((uint32_t(1) << bits) - 1);
-        m_bits >>= bits;
-        m_count -= bits;
-        return true;
-    }
-
-private:
-    void refill() {
-        if (m_end - m_next >= 8) {
-            uint64_t word;
-            std::memcpy(&word, m_next, 8);
-            m_bits |= word << m_count;
-            m_next += (63 - m_count) >> 3;
-            m_count |= 56;
-            return;
-        }
-        while (m_count <= 56 && m_next < m_end) {
-            m_bits |= uint64_t(*m_next++) << m_count;
-            m_count += 8;
-        }
-    }
-
-    const uint8_t* m_next;
-    const uint8_t* m_end;
-    uint64_t m_bits = 0;
-    int m_count = 0;
-};
+// Adds a segment from `start` to `end` (exclusive) to the pixels below `window`, `times` over;
+// a segment beyond the window adds and takes back at `window` alike.
+inline void addSegment(int64_t* difference, uint32_t start, uint32_t end, uint32_t window,
+                       int64_t times) {
+    difference[std::min(start, window)] += times;
+    difference[std::min(end, window)] -= times;
+}
 
 } // namespace
 
 shadowTally::shadowTally(int window) : m_window(window) {
+    // One more than a line may hold: a segment of length 0 is written and not kept.
     for (std::vector<shadowSegment>& line : m_lines)
-        line.resize(RLE_MAX_LINE_SEGMENTS);
+        line.resize(RLE_MAX_LINE_SEGMENTS + 1);
 }
 
+template <int sign>
 bool shadowTally::walk(const uint8_t* payload, size_t size, const rleFrameHeader& h,
-                       int64_t* difference, int64_t sign) {
-    codeReader codes(payload, size);
-    const int window = m_window;
+                       int64_t* difference) {
+    const uint64_t bits = uint64_t(size) * 8;
+    const uint32_t window = uint32_t(m_window);
     const int lightBits = h.lightBits;
     const int shadowBits = h.shadowBits;
     const uint32_t lightFlag = uint32_t(1) << (lightBits - 1);
     const uint32_t shadowFlag = uint32_t(1) << (shadowBits - 1);
+    const uint64_t lightMask = (uint64_t(1) << lightBits) - 1;
+    const uint64_t shadowMask = (uint64_t(1) << shadowBits) - 1;
+    const uint32_t numLines = h.numLines;
+    const uint32_t minOffset = h.minOffset;
     // Locals rather than members: the compiler keeps them in registers across the writes.
     shadowSegment* line = m_lines[0].data();
     shadowSegment* previous = m_lines[1].data();
     size_t previousCount = 0;
     uint32_t lines = 0;
+    uint64_t at = 0; // bit position of the next code
     for (;;) {
-        uint32_t light;
-        if (!codes.read(lightBits, &light))
+        const uint32_t light = uint32_t(bitsAt(payload, at) & lightMask);
+        at += uint64_t(lightBits);
+        if (at > bits)
             return false;
         if (light & lightFlag) {
             uint32_t repeats = light & (lightFlag - 1);
             if (repeats == 0)
-                return lines == h.numLines;
-            if (lines == 0 || lines + repeats > h.numLines)
+                return lines == numLines;
+            if (lines == 0 || lines + repeats > numLines)
                 return false;
             const int64_t times = sign * int64_t(repeats);
-            for (size_t i = 0; i < previousCount; ++i) {
-                const shadowSegment& s = previous[i];
-                if (s.start >= window)
-                    break;
-                difference[s.start] += times;
-                difference[std::min(int(s.start) + int(s.length), window)] -= times;
-            }
+            for (size_t i = 0; i < previousCount; ++i)
+                addSegment(difference, previous[i].start,
+                           uint32_t(previous[i].start) + previous[i].length, window, times);
             lines += repeats;
             continue;
         }
-        if (lines >= h.numLines)
+        if (lines >= numLines)
             return false;
         size_t count = 0;
-        uint32_t position = uint32_t(h.minOffset) + light;
+        uint32_t position = minOffset + light;
         for (;;) {
-            uint32_t shadow;
-            if (!codes.read(shadowBits, &shadow))
-                return false;
-            uint32_t length = shadow & ~shadowFlag;
+            // The shadow code and the light code after it, read at once; the light code is
+            // only used when the shadow code does not end the line.
+            const uint64_t codes = bitsAt(payload, at);
+            const uint32_t shadow = uint32_t(codes & shadowMask);
+            const uint32_t length = shadow & ~shadowFlag;
             if (position + length > LAST_PIXEL_END)
                 return false;
-            if (length > 0) {
-                if (count >= RLE_MAX_LINE_SEGMENTS)
-                    return false;
-                line[count++] = shadowSegment{uint16_t(position), uint16_t(length)};
-                if (int(position) < window) {
-                    difference[position] += sign;
-                    difference[std::min(int(position + length), window)] -= sign;
-                }
-            }
-            position += length;
-            if (shadow & shadowFlag)
-                break;
-            if (!codes.read(lightBits, &light) || (light & lightFlag))
+            line[count] = shadowSegment{uint16_t(position), uint16_t(length)};
+            count += length > 0;
+            if (count > RLE_MAX_LINE_SEGMENTS)
                 return false;
-            position += light;
+            addSegment(difference, position, position + length, window, sign);
+            position += length;
+            if (shadow & shadowFlag) {
+                at += uint64_t(shadowBits);
+                break;
+            }
+            const uint32_t next = uint32_t((codes >> shadowBits) & lightMask);
+            at += uint64_t(shadowBits + lightBits);
+            if (at > bits || (next & lightFlag))
+                return false;
+            position += next;
         }
+        if (at > bits)
+            return false;
         std::swap(line, previous);
         previousCount = count;
         ++lines;
@@ -136,10 +125,18 @@ bool shadowTally::addFrame(const uint8_t* bytes, size_t size, const datafileEntr
     int64_t payload = int64_t(h.compressedSize) - RLE_FRAME_AUX_HEAD_OFFSET;
     if (payload <= 0 || payload > entry.dataLength - FRAME_DATA_HEAD_SIZE)
         return false;
+
     const uint8_t* codes = bytes + entry.dataOffset + FRAME_DATA_HEAD_SIZE;
-    if (walk(codes, size_t(payload), header, difference, 1))
+    // In a datafile the interval block and the rest follow every frame; a payload at the very
+    // end of the bytes is walked in a padded copy.
+    if (size_t(codes - bytes) + size_t(payload) + LOAD_BYTES > size) {
+        m_padded.assign(codes, codes + payload);
+        m_padded.resize(size_t(payload) + LOAD_BYTES, 0);
+        codes = m_padded.data();
+    }
+    if (walk<1>(codes, size_t(payload), header, difference))
         return true;
-    walk(codes, size_t(payload), header, difference, -1);
+    walk<-1>(codes, size_t(payload), header, difference);
     return false;
 }
 

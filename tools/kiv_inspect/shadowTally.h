@@ -23,12 +23,15 @@ public:
 private:
     // Adds each line `sign` times (1, or -1 to take back what a failed walk added: the walk
     // fails again at the same code).
+    template <int sign>
     bool walk(const uint8_t* payload, size_t size, const rleFrameHeader& header,
-              int64_t* difference, int64_t sign);
+              int64_t* difference);
 
     int m_window;
     // The line being read and the one before it, for repeat codes.
     std::vector<shadowSegment> m_lines[2];
+    // A payload with the bytes after it that a code load may touch.
+    std::vector<uint8_t> m_padded;
 };
 
 // The shadowed lines of each of `window` pixels from their `difference` (window + 1 values).
