@@ -5,8 +5,8 @@
 namespace {
 
 // One step of a camera: in state `from`, once `ready` answers true (it may act, as connecting
-// does), `done` runs and the camera moves to `to`. `again`: the new state is looked at in the
-// same cycle.
+// does) and `done` (when there is one) has done its part, the camera moves to `to`. `again`:
+// the new state is looked at in the same cycle.
 struct handshakeTransition {
     handshakeState from;
     bool (*ready)(const cameraInput&);
@@ -15,10 +15,18 @@ struct handshakeTransition {
     bool again;
 };
 
+// The camera's "norm.success" is taken away before its answer counts. While the camera still
+// holds it open the step waits for a later cycle: counted with the file left in place, it would
+// pass for the answer to the next normalisation. A file that cannot go for any other reason
+// counts as seen and is replaced by the camera's next.
+bool takeNormSuccess(const cameraInput& camera) {
+    return removeNormSuccess(camera) != normSuccessRemoval::busy;
+}
+
 const handshakeTransition TRANSITIONS[] = {
     {STATE_DISCONNECTED, connectCamera, nullptr, STATE_CONNECTED, true},
     {STATE_CONNECTED, requestSyncPresent, nullptr, STATE_REQUESTED, false},
-    {STATE_NORMALISING, normSuccessPresent, removeNormSuccess, STATE_NORMALISED, false},
+    {STATE_NORMALISING, normSuccessPresent, takeNormSuccess, STATE_NORMALISED, false},
 };
 
 // A normalised camera waits for the other without a pause; every other state without a
@@ -35,10 +43,8 @@ bool handshakeStep(const cameraInput& camera, handshakeState* state) {
             continue;
         if (!t.ready(camera))
             return true;
-        // The answer counts once seen: a "norm.success" that could not be removed (after the
-        // control files' retries) is of this handshake and is replaced by the camera's next.
-        if (t.done)
-            (void)t.done(camera);
+        if (t.done && !t.done(camera))
+            return true;
         *state = t.to;
         return t.again ? handshakeStep(camera, state) : false;
     }

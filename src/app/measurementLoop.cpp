@@ -91,12 +91,21 @@ void measurementLoop::cycle() {
     publishHealth();
 }
 
-// A camera's share that comes and goes is told once each way, in every phase, with how long
-// it was away.
+// A camera's share that comes and goes, or stops answering and answers again, is told once
+// each way, in every phase, with how long it was away. While a share was away or unanswered
+// the camera may have missed its commands (a camera computer keeps measuring on its own disk):
+// when it is back, a handshake under way starts again, which gives every connected camera
+// cancel and resync anew. (Measuring, the station has already resynced: an unanswered control
+// directory is a disconnected camera.)
 void measurementLoop::watchShares() {
     const int64_t tick = monotonicSecond();
+    bool back = false;
     for (const cameraInput* camera : {m_station.cameraA.get(), m_station.cameraB.get()}) {
-        int64_t& since = m_shareLostSince[camIndex(camera->camera())];
+        const int i = camIndex(camera->camera());
+        const shareWorker* share = i == 0 ? m_station.shareA.get() : m_station.shareB.get();
+        if (share && watchStall(*camera, *share, tick, &back))
+            continue; // whether a stalled share is reachable cannot be known
+        int64_t& since = m_shareLostSince[i];
         const bool reachable = directoryExists(camera->m_controlDir);
         const QChar letter = QLatin1Char(camLetter(camera->camera()));
         if (!reachable && since == NOT_QUIET) {
@@ -110,8 +119,49 @@ void measurementLoop::watchShares() {
                         .arg(letter)
                         .arg(tick - since));
             since = NOT_QUIET;
+            back = true;
         }
     }
+    if (back && m_phase != PHASE_MEASUREMENT)
+        m_phase = PHASE_RESTART;
+}
+
+// True while the camera's share is stalled: an operation on it has overrun the bound and the
+// share has not answered since. A stall that came and went since the last look is told too.
+bool measurementLoop::watchStall(const cameraInput& camera, const shareWorker& share, int64_t tick,
+                                 bool* back) {
+    const int i = camIndex(camera.camera());
+    const bool stalled = share.stalled();
+    const int64_t stalls = share.stalls();
+    const bool overran = stalls != m_shareStalls[i];
+    m_shareStalls[i] = stalls;
+    int64_t& since = m_shareStalledSince[i];
+    const QChar letter = QLatin1Char(camLetter(camera.camera()));
+    const int bound = share.boundMs() / 1000;
+    if (since == NOT_QUIET && (stalled || overran)) {
+        // The call began the bound before it was given up.
+        since = tick - bound;
+        logWarning(QStringLiteral("warning : camera %1 share not answering: an operation in %2 "
+                                  "took longer than %3 s")
+                       .arg(letter)
+                       .arg(camera.m_controlDir)
+                       .arg(bound));
+    }
+    if (since == NOT_QUIET || stalled)
+        return stalled;
+    // The call that hung has returned; the share is back once its control directory answers
+    // (a bounded call too: a server that still hangs stalls the share again). One that answers
+    // with errors is still coming back: the client reconnects for some seconds after a stall.
+    if (!directoryExists(camera.m_controlDir)) {
+        m_shareStalls[i] = share.stalls();
+        return true;
+    }
+    logInfo(QStringLiteral("info : camera %1 share answering again after %2 s")
+                .arg(letter)
+                .arg(tick - since));
+    since = NOT_QUIET;
+    *back = true;
+    return false;
 }
 
 void measurementLoop::publishHealth() {

@@ -74,6 +74,7 @@ private:
     void pairingDone(int32_t written) override;
     void publishHealth();
     void watchShares();
+    bool watchStall(const cameraInput& camera, const shareWorker& share, int64_t tick, bool* back);
     void tellResyncReason(int reason, int64_t tick, bool silentA, bool silentB, const bool lost[2]);
     // The line the service manager shows: phase, syncId, datafiles written.
     QString serviceStatus() const;
@@ -95,6 +96,10 @@ private:
     static constexpr int64_t NOT_QUIET = INT64_MIN;
     int64_t m_quietSince[2] = {NOT_QUIET, NOT_QUIET};
     int64_t m_shareLostSince[2] = {NOT_QUIET, NOT_QUIET};
+    // Since when a camera's share has not answered (its worker stalled in a call), and the
+    // stalls of each share's worker counted so far.
+    int64_t m_shareStalledSince[2] = {NOT_QUIET, NOT_QUIET};
+    int64_t m_shareStalls[2] = {0, 0};
 
     // Measurement phase; the times are seconds of the monotonic clock.
     int32_t m_resyncSecond = 0;

@@ -3,6 +3,7 @@
 #include "config/stationConfig.h"
 #include "input/logDirectory.h"
 #include "input/videoSnapshot.h"
+#include "platform/stationPath.h"
 
 bool pProcessConfFile(cameraInput* input, const char* path) {
     if (!input)
@@ -23,10 +24,16 @@ bool pProcessConfFile(cameraInput* input, const char* path) {
 }
 
 std::unique_ptr<cameraInput> makeCameraInput(const syncListPtr& syncs, uint32_t kind,
-                                             const char* configPath) {
+                                             const char* configPath,
+                                             std::unique_ptr<shareWorker>* share) {
     auto input = std::make_unique<cameraInput>(syncs, kind);
     if (configPath)
         pProcessConfFile(input.get(), configPath);
+    // The directories as the input will use them once start() has made them absolute.
+    if (share && isCamera(input->camera()))
+        *share = std::make_unique<shareWorker>(QStringList{absoluteDirectory(input->m_inputDir),
+                                                           absoluteDirectory(input->m_controlDir)},
+                                               SHARE_CALL_BOUND_MS);
     input->start();
     return input;
 }

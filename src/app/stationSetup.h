@@ -4,6 +4,7 @@
 #pragma once
 
 #include "input/cameraInput.h"
+#include "platform/shareWorker.h"
 
 #include <memory>
 
@@ -12,7 +13,16 @@
 // standard error. True when the file was opened and parsed.
 bool pProcessConfFile(cameraInput* input, const char* path);
 
+// How long the loop waits for one operation on a camera share before it takes the share for
+// stalled. A healthy share answers in milliseconds, and the largest transfer file a camera
+// sends (14 MiB in 10 s) crosses a 100 Mbit/s network in under 1.5 s; a server that hangs
+// holds a call 20 to 40 s. Well inside the service watchdog's 120 s, even for both cameras.
+const int SHARE_CALL_BOUND_MS = 5000;
+
 // The input of camera `kind`: defaults, the station configuration at `configPath` (none when
-// null), then started.
+// null), then started. With `share`, the camera's input and control directories get a worker
+// of their own first (platform/shareWorker.h), so that from the start every operation on them
+// is bounded in time; the caller keeps it for as long as the input lives.
 std::unique_ptr<cameraInput> makeCameraInput(const syncListPtr& syncs, uint32_t kind,
-                                             const char* configPath);
+                                             const char* configPath,
+                                             std::unique_ptr<shareWorker>* share = nullptr);

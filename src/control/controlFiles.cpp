@@ -1,12 +1,12 @@
 #include "control/controlFiles.h"
 
-#include "config/settingsFile.h"
 #include "platform/fileOps.h"
 #include "platform/shareFiles.h"
 #include "platform/stationPath.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 
 namespace {
 
@@ -45,20 +45,11 @@ bool controlFilePresent(const cameraInput& camera, const char* name) {
 
 // Writes `content` as the whole text of `path`; true only when all of it reached the file.
 // A file that could be opened but not completely written is removed again, so that no
-// truncated command is ever delivered. False without a file when it cannot be opened. The
-// control directory is the camera's share: whatever waits under the ".part" name is replaced
-// by a new file, never written through or waited on.
-bool writeControlText(const QString& path, const char* content) {
-    FILE* file = createFreshFile(path, "w");
-    if (!file)
-        return false;
-    const size_t length = std::strlen(content);
-    bool ok = writeFile(file, content, length, path) == length;
-    ok = syncFile(file, path) && ok;
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok)
-        removeFile(path);
-    return ok;
+// truncated command is ever delivered. The control directory is the camera's share: whatever
+// waits under the ".part" name is replaced by a new file, never written through or waited on,
+// and the whole write is one operation bounded in time.
+bool writeControlText(const QString& path, const QByteArray& content) {
+    return writeNewFile(path, content) == 0;
 }
 
 // "resync", "reboot", "cancel": delivered unless the camera has not yet taken the previous
@@ -70,7 +61,7 @@ void sendCommand(const cameraInput& camera, const char* name) {
     // A command that could not be written leaves no ".part" behind and nothing is renamed. A
     // refused rename is the protocol's own case: the camera has not taken the previous command
     // away, the ".part" waits, and the next command of that name is renamed in its place.
-    (void)writeControlText(part, COMMAND_CONTENT);
+    (void)writeControlText(part, QByteArray(COMMAND_CONTENT));
     if (fileExists(part) && renameNoReplace(part, controlPath(camera, name)))
         syncControlDirectory(camera);
 }
@@ -88,7 +79,7 @@ bool connectCamera(const cameraInput& camera) {
     if (fileExists(target))
         return true;
     const QString part = partPath(camera, CONNECT);
-    bool result = writeControlText(part, CONNECT_CONTENT);
+    bool result = writeControlText(part, QByteArray(CONNECT_CONTENT));
     if (result && fileExists(part))
         result = renameNoReplace(part, target);
     if (fileExists(part))
@@ -105,10 +96,17 @@ bool normSuccessPresent(const cameraInput& camera) {
     return controlFilePresent(camera, NORM_SUCCESS);
 }
 
-bool removeNormSuccess(const cameraInput& camera) {
-    bool removed = removeWithRetries(controlPath(camera, NORM_SUCCESS));
-    syncControlDirectory(camera);
-    return removed;
+normSuccessRemoval removeNormSuccess(const cameraInput& camera) {
+    const QString path = controlPath(camera, NORM_SUCCESS);
+    if (removeFile(path)) {
+        syncControlDirectory(camera);
+        return normSuccessRemoval::removed;
+    }
+    // Still open on the camera computer (a share refuses to remove an open file): the camera
+    // lets go of it soon, and the next cycle tries again. So does a share that did not answer.
+    if (errno == EBUSY || errno == ETIMEDOUT)
+        return normSuccessRemoval::busy;
+    return fileExists(path) ? normSuccessRemoval::failed : normSuccessRemoval::removed;
 }
 
 bool sendParameterFile(const cameraInput& camera, const cameraParams& params) {
@@ -119,13 +117,15 @@ bool sendParameterFile(const cameraInput& camera, const cameraParams& params) {
     // A ".part" left by an interrupted push: its "acquire.par" is of an earlier handshake.
     if (fileExists(part))
         removeFile(target);
-    bool result = false;
-    FILE* file = createFreshFile(part, "w");
-    if (file) {
-        result = writeCameraParams(file, &params) == 0;
-        result = syncFile(file, part) && result;
-        result = std::fclose(file) == 0 && result;
-    }
+    // The record is formatted here and written to the share in one bounded operation.
+    char* text = nullptr;
+    size_t length = 0;
+    FILE* memory = open_memstream(&text, &length);
+    bool result = memory && writeCameraParams(memory, &params) == 0;
+    result = memory && std::fclose(memory) == 0 && result;
+    const QByteArray bytes(text, qsizetype(length));
+    std::free(text);
+    result = result && writeControlText(part, bytes);
     result = result && fileExists(part) && renameNoReplace(part, target);
     if (!result && fileExists(part))
         removeFile(part);

@@ -13,8 +13,11 @@ bool isConnected(const cameraInput& camera);
 bool connectCamera(const cameraInput& camera);
 bool requestSyncPresent(const cameraInput& camera);
 bool normSuccessPresent(const cameraInput& camera);
-// Removes "norm.success": up to 100 attempts, 100 ms apart.
-bool removeNormSuccess(const cameraInput& camera);
+// What became of "norm.success": removed (or gone already); busy, still there because the
+// camera holds it open or the share did not answer in time, to be tried again; failed, there
+// and refused for another reason.
+enum class normSuccessRemoval { removed, busy, failed };
+normSuccessRemoval removeNormSuccess(const cameraInput& camera);
 // Pushes `params` as "acquire.par"; false while the previous one is still there.
 bool sendParameterFile(const cameraInput& camera, const cameraParams& params);
 void sendResync(const cameraInput& camera);

@@ -9,6 +9,7 @@
 
 #include <QFile>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -160,6 +161,11 @@ void cameraInput::moveIntoWorkDir(const QString& fromDir, const QStringList& nam
             continue;
         }
         const int error = moveFileNoReplaceErrno(source, target);
+        // Still open on the camera computer (the share refuses to let it go), or the share did
+        // not answer in time (the loop tells that): not yet, and the files after it wait with
+        // it for a later poll, to keep their order. Nothing is reported for the file.
+        if (error == EBUSY || error == ETIMEDOUT)
+            break;
         if (error == 0) {
             m_setAside.remove(raw);
             m_listingStale = true;

@@ -1,5 +1,7 @@
 #include "platform/fileOps.h"
 
+#include "platform/shareWorker.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -7,20 +9,23 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
+// Never destroyed: a share's worker still stalled in a call when the process ends may use
+// them after the static destructors have run.
 fileFaultHook& faultHook() {
-    static fileFaultHook hook;
-    return hook;
+    static auto* hook = new fileFaultHook();
+    return *hook;
 }
 
 fileEventHook& eventHook() {
-    static fileEventHook hook;
-    return hook;
+    static auto* hook = new fileEventHook();
+    return *hook;
 }
 
 bool injected(fileOp op, const QString& path) {
@@ -114,9 +119,11 @@ int copyNewFile(const QString& from, const QString& to) {
     return ok ? 0 : (error != 0 ? error : EIO);
 }
 
-// FNM_PERIOD: a wildcard never matches the leading "." of a hidden file.
+// FNM_PERIOD: a wildcard never matches the leading "." of a hidden file. FNM_CASEFOLD: the
+// camera computers' file systems do not tell "x.a.cam" from "X.A.CAM", and neither does the
+// station.
 bool nameMatches(const char* pattern, const char* name) {
-    return fnmatch(pattern, name, FNM_PERIOD) == 0;
+    return fnmatch(pattern, name, FNM_PERIOD | FNM_CASEFOLD) == 0;
 }
 
 } // namespace
@@ -171,7 +178,8 @@ bool syncFile(FILE* file, const QString& path) {
     return told(fileOp::SYNC, path, QString(), fsync(fileno(file)) == 0);
 }
 
-bool syncDirectory(const QString& dir) {
+namespace {
+bool syncDirectoryHere(const QString& dir) {
     if (injected(fileOp::SYNC_DIRECTORY, dir)) {
         errno = EIO;
         return false;
@@ -183,6 +191,11 @@ bool syncDirectory(const QString& dir) {
     bool ok = fsync(fd) == 0;
     close(fd);
     return told(fileOp::SYNC_DIRECTORY, dir, QString(), ok);
+}
+} // namespace
+
+bool syncDirectory(const QString& dir) {
+    return shareCall<bool>(dir, QString(), false, [=] { return syncDirectoryHere(dir); });
 }
 
 namespace {
@@ -218,9 +231,7 @@ int renameWithoutReplacing(const QString& from, const QString& to) {
     return std::rename(src.constData(), dst.constData()) == 0 ? 0 : errno;
 }
 
-} // namespace
-
-int renameNoReplaceErrno(const QString& from, const QString& to) {
+int renameNoReplaceHere(const QString& from, const QString& to) {
     if (injected(fileOp::RENAME, from))
         return EACCES;
     tell(fileOp::RENAME, from, to, false);
@@ -229,40 +240,73 @@ int renameNoReplaceErrno(const QString& from, const QString& to) {
     return err;
 }
 
+} // namespace
+
+int renameNoReplaceErrno(const QString& from, const QString& to) {
+    return shareCall<int>(from, to, ETIMEDOUT, [=] { return renameNoReplaceHere(from, to); });
+}
+
 bool renameNoReplace(const QString& from, const QString& to) {
     return renameNoReplaceErrno(from, to) == 0;
 }
 
-bool replaceFile(const QString& from, const QString& to) {
+namespace {
+bool replaceFileHere(const QString& from, const QString& to) {
     if (injected(fileOp::RENAME, from))
         return false;
     tell(fileOp::RENAME, from, to, false);
     return told(fileOp::RENAME, from, to,
                 std::rename(nativePath(from).constData(), nativePath(to).constData()) == 0);
 }
+} // namespace
 
-bool removeFile(const QString& path) {
-    if (injected(fileOp::REMOVE, path))
+bool replaceFile(const QString& from, const QString& to) {
+    return shareCall<bool>(from, to, false, [=] { return replaceFileHere(from, to); });
+}
+
+namespace {
+bool removeFileHere(const QString& path) {
+    if (injected(fileOp::REMOVE, path)) {
+        errno = EACCES;
         return false;
+    }
     tell(fileOp::REMOVE, path, QString(), false);
     return told(fileOp::REMOVE, path, QString(), unlink(nativePath(path).constData()) == 0);
 }
+} // namespace
 
-bool fileExists(const QString& path) {
+bool removeFile(const QString& path) {
+    return shareCall<bool>(path, QString(), false, [=] { return removeFileHere(path); });
+}
+
+namespace {
+bool fileExistsHere(const QString& path) {
     struct stat st;
     return stat(nativePath(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
+} // namespace
 
-bool directoryExists(const QString& path) {
+bool fileExists(const QString& path) {
+    return shareCall<bool>(path, QString(), false, [=] { return fileExistsHere(path); });
+}
+
+namespace {
+bool directoryExistsHere(const QString& path) {
     struct stat st;
     return stat(nativePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+} // namespace
+
+bool directoryExists(const QString& path) {
+    return shareCall<bool>(path, QString(), false, [=] { return directoryExistsHere(path); });
 }
 
 bool moveFileNoReplace(const QString& from, const QString& to) {
     return moveFileNoReplaceErrno(from, to) == 0;
 }
 
-int moveFileNoReplaceErrno(const QString& from, const QString& to) {
+namespace {
+int moveHere(const QString& from, const QString& to) {
     int err = renameNoReplaceErrno(from, to);
     if (err != EXDEV)
         return err;
@@ -288,8 +332,15 @@ int moveFileNoReplaceErrno(const QString& from, const QString& to) {
         removeFile(to);
     return err;
 }
+} // namespace
 
-bool listFiles(const QString& dir, const QString& pattern, QStringList* names) {
+int moveFileNoReplaceErrno(const QString& from, const QString& to) {
+    return shareCall<int>(from, to, ETIMEDOUT, [=] { return moveHere(from, to); });
+}
+
+namespace {
+
+bool listFilesHere(const QString& dir, const QString& pattern, QStringList* names) {
     names->clear();
     if (injected(fileOp::LIST, dir))
         return false;
@@ -331,11 +382,29 @@ bool listFiles(const QString& dir, const QString& pattern, QStringList* names) {
     return true;
 }
 
+} // namespace
+
+bool listFiles(const QString& dir, const QString& pattern, QStringList* names) {
+    struct listing {
+        bool ok = false;
+        QStringList names;
+    };
+    const listing result = shareCall<listing>(dir, QString(), listing(), [=] {
+        listing l;
+        l.ok = listFilesHere(dir, pattern, &l.names);
+        return l;
+    });
+    *names = result.names;
+    return result.ok;
+}
+
 bool fileNameMatches(const QString& pattern, const QString& name) {
     return nameMatches(nativePath(pattern).constData(), nativePath(name).constData());
 }
 
-bool stampFile(const QString& path, fileStamp* stamp) {
+namespace {
+
+bool stampFileHere(const QString& path, fileStamp* stamp) {
     *stamp = fileStamp();
     struct stat st;
     if (stat(nativePath(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -344,6 +413,22 @@ bool stampFile(const QString& path, fileStamp* stamp) {
     stamp->size = uint64_t(st.st_size);
     stamp->modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return true;
+}
+
+} // namespace
+
+bool stampFile(const QString& path, fileStamp* stamp) {
+    struct stamped {
+        bool ok = false;
+        fileStamp stamp;
+    };
+    const stamped result = shareCall<stamped>(path, QString(), stamped(), [=] {
+        stamped st;
+        st.ok = stampFileHere(path, &st.stamp);
+        return st;
+    });
+    *stamp = result.stamp;
+    return result.ok;
 }
 
 QString directoryOf(const QString& path) {
@@ -355,7 +440,8 @@ QString directoryOf(const QString& path) {
     return path.left(slash);
 }
 
-bool makeDirectory(const QString& path) {
+namespace {
+bool makeDirectoryHere(const QString& path) {
     if (directoryExists(path))
         return true;
     const QString parent = directoryOf(path);
@@ -366,4 +452,9 @@ bool makeDirectory(const QString& path) {
     // The new entry must outlive a power cut as the files that will be renamed into it do.
     (void)syncDirectory(parent);
     return directoryExists(path);
+}
+} // namespace
+
+bool makeDirectory(const QString& path) {
+    return shareCall<bool>(path, QString(), false, [=] { return makeDirectoryHere(path); });
 }

@@ -2,6 +2,9 @@
 // an existing file, in-process moves and deletes (no command interpreter, so no path can ever
 // run anything), durable writes, and two hooks for tests: one injects I/O failures, the other
 // watches what reaches the disk (a power-cut test keeps the durable state beside the real one).
+// Every operation below that takes a path (but the FILE* streams) runs on the worker of the
+// camera share the path lies on, when one is registered for it (platform/shareWorker.h), and
+// fails with errno ETIMEDOUT when that share does not answer within its bound.
 #pragma once
 
 #include <QString>
@@ -55,7 +58,12 @@ bool syncFile(FILE* file, const QString& path);
 bool syncDirectory(const QString& dir);
 
 // Renames `from` to `to` unless `to` exists; an existing target is never replaced and the
-// source then stays. Works where the file system refuses rename flags (network shares).
+// source then stays. Works where the file system refuses rename flags (network shares): with
+// the flag the kernel refuses an existing target; without it a hard link does; where hard
+// links are refused too (an SMB share through FUSE), the target is looked up and the rename
+// made only when it is absent. That last way never replaces a target that was there when it
+// looked, but cannot keep out one that another computer creates in the moment between look
+// and rename: it is safe for names that only the station creates and others only remove.
 bool renameNoReplace(const QString& from, const QString& to);
 // As above, returning 0 or the errno of the failure (EEXIST when the target exists, EXDEV
 // across file systems).
@@ -96,8 +104,9 @@ bool moveFileNoReplace(const QString& from, const QString& to);
 int moveFileNoReplaceErrno(const QString& from, const QString& to);
 
 // Names of the regular files in `dir` that the station may read and write and whose names
-// match the wildcard `pattern` (case-sensitive; symbolic links, hidden files and names that are
-// no valid text are left alone), sorted by name. False, with no names, when the directory cannot be
+// match the wildcard `pattern` (without regard to case, as the camera computers' file systems
+// name files; symbolic links, hidden files and names that are no valid text are left alone),
+// sorted by name. False, with no names, when the directory cannot be
 // read.
 bool listFiles(const QString& dir, const QString& pattern, QStringList* names);
 // True when the file name `name` matches `pattern` as listFiles matches it.

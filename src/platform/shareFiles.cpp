@@ -1,6 +1,7 @@
 #include "platform/shareFiles.h"
 
 #include "platform/fileOps.h"
+#include "platform/shareWorker.h"
 
 #include <QFile>
 
@@ -104,14 +105,16 @@ FILE* openRegularFile(const QString& path) {
     return file;
 }
 
-int64_t regularFileSize(const QString& path) {
+namespace {
+
+int64_t regularFileSizeHere(const QString& path) {
     struct stat st;
     if (lstat(nativePath(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return -1;
     return int64_t(st.st_size);
 }
 
-QList<unusableEntry> listUnusableEntries(const QString& dir, const QString& pattern) {
+QList<unusableEntry> listUnusableEntriesHere(const QString& dir, const QString& pattern) {
     QList<unusableEntry> entries;
     DIR* stream = opendir(nativePath(dir).constData());
     if (!stream)
@@ -119,7 +122,7 @@ QList<unusableEntry> listUnusableEntries(const QString& dir, const QString& patt
     const QByteArray wildcard = nativePath(pattern);
     const int fd = dirfd(stream);
     while (const dirent* entry = readdir(stream)) {
-        if (fnmatch(wildcard.constData(), entry->d_name, FNM_PERIOD) != 0)
+        if (fnmatch(wildcard.constData(), entry->d_name, FNM_PERIOD | FNM_CASEFOLD) != 0)
             continue;
         const QByteArray raw(entry->d_name);
         const char* reason = nullptr;
@@ -139,6 +142,42 @@ QList<unusableEntry> listUnusableEntries(const QString& dir, const QString& patt
     std::sort(entries.begin(), entries.end(),
               [](const unusableEntry& a, const unusableEntry& b) { return a.rawName < b.rawName; });
     return entries;
+}
+
+// Creates `path` anew (as createFreshFile) with `bytes` as its whole content, synced; 0 or the
+// errno of the failure, with no file left behind.
+int writeNewFileHere(const QString& path, const QByteArray& bytes) {
+    FILE* file = createFreshFile(path, "wb");
+    if (!file)
+        return errno;
+    const size_t length = size_t(bytes.size());
+    int error = 0;
+    errno = 0;
+    if (writeFile(file, bytes.constData(), length, path) != length)
+        error = errno != 0 ? errno : EIO;
+    if (!syncFile(file, path) && error == 0)
+        error = errno != 0 ? errno : EIO;
+    if (std::fclose(file) != 0 && error == 0)
+        error = errno != 0 ? errno : EIO;
+    if (error != 0)
+        removeFile(path);
+    return error;
+}
+
+} // namespace
+
+int64_t regularFileSize(const QString& path) {
+    return shareCall<int64_t>(path, QString(), -1, [=] { return regularFileSizeHere(path); });
+}
+
+QList<unusableEntry> listUnusableEntries(const QString& dir, const QString& pattern) {
+    return shareCall<QList<unusableEntry>>(dir, QString(), QList<unusableEntry>(),
+                                           [=] { return listUnusableEntriesHere(dir, pattern); });
+}
+
+int writeNewFile(const QString& path, const QByteArray& bytes) {
+    return shareCall<int>(path, QString(), ETIMEDOUT,
+                          [=] { return writeNewFileHere(path, bytes); });
 }
 
 QString shownName(const QByteArray& rawName) {

@@ -18,7 +18,14 @@
 // that name is removed first (a ".part" left by an earlier try, or a link, FIFO or file planted
 // there), then the file is created exclusively without following links. Null, with errno set,
 // when that fails (a directory of that name, no rights, an injected OPEN fault).
+// The stream's writes are not bounded in time: on a camera share use writeNewFile.
 FILE* createFreshFile(const QString& path, const char* mode = "wb");
+
+// Creates `path` as createFreshFile does, writes `bytes` as its whole content and syncs it, in
+// one operation (on a share: one call of its worker, bounded in time). 0, or the errno of the
+// failure (ETIMEDOUT when the share does not answer in time); a file that could not be written
+// whole is removed again.
+int writeNewFile(const QString& path, const QByteArray& bytes);
 
 // Opens `path` for reading when it is a regular file: a link is not followed, a FIFO or device
 // does not block the opening, and the type is checked on the opened descriptor. Null, with

@@ -1,7 +1,9 @@
 #include "control/controlFiles.h"
+#include "platform/shareWorker.h"
 #include "platform/stationClock.h"
 #include "support/testSupport.h"
 
+#include <future>
 #include <gtest/gtest.h>
 
 namespace {
@@ -152,23 +154,27 @@ TEST_F(controlTest, parameterFilePathIsNotCutShort) {
     EXPECT_TRUE(fileExists(deep + "/acquire.par"));
 }
 
-TEST_F(controlTest, removeNormSuccessRetriesForTenSeconds) {
-    EXPECT_FALSE(removeNormSuccess(camera)) << "nothing to remove";
+TEST_F(controlTest, removeNormSuccessTriesOnceAndTellsARefusalFromAFileStillHeld) {
+    EXPECT_EQ(removeNormSuccess(camera), normSuccessRemoval::removed) << "nothing to remove";
 
     write("norm.success", "");
-    int failures = 3;
-    {
-        scopedFileFaults faults([&failures](fileOp op, const QString& path) {
-            return op == fileOp::REMOVE && path.endsWith("norm.success") && failures-- > 0;
-        });
-        EXPECT_TRUE(removeNormSuccess(camera));
-    }
+    EXPECT_EQ(removeNormSuccess(camera), normSuccessRemoval::removed);
     EXPECT_FALSE(exists("norm.success"));
-    EXPECT_EQ(clock.sleptMs(), 300);
 
+    // Refused for good: told at once, never waited on (the loop must go on).
     write("norm.success", "");
-    scopedFileFaults faults(failing(fileOp::REMOVE, "norm.success"));
-    EXPECT_FALSE(removeNormSuccess(camera));
+    {
+        scopedFileFaults faults(failing(fileOp::REMOVE, "norm.success"));
+        EXPECT_EQ(removeNormSuccess(camera), normSuccessRemoval::failed);
+    }
     EXPECT_TRUE(exists("norm.success"));
-    EXPECT_EQ(clock.sleptMs(), 300 + 100 * 100);
+    EXPECT_EQ(clock.sleptMs(), 0);
+
+    // A share that does not answer: the file is tried again at a later cycle.
+    shareWorker share({camera.m_controlDir}, 50);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    EXPECT_FALSE(share.run([released] { released.wait(); }));
+    EXPECT_EQ(removeNormSuccess(camera), normSuccessRemoval::busy);
+    release.set_value();
 }

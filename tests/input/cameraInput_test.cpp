@@ -41,12 +41,13 @@ TEST_F(collectTest, onePollMovesEveryFileOfTheCamera) {
     dir.write("cam_a/input/1.a.cam", "t");
     dir.write("cam_a/input/2.norm.a.cam", "n");
     dir.write("cam_a/input/3.log.a.cam", "l");
+    // A camera computer's names have no case: one in capitals is the camera's all the same.
     dir.write("cam_a/input/x.A.CAM", "upper case");
     dir.write("cam_a/input/y.a.cam.part", "still written");
     dir.write("cam_a/input/z.b.cam", "other camera");
     EXPECT_EQ(a->collectInput(), INPUT_TRANSFER | INPUT_NORM | INPUT_LOG);
-    EXPECT_EQ(dir.list("temp"), (QStringList{"1.a.cam", "2.norm.a.cam", "3.log.a.cam"}));
-    EXPECT_EQ(dir.list("cam_a/input"), (QStringList{"x.A.CAM", "y.a.cam.part", "z.b.cam"}));
+    EXPECT_EQ(dir.list("temp"), (QStringList{"1.a.cam", "2.norm.a.cam", "3.log.a.cam", "x.A.CAM"}));
+    EXPECT_EQ(dir.list("cam_a/input"), (QStringList{"y.a.cam.part", "z.b.cam"}));
     // Files left from an earlier poll count as well.
     dir.write("cam_a/input/4.a.cam", "t");
     EXPECT_EQ(a->collectInput(), INPUT_TRANSFER | INPUT_NORM | INPUT_LOG);

@@ -3,13 +3,16 @@
 #include "format/datafileReader.h"
 #include "frameLog.h"
 #include "support/stationFolder.h"
+#include "sync/timeConv.h"
 
 #include <QDir>
 #include <QFile>
 #include <QThread>
 
+#include <cmath>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <set>
 #include <sys/prctl.h>
 
 namespace {
@@ -58,15 +61,13 @@ void e2eStation::startCameras(const QStringList& extra) {
     m_cameras->setWorkingDirectory(path());
     m_cameras->setStandardOutputFile(path("camera_sim.log"));
     m_cameras->setStandardErrorFile(path("camera_sim.log"), QIODevice::Append);
-    QStringList args = {"--a-control",      path("cam_a/control"),
-                        "--a-input",        path("cam_a/input"),
-                        "--b-control",      path("cam_b/control"),
-                        "--b-input",        path("cam_b/input"),
-                        "--frame-log",      path("frames.log"),
-                        "--par-copy",       path("par"),
-                        "--norm-delay",     "300",
-                        "--reboot-offline", "500",
-                        "--verbose"};
+    const QString a = m_cameraFolders.isEmpty() ? path("cam_a") : m_cameraFolders[0];
+    const QString b = m_cameraFolders.isEmpty() ? path("cam_b") : m_cameraFolders[1];
+    QStringList args = {
+        "--a-control",  a + "/control", "--a-input",    a + "/input",  "--b-control",
+        b + "/control", "--b-input",    b + "/input",   "--frame-log", path("frames.log"),
+        "--par-copy",   path("par"),    "--norm-delay", "300",         "--reboot-offline",
+        "500",          "--verbose"};
     m_cameras->start(binary("camera_sim"), args + extra);
     EXPECT_TRUE(m_cameras->waitForStarted());
 }
@@ -195,4 +196,66 @@ bool e2eStation::datafileFrames(std::vector<e2eFrame>* frames, QString* problem)
         }
     }
     return true;
+}
+
+::testing::AssertionResult e2eStation::everyFrameOfCompletedIntervals() const {
+    const double LINE_FREQUENCY = 55172.0;
+    std::vector<e2eFrame> written;
+    QString problem;
+    if (!datafileFrames(&written, &problem))
+        return ::testing::AssertionFailure() << problem.toStdString();
+    const std::vector<e2eFrame> sent = simulatorFrames();
+    const QStringList names = datafiles();
+    if (names.isEmpty())
+        return ::testing::AssertionFailure() << "no datafile";
+    const int64_t lastInterval = datafileLocalSecond(names.last()); // TZ=UTC: local is UTC
+    for (char camera : {'A', 'B'}) {
+        std::vector<e2eFrame> out, in;
+        for (const e2eFrame& f : written)
+            if (f.camera == camera)
+                out.push_back(f);
+        for (const e2eFrame& f : sent)
+            if (f.camera == camera)
+                in.push_back(f);
+        if (out.empty() || out.size() > in.size())
+            return ::testing::AssertionFailure()
+                   << camera << ": " << out.size() << " frames written, " << in.size() << " sent";
+        // The line position of a frame is its line counter plus the position of the sync.
+        const double syncPosition = out[0].linePosition - double(in[0].lineCounter);
+        for (size_t i = 0; i < out.size(); ++i) {
+            if (out[i].hash != in[i].hash || out[i].numLines != in[i].numLines ||
+                std::fabs(out[i].linePosition - double(in[i].lineCounter) - syncPosition) > 1.0)
+                return ::testing::AssertionFailure() << camera << " frame " << i << " differs";
+        }
+        // The first frame not written lies beyond the last datafile's interval.
+        if (out.size() < in.size()) {
+            const double day = std::floor(double(lastInterval) / 86400.0) * 86400.0;
+            const double time =
+                day + (syncPosition + double(in[out.size()].lineCounter)) / LINE_FREQUENCY;
+            if (time < double(lastInterval + 3) - 1e-6)
+                return ::testing::AssertionFailure()
+                       << camera << " frame " << out.size() << " of a completed interval missing";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult e2eStation::onlySentFramesOnce(size_t* count) const {
+    std::vector<e2eFrame> written;
+    QString problem;
+    if (!datafileFrames(&written, &problem))
+        return ::testing::AssertionFailure() << problem.toStdString();
+    std::multiset<std::pair<char, uint64_t>> sent;
+    for (const e2eFrame& f : simulatorFrames())
+        sent.insert({f.camera, f.hash});
+    for (const e2eFrame& f : written) {
+        auto it = sent.find({f.camera, f.hash});
+        if (it == sent.end())
+            return ::testing::AssertionFailure()
+                   << f.camera << " frame " << std::hex << f.hash << " not sent, or written twice";
+        sent.erase(it);
+    }
+    if (count)
+        *count = written.size();
+    return ::testing::AssertionSuccess();
 }

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
@@ -37,6 +38,10 @@ public:
     // Starts both simulated cameras (ended with the test program at the latest) with `extra`
     // options (frame log and copies of the parameter files are always on).
     void startCameras(const QStringList& extra = QStringList());
+    // The folders (each with input/ and control/) in which the simulator plays cameras A and
+    // B from now on, instead of the station folder's cam_a and cam_b: a camera computer's own
+    // disk, while the station reaches it another way.
+    void useCameraFolders(const QString& a, const QString& b) { m_cameraFolders = {a, b}; }
     // Starts acquire_kiv with `args`; with `fakeTime` ("@2026-12-08 10:59:20") its clock is
     // faked from that moment on; with "file:PATH" its wall clock is the real one moved by the
     // offset in PATH ("+0", "-3600"), read anew at every call. The process ends with the test
@@ -65,9 +70,17 @@ public:
     std::vector<e2eFrame> simulatorFrames() const;
     // Frames in the datafiles, in file and entry order; false when a datafile does not read.
     bool datafileFrames(std::vector<e2eFrame>* frames, QString* problem) const;
+    // A run of one synchronisation: every datafile reads, and for each camera its frames are
+    // the simulator's first ones in order, byte for byte and placed at their line counter,
+    // with none missing before the end of the last datafile's interval.
+    ::testing::AssertionResult everyFrameOfCompletedIntervals() const;
+    // A run across resyncs and restarts: every datafile reads, and every frame in them is one
+    // the simulator sent, none in two places; `written` receives how many there are.
+    ::testing::AssertionResult onlySentFramesOnce(size_t* written = nullptr) const;
 
 private:
     tempStation m_dir;
     std::unique_ptr<QProcess> m_station;
     std::unique_ptr<QProcess> m_cameras;
+    QStringList m_cameraFolders;
 };

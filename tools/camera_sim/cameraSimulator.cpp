@@ -46,7 +46,11 @@ cameraSimulator::cameraSimulator(const simulatorSettings& settings, frameLog* lo
 }
 
 QString cameraSimulator::controlPath(const char* name) const {
-    return QDir(m_settings.controlDir).filePath(QLatin1String(name));
+    return joinControl(QLatin1String(name));
+}
+
+QString cameraSimulator::joinControl(const QString& name) const {
+    return QDir(m_settings.controlDir).filePath(name);
 }
 
 bool cameraSimulator::controlFilePresent(const char* name) const {
@@ -136,7 +140,7 @@ bool cameraSimulator::obeyCommands(double now) {
         ++m_counts.commands;
         // The computer goes down: the station must connect again, and a stale request is void.
         removeFile(controlPath(CONNECT));
-        removeFile(controlPath(REQUEST_SYNC));
+        removeFile(joinControl(answerName(REQUEST_SYNC)));
         // A camera that hung comes back from the reboot delivering again.
         m_silent = false;
         m_state = cameraState::OFFLINE;
@@ -178,7 +182,7 @@ void cameraSimulator::takeParameters(double now) {
         m_keptParameters = stamp;
     else
         removeFile(path);
-    removeFile(controlPath(REQUEST_SYNC));
+    removeFile(joinControl(answerName(REQUEST_SYNC)));
     m_state = cameraState::IDLE;
     if (read != 0) {
         note(QStringLiteral("acquire.par unreadable"));
@@ -206,9 +210,9 @@ void cameraSimulator::takeParameters(double now) {
 }
 
 void cameraSimulator::askForParameters() {
-    if (!controlFilePresent(CONNECT) || controlFilePresent(REQUEST_SYNC))
+    if (!controlFilePresent(CONNECT) || fileExists(joinControl(answerName(REQUEST_SYNC))))
         return;
-    if (writeFileAtomically(m_settings.controlDir, QLatin1String(REQUEST_SYNC), "1")) {
+    if (writeFileAtomically(m_settings.controlDir, answerName(REQUEST_SYNC), "1")) {
         ++m_counts.requests;
         note(QStringLiteral("request.sync written"));
     }
@@ -222,11 +226,11 @@ void cameraSimulator::finishNormalisation(double now) {
             m_log->logFile(m_letter, "norm", name, 0);
         note(QStringLiteral("norm-video file %1").arg(name));
     }
-    if (writeFileAtomically(m_settings.controlDir, QLatin1String(NORM_SUCCESS), "1"))
+    if (writeFileAtomically(m_settings.controlDir, answerName(NORM_SUCCESS), "1"))
         note(QStringLiteral("norm.success written"));
     // Normalised: ready for the measurement parameters.
     m_state = cameraState::IDLE;
-    if (writeFileAtomically(m_settings.controlDir, QLatin1String(REQUEST_SYNC), "1")) {
+    if (writeFileAtomically(m_settings.controlDir, answerName(REQUEST_SYNC), "1")) {
         ++m_counts.requests;
         note(QStringLiteral("request.sync written"));
     }
@@ -362,5 +366,11 @@ QString cameraSimulator::nextInputName(double now, const char* kind) {
     QString name = timeStampName(stamp);
     if (kind)
         name += QLatin1Char('.') + QLatin1String(kind);
-    return name + cameraSuffix(m_settings.camera);
+    name += cameraSuffix(m_settings.camera);
+    return m_settings.capitalNames ? name.toUpper() : name;
+}
+
+QString cameraSimulator::answerName(const char* name) const {
+    const QString answer = QLatin1String(name);
+    return m_settings.capitalNames ? answer.toUpper() : answer;
 }

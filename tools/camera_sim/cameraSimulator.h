@@ -33,6 +33,7 @@ struct simulatorSettings {
     bool keepCommands = false;  // "resync", "reboot" and "cancel" are obeyed but never removed
     double keepParametersAfter = -1.0; // from then on "acquire.par" is read but never removed
     QString parCopyDir;                // when set, every "acquire.par" received is kept there
+    bool capitalNames = false;         // the files it writes are named in capitals ("X.A.CAM")
     bool verbose = false;              // one line per action on standard output
 };
 
@@ -87,6 +88,9 @@ private:
     void writeLogFile(double now);
     void writeGarbageFile(double now);
     QString nextInputName(double now, const char* kind);
+    // The name of an answer ("request.sync", "norm.success") as this camera writes it.
+    QString answerName(const char* name) const;
+    QString joinControl(const QString& name) const;
 
     simulatorSettings m_settings;
     frameLog* m_log;

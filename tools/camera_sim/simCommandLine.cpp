@@ -34,6 +34,8 @@ const char* const USAGE =
     "  --disconnect-at S     remove \"connect\" once\n"
     "  --keep-commands       obey resync, reboot and cancel but never remove their files\n"
     "  --keep-par-after S    read every new acquire.par but never remove it\n"
+    "  --capital-names       name the files written in capitals (X.A.CAM, REQUEST.SYNC), as\n"
+    "                        a camera computer whose file system has no case may\n"
     "\n"
     "The options of a camera (all but --seconds, --step and --frame-log) apply to both\n"
     "cameras; with the prefix --a- or --b- they apply to one (--b-silent-after 15,\n"
@@ -94,6 +96,8 @@ int cameraOption(const QString& name, const QString& value, simulatorSettings* s
         s->verbose = true;
     else if (name == QLatin1String("keep-commands"))
         s->keepCommands = true;
+    else if (name == QLatin1String("capital-names"))
+        s->capitalNames = true;
     else if (name == QLatin1String("seed"))
         s->seed = value.toULongLong(&ok);
     else if (name == QLatin1String("rain"))
@@ -159,7 +163,8 @@ bool parseSimCommandLine(const QStringList& args, simCommandLine* line) {
         cameraScope(&name, scope);
         bool scoped = !(scope[0] && scope[1]);
 
-        bool flag = name == QLatin1String("verbose") || name == QLatin1String("keep-commands");
+        bool flag = name == QLatin1String("verbose") || name == QLatin1String("keep-commands") ||
+                    name == QLatin1String("capital-names");
         if (flag && hasValue) {
             line->error = QStringLiteral("%1 takes no value").arg(arg);
             return false;
