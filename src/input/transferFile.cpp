@@ -60,10 +60,11 @@ const double SYNC_LIFETIME = 3600.0;
 // True when the place of `record` in time is one its camera can have measured. "Now" is read
 // on the clock of its synchronisation: after the wall clock stepped back, the frames of the
 // synchronisation before the step still lie ahead of the stepped clock, and were measured.
-bool frameTimePlausible(const frameRecord& record) {
+// `monotonicNow` is read once per file: its frames are read in a moment.
+bool frameTimePlausible(const frameRecord& record, double monotonicNow) {
     const syncPoint* sync = record.sync.data();
     const double time = absoluteTime(sync, double(record.header.lineCounter));
-    const double now = std::floor(currentClock().monotonic() + sync->clockOffset());
+    const double now = std::floor(monotonicNow + sync->clockOffset());
     return time <= now + FRAME_AHEAD_LIMIT &&
            time <= sync->syncTime() + SYNC_LIFETIME + FRAME_AHEAD_LIMIT;
 }
@@ -193,6 +194,7 @@ bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& s
         return false;
     buffer->m_readSize = int32_t(readSize);
 
+    const double monotonicNow = currentClock().monotonic();
     std::deque<frameRecord>& frames = queue.frames();
     int framesRead = 0;
     int framesRefused = 0;
@@ -205,7 +207,7 @@ bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& s
             frames.pop_back();
             return false;
         }
-        if (!frameTimePlausible(frames.back())) {
+        if (!frameTimePlausible(frames.back(), monotonicNow)) {
             // Refused alone: the frames around it in the file may well be good.
             frames.pop_back();
             ++framesRefused;
@@ -250,7 +252,7 @@ bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& s
         cmprReadU64(buffer.data(), &trailerLineCounter) == 0) {
         // The place an empty file marks is held to the same bounds as a frame.
         const frameRecord place = makeEmptyRecord(trailerLineCounter, trailerSyncId, syncs);
-        if (recordValid(place) && !frameTimePlausible(place)) {
+        if (recordValid(place) && !frameTimePlausible(place, monotonicNow)) {
             logFramesRefused(1, path);
             return false;
         }

@@ -119,13 +119,6 @@ int copyNewFile(const QString& from, const QString& to) {
     return ok ? 0 : (error != 0 ? error : EIO);
 }
 
-// FNM_PERIOD: a wildcard never matches the leading "." of a hidden file. FNM_CASEFOLD: the
-// camera computers' file systems do not tell "x.a.cam" from "X.A.CAM", and neither does the
-// station.
-bool nameMatches(const char* pattern, const char* name) {
-    return fnmatch(pattern, name, FNM_PERIOD | FNM_CASEFOLD) == 0;
-}
-
 } // namespace
 
 void setFileFaultHook(fileFaultHook hook) {
@@ -323,13 +316,11 @@ int moveHere(const QString& from, const QString& to) {
         return err;
     }
     syncDirectory(directoryOf(to));
-    if (injected(fileOp::REMOVE, from))
-        err = EACCES;
-    else if (unlink(nativePath(from).constData()) != 0)
-        err = errno;
     // The source could not go: take the copy back so that the file is not seen twice.
-    if (err != 0)
+    if (!removeFileHere(from)) {
+        err = errno;
         removeFile(to);
+    }
     return err;
 }
 } // namespace
@@ -357,7 +348,7 @@ bool listFilesHere(const QString& dir, const QString& pattern, QStringList* name
             ok = errno == 0;
             break;
         }
-        if (!nameMatches(wildcard.constData(), entry->d_name))
+        if (!nativeNameMatches(wildcard.constData(), entry->d_name))
             continue;
         // A name that is no valid text would name another file, or none, once decoded.
         const QString name = QFile::decodeName(entry->d_name);
@@ -398,8 +389,15 @@ bool listFiles(const QString& dir, const QString& pattern, QStringList* names) {
     return result.ok;
 }
 
+// FNM_PERIOD: a wildcard never matches the leading "." of a hidden file. FNM_CASEFOLD: the
+// camera computers' file systems do not tell "x.a.cam" from "X.A.CAM", and neither does the
+// station.
+bool nativeNameMatches(const char* pattern, const char* name) {
+    return fnmatch(pattern, name, FNM_PERIOD | FNM_CASEFOLD) == 0;
+}
+
 bool fileNameMatches(const QString& pattern, const QString& name) {
-    return nameMatches(nativePath(pattern).constData(), nativePath(name).constData());
+    return nativeNameMatches(nativePath(pattern).constData(), nativePath(name).constData());
 }
 
 namespace {

@@ -111,3 +111,5 @@ int moveFileNoReplaceErrno(const QString& from, const QString& to);
 bool listFiles(const QString& dir, const QString& pattern, QStringList* names);
 // True when the file name `name` matches `pattern` as listFiles matches it.
 bool fileNameMatches(const QString& pattern, const QString& name);
+// The same for a pattern and a name as the file system has them.
+bool nativeNameMatches(const char* pattern, const char* name);

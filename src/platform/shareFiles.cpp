@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -122,7 +121,7 @@ QList<unusableEntry> listUnusableEntriesHere(const QString& dir, const QString& 
     const QByteArray wildcard = nativePath(pattern);
     const int fd = dirfd(stream);
     while (const dirent* entry = readdir(stream)) {
-        if (fnmatch(wildcard.constData(), entry->d_name, FNM_PERIOD | FNM_CASEFOLD) != 0)
+        if (!nativeNameMatches(wildcard.constData(), entry->d_name))
             continue;
         const QByteArray raw(entry->d_name);
         const char* reason = nullptr;
