@@ -95,34 +95,60 @@ void placeLine(const syncPoint* sync, double lineCounter, int32_t length, double
     *end = *start + length;
 }
 
+namespace {
+
+bool sameDate(const struct tm& a, const struct tm& b) {
+    return a.tm_year == b.tm_year && a.tm_yday == b.tm_yday;
+}
+
+// The first second of the local date of `day` (its year, month and day; a day of the month
+// past the end carries into the next month). Summer time at that midnight is asked of the
+// zone's rules, not copied from another hour of the day: on the days of the switch it differs
+// from the afternoon's. Where the zone skips midnight itself (summer time beginning at 00:00),
+// the date begins with the first second it has.
+int64_t startOfDate(const struct tm& day) {
+    // Noon names the date without doubt; mktime() normalises it.
+    struct tm date = {};
+    date.tm_year = day.tm_year;
+    date.tm_mon = day.tm_mon;
+    date.tm_mday = day.tm_mday;
+    date.tm_hour = 12;
+    date.tm_isdst = -1;
+    mktime(&date);
+    struct tm midnight = date;
+    midnight.tm_hour = 0;
+    midnight.tm_min = 0;
+    midnight.tm_sec = 0;
+    midnight.tm_isdst = -1;
+    const int64_t guess = int64_t(mktime(&midnight));
+    // A midnight that does not exist comes back as a time of the previous date: the date then
+    // begins at the first quarter hour that belongs to it.
+    for (int quarter = 0; quarter <= 12; ++quarter) {
+        const int64_t start = guess + 900 * quarter;
+        if (sameDate(localParts(start), date))
+            return start;
+    }
+    return guess;
+}
+
+} // namespace
+
 int32_t localMidnight(int64_t t) {
-    struct tm parts = localParts(t);
-    parts.tm_hour = 0;
-    parts.tm_min = 0;
-    parts.tm_sec = 0;
-    // Ask the library whether summer time is in force at midnight: on the days of the switch
-    // it differs from the afternoon's, and copying it would move midnight by an hour.
-    parts.tm_isdst = -1;
-    return int32_t(mktime(&parts));
+    return clampToInt32(double(startOfDate(localParts(t))));
 }
 
 int32_t nextLocalMidnight(int64_t t) {
-    return localMidnight(t) + 86400;
+    struct tm next = localParts(t);
+    // mktime() carries the 32nd of a month into the next one.
+    next.tm_mday += 1;
+    return clampToInt32(double(startOfDate(next)));
 }
 
 int64_t localOffset(int64_t t) {
-    time_t tt = time_t(t);
-    struct tm utc = {};
-    gmtime_r(&tt, &utc);
-    utc.tm_isdst = 0; // read the UTC fields as local standard time
-    int64_t u = int64_t(mktime(&utc));
-    struct tm local = localParts(t);
-    bool summer = local.tm_isdst > 0;
-    int64_t l = int64_t(mktime(&local));
-    int64_t offset = ((l - u) / 900) * 900;
-    if (summer)
-        offset += 3600;
-    return offset;
+    // The zone's own offset at that second, summer time included (whatever its size: half an
+    // hour on Lord Howe Island), in whole quarter hours.
+    const struct tm local = localParts(t);
+    return (int64_t(local.tm_gmtoff) / 900) * 900;
 }
 
 bool zoneHasSummerTime(int64_t t) {

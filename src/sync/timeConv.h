@@ -23,12 +23,15 @@ int32_t intervalEnd(const syncPoint* sync, double lineCounter, int32_t length);
 void placeLine(const syncPoint* sync, double lineCounter, int32_t length, double* position,
                int32_t* start, int32_t* end);
 
-// Local midnight at the start of the local day of `t`; next local midnight = that + 86400.
+// The local day of `t` runs from the midnight that begins its local date to the one that begins
+// the next date: 86400 seconds, but 23 or 25 hours (23.5 or 24.5 where summer time is half an
+// hour) on the days summer time begins or ends. Where a zone skips midnight, its date begins
+// with the first second it has.
 int32_t localMidnight(int64_t t);
 int32_t nextLocalMidnight(int64_t t);
 
-// Seconds to add to a UTC second count to get local wall-clock seconds: whole quarter hours,
-// plus an hour while summer time is in force.
+// Seconds to add to a UTC second count to get local wall-clock seconds: the zone's offset at
+// `t`, summer time included, in whole quarter hours.
 int64_t localOffset(int64_t t);
 
 // True when the local time zone has summer time in the year of `t`: then once a year a local
