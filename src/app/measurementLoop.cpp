@@ -70,10 +70,7 @@ void measurementLoop::run() {
 void measurementLoop::cycle() {
     notifyAlive();
     watchShares();
-    const double step = m_clockWatch.check();
-    if (step != 0.0)
-        logWarning(
-            QStringLiteral("warning : the station clock stepped by %1 s").arg(step, 0, 'f', 1));
+    const double step = watchClock();
     switch (m_phase) {
     case PHASE_RESTART:
         restart();
@@ -89,6 +86,14 @@ void measurementLoop::cycle() {
         break;
     }
     publishHealth();
+}
+
+double measurementLoop::watchClock() {
+    const double step = m_station.clockWatch.check();
+    if (step != 0.0)
+        logWarning(
+            QStringLiteral("warning : the station clock stepped by %1 s").arg(step, 0, 'f', 1));
+    return step;
 }
 
 // A camera's share that comes and goes, or stops answering and answers again, is told once
@@ -295,6 +300,8 @@ bool measurementLoop::measurementPush() {
                  QStringLiteral("error : settings for camera A and B are incompatible"));
         return false;
     }
+    // A step since the cycle began puts the new synchronisation on the new clock.
+    watchClock();
     if (!m_station.syncs->addSync(m_paramsStation))
         return false;
     uint16_t syncId = m_station.syncs->currentSyncId();

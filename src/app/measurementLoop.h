@@ -11,7 +11,6 @@
 #include "config/cameraParams.h"
 #include "input/cameraInput.h"
 #include "output/datafileWriter.h"
-#include "platform/clockStepWatch.h"
 #include "status/healthFiles.h"
 #include "status/stationHealth.h"
 #include "status/statusScreen.h"
@@ -73,6 +72,8 @@ private:
     void datafileLost() override { ++m_health.intervalsLost; }
     void pairingDone(int32_t written) override;
     void publishHealth();
+    // Looks through the station's clock-step watch and tells a step; returns it (0: none).
+    double watchClock();
     void watchShares();
     bool watchStall(const cameraInput& camera, const shareWorker& share, int64_t tick, bool* back);
     void tellResyncReason(int reason, int64_t tick, bool silentA, bool silentB, const bool lost[2]);
@@ -90,7 +91,6 @@ private:
     cameraParams m_paramsB;
     cameraParams m_paramsStation;
 
-    clockStepWatch m_clockWatch;
     // Since when (monotonic second) a camera was found silent or disconnected, and since when
     // its control share is out of reach; NOT_QUIET while all is well.
     static constexpr int64_t NOT_QUIET = INT64_MIN;

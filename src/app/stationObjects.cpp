@@ -2,7 +2,17 @@
 
 #include "app/stationSetup.h"
 
+namespace {
+
+syncListPtr followingClock(const clockStepWatch& watch) {
+    syncListPtr syncs(new syncList());
+    syncs->followClock(&watch);
+    return syncs;
+}
+
+} // namespace
+
 stationObjects::stationObjects(const char* configPath)
-    : syncs(new syncList()), cameraA(makeCameraInput(syncs, 1, configPath, &shareA)),
+    : syncs(followingClock(clockWatch)), cameraA(makeCameraInput(syncs, 1, configPath, &shareA)),
       cameraB(makeCameraInput(syncs, 2, configPath, &shareB)),
       writer(std::make_unique<datafileWriter>(configPath)) {}

@@ -14,7 +14,11 @@ clockStepWatch::clockStepWatch() : m_offset(wallMinusMonotonic()) {}
 double clockStepWatch::check() {
     const double offset = wallMinusMonotonic();
     const double step = offset - m_offset;
-    // Following the offset at every check also follows a clock that is slewed slowly.
+    // Following the offset at every check also follows a clock that is slewed slowly: checks
+    // come seconds apart, in which slewing moves the clock by milliseconds.
     m_offset = offset;
-    return std::fabs(step) > CLOCK_STEP_LIMIT_S ? step : 0.0;
+    if (std::fabs(step) <= CLOCK_STEP_LIMIT_S)
+        return 0.0;
+    ++m_epoch;
+    return step;
 }

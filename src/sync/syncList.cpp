@@ -1,7 +1,6 @@
 #include "sync/syncList.h"
 
 #include "log/messageLog.h"
-#include "platform/clockStepWatch.h"
 #include "platform/fileOps.h"
 #include "platform/stationClock.h"
 #include "platform/stationPath.h"
@@ -11,7 +10,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cinttypes>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -142,14 +140,7 @@ bool syncList::addSync(const cameraParams& params) {
     syncPointPtr point(new syncPoint());
     if (!point->build(params))
         return false;
-    // A step of the wall clock since the last synchronisation starts a new clock epoch. The
-    // last one may be an hour old: slewing moves the clock far less than the step limit in
-    // that time.
-    if (m_clockOffsetKnown && std::fabs(point->clockOffset() - m_clockOffset) > CLOCK_STEP_LIMIT_S)
-        ++m_clockEpoch;
-    m_clockOffset = point->clockOffset();
-    m_clockOffsetKnown = true;
-    point->setClockEpoch(m_clockEpoch);
+    point->setClockEpoch(m_clockWatch ? m_clockWatch->epoch() : 0);
     int32_t s = point->syncSecond();
     if (m_loadFailed)
         load();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "config/cameraParams.h"
+#include "platform/clockStepWatch.h"
 #include "sync/syncPoint.h"
 
 #include <QSharedPointer>
@@ -27,6 +28,10 @@ public:
 
     // Reads today's file: the numbering of today's synchronisations, without their syncPoints.
     void load();
+
+    // The station's clock-step watch: every synchronisation made from now on carries the clock
+    // epoch it has counted (see syncPoint::clockEpoch()). Without one, all carry epoch 0.
+    void followClock(const clockStepWatch* watch) { m_clockWatch = watch; }
 
     // Makes a new synchronisation from the station record `params` with the next syncId and
     // appends its line to today's file. False (nothing changed) when its syncPoint is not
@@ -84,11 +89,7 @@ private:
     // Lines that failed to reach the file: written before the next one, so that a restart
     // sees every number handed out.
     std::map<uint16_t, int64_t> m_unwritten;
-    // The clock of the last synchronisation made (wall minus monotonic) and the epoch of the
-    // wall clock: see syncPoint::clockEpoch().
-    bool m_clockOffsetKnown = false;
-    double m_clockOffset = 0.0;
-    uint32_t m_clockEpoch = 0;
+    const clockStepWatch* m_clockWatch = nullptr;
     // find() is asked once for every frame, nearly always for the same syncId.
     mutable bool m_lastFound = false;
     mutable uint16_t m_lastSyncId = 0;
