@@ -3,11 +3,13 @@
 #include "input/cameraInput.h"
 #include "input/frameExtract.h"
 #include "log/messageLog.h"
+#include "output/frameOrder.h"
 #include "platform/fileOps.h"
 #include "platform/shareFiles.h"
 #include "platform/stationClock.h"
 #include "sync/timeConv.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -69,23 +71,15 @@ bool frameTimePlausible(const frameRecord& record, double monotonicNow) {
            time <= sync->syncTime() + SYNC_LIFETIME + FRAME_AHEAD_LIMIT;
 }
 
-// The camera began the synchronisation of `current` after that of `previous`, both told by
-// the same clock.
-bool newerSync(const frameRecord& previous, const frameRecord& current) {
-    return previous.sync && current.sync && previous.sync != current.sync &&
-           recordClockEpoch(previous) == recordClockEpoch(current) &&
-           current.sync->syncTime() > previous.sync->syncTime();
-}
-
 // A camera that was resynchronised starts its line stream afresh: queued frames of an earlier
 // synchronisation that would lie after the first frame of the new one (the back of `frames`)
-// cannot have been measured; they go, so that they hold back no frame of the new one.
-void dropOverlappedFrames(std::deque<frameRecord>& frames) {
+// cannot have been measured; they go, so that they hold back no frame of the new one. Returns
+// how many went.
+int dropOverlappedFrames(std::deque<frameRecord>& frames) {
     const frameRecord& current = frames.back();
     int dropped = 0;
-    while (frames.size() > 1 && newerSync(frames[frames.size() - 2], current) &&
-           recordDayStart(current) <= recordDayStart(frames[frames.size() - 2]) &&
-           recordStartsBeforeEndOf(frames[frames.size() - 2], current)) {
+    while (frames.size() > 1 && newerSynchronisation(frames[frames.size() - 2], current) &&
+           recordMayFollow(frames[frames.size() - 2], current) == followVerdict::overlaps) {
         frames.erase(frames.end() - 2);
         ++dropped;
     }
@@ -95,6 +89,7 @@ void dropOverlappedFrames(std::deque<frameRecord>& frames) {
                                 "the start of syncId %2 -> dropped")
                      .arg(dropped)
                      .arg(current.header.syncId));
+    return dropped;
 }
 
 void logFramesRefused(int count, const QString& path) {
@@ -196,7 +191,9 @@ bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& s
 
     const double monotonicNow = currentClock().monotonic();
     std::deque<frameRecord>& frames = queue.frames();
-    int framesRead = 0;
+    // What was read before this file: a file that repeats lines already read is refused whole.
+    const linesRead before = queue.lines();
+    size_t framesRead = 0;
     int framesRefused = 0;
     while (buffer->m_readSize > TRANSFER_TRAILER_SIZE) {
         frames.emplace_back();
@@ -213,28 +210,25 @@ bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& s
             ++framesRefused;
             continue;
         }
-        if (frames.size() > 1 && newerSync(frames[frames.size() - 2], frames.back()))
-            dropOverlappedFrames(frames);
-        if (frames.size() > 1) {
-            const frameRecord& previous = frames[frames.size() - 2];
-            const frameRecord& current = frames.back();
-            const uint32_t epoch = recordClockEpoch(current);
-            if (epoch != recordClockEpoch(previous)) {
-                // The wall clock stepped between the two synchronisations: the new one starts
-                // a fresh order, and a frame of the old clock behind it has no place.
-                if (epoch < recordClockEpoch(previous)) {
-                    frames.pop_back();
-                    return false;
-                }
-            } else if (recordDayStart(current) <= recordDayStart(previous)) {
-                if (recordStartsBeforeEndOf(previous, current)) {
-                    frames.pop_back();
-                    return false;
-                }
-            } else {
-                logInfo(QStringLiteral("info : midnight jump in data"));
-            }
+        if (queue.lines().repeats(frames.back())) {
+            // The camera delivered these lines before (a copy repeated after a network error):
+            // none of the file's frames may reach a datafile a second time.
+            frames.erase(frames.end() - std::ptrdiff_t(framesRead) - 1, frames.end());
+            queue.lines() = before;
+            return false;
         }
+        if (frames.size() > 1 && newerSynchronisation(frames[frames.size() - 2], frames.back()))
+            framesRead -= std::min(framesRead, size_t(dropOverlappedFrames(frames)));
+        if (frames.size() > 1) {
+            const followVerdict order = recordMayFollow(frames[frames.size() - 2], frames.back());
+            if (!follows(order)) {
+                frames.pop_back();
+                return false;
+            }
+            if (order == followVerdict::nextDay)
+                logInfo(QStringLiteral("info : midnight jump in data"));
+        }
+        queue.lines().take(frames.back(), syncs);
         ++framesRead;
         stampRecord(&frames.back(), queue.role());
     }

@@ -1,6 +1,7 @@
 #include "output/cameraQueue.h"
 
 #include "log/messageLog.h"
+#include "output/frameOrder.h"
 
 cameraQueue::cameraQueue(uint32_t cameraId)
     : m_readBuffer(makeCmprBuffer(QUEUE_READ_BUFFER_SIZE)), m_camera(camFromId(cameraId)) {
@@ -41,19 +42,16 @@ bool appendEmptyFrame(cameraQueue& queue, uint64_t lineCounter, uint16_t syncId,
         frames.pop_back();
         return false;
     }
-    if (hadRecords) {
-        const frameRecord& previous = frames[frames.size() - 2];
-        const uint32_t epoch = recordClockEpoch(frames.back());
-        // After a step of the wall clock the new synchronisation starts a fresh order.
-        if (epoch < recordClockEpoch(previous) ||
-            (epoch == recordClockEpoch(previous) &&
-             recordStartsBeforeEndOf(previous, frames.back()))) {
-            logError(errorKind::frame,
-                     QStringLiteral("error : empty frame with negative time jump -> drop"));
-            frames.pop_back();
-            return false;
-        }
-        stampRecord(&frames.back(), queue.cameraId());
+    frameRecord& record = frames.back();
+    if (queue.lines().repeats(record) ||
+        (hadRecords && !follows(recordMayFollow(frames[frames.size() - 2], record)))) {
+        logError(errorKind::frame,
+                 QStringLiteral("error : empty frame with negative time jump -> drop"));
+        frames.pop_back();
+        return false;
     }
+    queue.lines().take(record, syncs);
+    if (hadRecords)
+        stampRecord(&record, queue.cameraId());
     return true;
 }

@@ -6,6 +6,7 @@
 #include "config/cameraParams.h"
 #include "format/cmprBuffer.h"
 #include "output/frameRecord.h"
+#include "output/linesRead.h"
 #include "sync/syncList.h"
 
 #include <cstdint>
@@ -38,17 +39,22 @@ public:
     cmprBufferPtr& readBuffer() { return m_readBuffer; }
     cameraParams& params() { return m_params; }
     const cameraParams& params() const { return m_params; }
+    // The lines of each synchronisation read so far: they outlive the records, which pairing
+    // and the writer take away.
+    linesRead& lines() { return m_lines; }
+    const linesRead& lines() const { return m_lines; }
 
 private:
     std::deque<frameRecord> m_frames;
+    linesRead m_lines;
     cmprBufferPtr m_readBuffer;
     cameraParams m_params;
     cam m_camera;
 };
 
 // Appends an empty record at the place (line counter, syncId) of the camera's line stream;
-// true when it was kept. A record that would start before the end of the previous one is
-// dropped with a message.
+// true when it was kept. A record that may not follow the one before it, or that lies among
+// lines already read, is dropped with a message.
 bool appendEmptyFrame(cameraQueue& queue, uint64_t lineCounter, uint16_t syncId,
                       const syncList& syncs);
 

@@ -3,6 +3,7 @@
 #include "config/settingsFile.h"
 #include "format/datafileReader.h"
 #include "log/messageLog.h"
+#include "output/frameOrder.h"
 #include "platform/fileOps.h"
 #include "platform/shareFiles.h"
 #include "platform/stationPath.h"
@@ -55,26 +56,12 @@ bool appendFrameEntry(cmprBuffer* out, const frameRecord& record) {
            cmprCopy(out, data->m_data, data->m_writeSize) == 0;
 }
 
-// Which datafile a record belongs to: its interval start on its clock (after a step of the
-// wall clock back, the same start on the new clock is another interval).
-struct intervalKey {
-    int32_t start;
-    uint32_t epoch;
-    bool operator==(const intervalKey& other) const {
-        return start == other.start && epoch == other.epoch;
-    }
-};
-
-intervalKey keyOf(const frameRecord& record) {
-    return intervalKey{record.intervalStart, recordClockEpoch(record)};
-}
-
 // Bytes of the datafile of the first interval of `paired`, with some to spare for the
 // bit buffer's flush.
 int64_t intervalBytes(const pairedQueue& paired) {
     int64_t bytes = SYNC_HEADER_SIZE + DATAFILE_TAIL_SIZE + 16;
     for (const frameRecord& record : paired) {
-        if (!(keyOf(record) == keyOf(paired.front())))
+        if (!sameInterval(record, paired.front()))
             break;
         if (!record.isEmpty && record.data)
             bytes += ENTRY_HEAD_SIZE + record.data->m_writeSize;
@@ -117,9 +104,7 @@ datafileOutcome datafileWriter::writeDatafile() {
     int32_t interval = m_paired.front().intervalStart;
     // An interval is complete only once a record of a later one has been paired: later in
     // time, or on the clock of a later epoch (after a step back its times lie before).
-    const frameRecord& back = m_paired.back();
-    if (recordClockEpoch(back) == recordClockEpoch(m_paired.front()) &&
-        back.intervalStart <= interval)
+    if (!laterInterval(m_paired.front(), m_paired.back()))
         return datafileOutcome::notReady;
     // An interval of more frames than the buffer holds (heavy rain in both cameras) is written
     // whole all the same, from a buffer grown for it.
@@ -160,8 +145,9 @@ bool datafileWriter::appendInterval() {
     double endA = 0.0;
     double endB = 0.0;
     m_framesAssembled[0] = m_framesAssembled[1] = 0;
-    const intervalKey key = keyOf(first);
-    while (!m_paired.empty() && keyOf(m_paired.front()) == key) {
+    // A copy: the record the others are compared with leaves the queue first.
+    const frameRecord head = first;
+    while (!m_paired.empty() && sameInterval(m_paired.front(), head)) {
         const frameRecord& record = m_paired.front();
         const cam camera = camFromId(record.cameraId);
         if (isCamera(camera)) {
@@ -266,24 +252,26 @@ int datafileWriter::completeUnfinished() {
 
 bool datafileWriter::publish(int32_t interval) {
     QString path = joinPath(m_outputDirectory, datafileName(interval));
-    if (fileExists(path)) {
-        // The same local second came again: the interval is rain data all the same.
+    QString temp = path + QStringLiteral(".part");
+    // A name that is taken, finished or not, keeps no interval from its datafile: the same
+    // local second came again, or a file of unknown origin holds the temporary name. The
+    // interval goes aside, under a name no reader of the usual names picks up.
+    const bool finalTaken = fileExists(path);
+    if (finalTaken || fileExists(temp)) {
+        // Named by the datafile's path in both cases, as the message of a taken name has been.
+        const QString taken =
+            finalTaken ? QStringLiteral("datafile") : QStringLiteral("temporary datafile");
         const QString repeated = repeatedPath(datafileName(interval));
         if (!makeDirectory(directoryOf(repeated))) {
-            logError(errorKind::datafile,
-                     QStringLiteral(" : error : datafile %1 exists already -> skipping").arg(path));
+            logError(
+                errorKind::datafile,
+                QStringLiteral(" : error : %1 %2 exists already -> skipping").arg(taken, path));
             return false;
         }
-        logWarning(QStringLiteral("warning : datafile %1 exists already -> kept as %2")
-                       .arg(path, repeated));
+        logWarning(QStringLiteral("warning : %1 %2 exists already -> kept as %3")
+                       .arg(taken, path, repeated));
         path = repeated;
-    }
-    const QString temp = path + QStringLiteral(".part");
-    if (fileExists(temp)) {
-        logError(errorKind::datafile,
-                 QStringLiteral(" : error : temporary datafile %1 exists already -> skipping")
-                     .arg(path));
-        return false;
+        temp = path + QStringLiteral(".part");
     }
     FILE* file = openFile(temp, "wb");
     if (!file) {

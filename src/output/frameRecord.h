@@ -69,20 +69,6 @@ inline double recordEndPosition(const frameRecord& r) {
     return recordLinePosition(r) + double(recordNumLines(r));
 }
 
-// True when `next` starts before `previous` ends (a frame that starts exactly where the
-// previous one ends is in order). Two records of one synchronisation are compared by their
-// line counters: their line positions are each rounded on their own and may come out a line
-// short, which would refuse a frame that follows its predecessor without a gap and, with it,
-// the rest of its transfer file.
-inline bool recordStartsBeforeEndOf(const frameRecord& previous, const frameRecord& next) {
-    if (previous.sync && previous.sync == next.sync && recordValid(previous) && recordValid(next)) {
-        const uint64_t end = previous.header.lineCounter;
-        const uint64_t start = next.header.lineCounter;
-        return start < end || start - end < uint64_t(previous.header.numLines);
-    }
-    return recordEndPosition(previous) > recordLinePosition(next);
-}
-
 // Places a record at line counter `lineCounter` of `sync`: line position and interval.
 void placeRecord(frameRecord* record, const syncPointPtr& sync, uint64_t lineCounter);
 

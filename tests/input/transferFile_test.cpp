@@ -89,14 +89,47 @@ TEST_F(readerTest, framesKeepTheirBytesAndGetTheirTime) {
     EXPECT_TRUE(log.messages().isEmpty());
 }
 
-TEST_F(readerTest, aFrameOverlappingTheLastQueuedOneIsRefused) {
-    EXPECT_TRUE(
-        readTransferFile(queueA, file("1.a.cam", transfer(1, {makeFrame(sync, 0, 10)})), syncs));
-    QByteArray second = transfer(1, {makeFrame(sync, 10, 2), makeFrame(sync, 11, 2)});
-    EXPECT_FALSE(readTransferFile(queueA, file("2.a.cam", second), syncs));
-    ASSERT_EQ(queueA.size(), 2u) << "frames before the overlap stay queued";
-    EXPECT_EQ(queueA.frames()[1].header.lineCounter, 10u);
-    EXPECT_TRUE(log.messages().isEmpty());
+// A camera's line counter only grows within one synchronisation: a file that repeats lines
+// already read is refused whole, whether those lines are still queued, already paired or
+// already written, so that a file delivered again never reaches a datafile twice.
+TEST_F(readerTest, aFileRepeatingLinesAlreadyReadIsRefusedWhole) {
+    enum { queued, paired, written };
+    for (int stage : {queued, paired, written}) {
+        cameraQueue a(1);
+        cameraQueue b(2);
+        const QByteArray first = transfer(1, {makeFrame(sync, 0, 10), makeFrame(sync, 10, 2)}, 20);
+        const QByteArray second = transfer(1, {makeFrame(sync, 20, 5)}, 30);
+        ASSERT_TRUE(readTransferFile(a, file("1.a.cam", first), syncs));
+        ASSERT_TRUE(readTransferFile(a, file("2.a.cam", second), syncs));
+        ASSERT_TRUE(
+            readTransferFile(b, file("1.b.cam", transfer(2, {makeFrame(sync, 100, 2)})), syncs));
+        pairedQueue out;
+        if (stage != queued) {
+            ASSERT_TRUE(pairFrames(out, a, b));
+        }
+        if (stage == written)
+            out.clear();
+        const size_t queuedBefore = a.size();
+        const struct {
+            const char* what;
+            QByteArray bytes;
+        } refused[] = {
+            {"the first file again", first},
+            {"the second file again", second},
+            {"a file starting inside the last frame", transfer(1, {makeFrame(sync, 24, 3)}, 40)},
+            {"a file whose second frame repeats its first",
+             transfer(1, {makeFrame(sync, 30, 4), makeFrame(sync, 32, 4)}, 40)},
+            {"a file without frames placed among the lines read", transfer(1, {}, 12)},
+        };
+        for (const auto& r : refused) {
+            EXPECT_FALSE(readTransferFile(a, file("9.a.cam", r.bytes), syncs)) << r.what;
+            EXPECT_EQ(a.size(), queuedBefore) << r.what << ": none of its frames is queued";
+        }
+        EXPECT_TRUE(
+            readTransferFile(a, file("3.a.cam", transfer(1, {makeFrame(sync, 30, 4)}, 40)), syncs))
+            << "the lines after those read";
+        EXPECT_EQ(a.size(), queuedBefore + 1);
+    }
 }
 
 // The first line counter from `from` on whose line position, rounded on its own, falls short
@@ -130,16 +163,28 @@ TEST_F(readerTest, framesRightBehindEachOtherStayQueuedWhateverTheRounding) {
     EXPECT_EQ(queueA.size(), 4u);
 }
 
-TEST_F(readerTest, aFrameOfTheNextDayIsAMidnightJump) {
-    EXPECT_TRUE(
-        readTransferFile(queueA, file("1.a.cam", transfer(1, {makeFrame(sync, 0, 2)})), syncs));
+// A frame of the next day follows whatever its line position, counted from another midnight;
+// so does the place a file without frames marks (a dry first second after midnight).
+TEST_F(readerTest, aFrameOrAnEmptyFileOfTheNextDayIsAMidnightJump) {
     clock.set(DAY + 86400 + 5.0);
     ASSERT_TRUE(syncs.addSync(stationParams()));
-    uint16_t next = syncs.currentSyncId();
-    QByteArray bytes = transferFile(1, next, 0, {makeFrame(next, 0, 2)}, 2);
-    EXPECT_TRUE(readTransferFile(queueA, file("2.a.cam", bytes), syncs));
-    EXPECT_EQ(queueA.size(), 2u);
-    EXPECT_EQ(log.messages(), QStringList{"info : midnight jump in data"});
+    const uint16_t next = syncs.currentSyncId();
+    const struct {
+        QByteArray file;
+        QStringList messages;
+    } cases[] = {
+        {transferFile(1, next, 0, {makeFrame(next, 0, 2)}, 2), {"info : midnight jump in data"}},
+        {transferFile(1, next, 0, {}, 2), {}},
+    };
+    for (const auto& c : cases) {
+        cameraQueue queue(1);
+        EXPECT_TRUE(
+            readTransferFile(queue, file("1.a.cam", transfer(1, {makeFrame(sync, 0, 2)})), syncs));
+        log.clear();
+        EXPECT_TRUE(readTransferFile(queue, file("2.a.cam", c.file), syncs));
+        EXPECT_EQ(queue.size(), 2u);
+        EXPECT_EQ(log.messages(), c.messages);
+    }
 }
 
 TEST_F(readerTest, aMisplacedFileOfTheOtherCameraDoesNotTurnTheQueue) {

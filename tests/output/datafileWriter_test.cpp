@@ -132,8 +132,8 @@ TEST_F(writerTest, namesComeFromTheLocalSecondCount) {
 }
 
 // The same local second twice (the end of summer time, a clock stepped back, a restart inside
-// an interval written before): the file there stays, and each later pass of the interval is
-// kept in "repeated/" under the usual name and its pass number.
+// an interval written before), or a temporary name taken: the file there stays, and each later
+// pass of the interval is kept in "repeated/" under the usual name and its pass number.
 TEST_F(writerTest, existingFilesAreNeverReplacedAndRepeatedIntervalsAreKept) {
     const QString name = datafileWriter::datafileName(g);
     dir.write("3sec/" + name, "old");
@@ -149,13 +149,17 @@ TEST_F(writerTest, existingFilesAreNeverReplacedAndRepeatedIntervalsAreKept) {
     EXPECT_EQ(log.messages(),
               QStringList({"warning : datafile " + dir.file("3sec/") + name +
                            " exists already -> kept as " + writer->lastDatafile()}));
-    // A ".part" left by a crash belongs to a write that may still be going on elsewhere.
+    // A ".part" of unknown origin under the next interval's name is left alone, and the
+    // interval goes aside as well.
     log.clear();
-    dir.write("3sec/" + datafileWriter::datafileName(g + 3) + ".part", "partial");
-    EXPECT_FALSE(writer->writeNextDatafile());
+    const QString next = datafileWriter::datafileName(g + 3);
+    dir.write("3sec/" + next + ".part", "partial");
+    EXPECT_TRUE(writer->writeNextDatafile());
+    EXPECT_EQ(dir.read("3sec/" + next + ".part"), "partial");
+    EXPECT_EQ(writer->lastDatafile(), dir.file("3sec/repeated/") + next + ".2");
     EXPECT_EQ(log.messages(),
-              QStringList({" : error : temporary datafile " + dir.file("3sec/") +
-                           datafileWriter::datafileName(g + 3) + " exists already -> skipping"}));
+              QStringList({"warning : temporary datafile " + dir.file("3sec/") + next +
+                           " exists already -> kept as " + writer->lastDatafile()}));
     EXPECT_EQ(writer->paired().size(), 2u);
 }
 

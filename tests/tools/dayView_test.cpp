@@ -58,7 +58,7 @@ TEST_F(inspectTest, shadowTallyCountsWhatTheDecoderDecodes) {
     std::vector<shadowLine> repeated = constantLines(3000, {5, 600});
     repeated[1700] = shadowLine{};
     QStringList names = datafiles({0}, wanderingLines(2500), many);
-    QStringList more = datafiles({1}, repeated, std::vector<shadowLine>(40));
+    QStringList more = datafiles({2}, repeated, std::vector<shadowLine>(40));
     names << more;
     for (const QString& name : names) {
         QByteArray file = dir.read("3sec/" + name);
