@@ -216,6 +216,44 @@ TEST(faults, aSteppedClockIsOneResyncAndCostsNoFrame) {
     }
 }
 
+// The days summer time begins and ends in Berlin have 23 and 25 hours. Started 40 s before
+// the switch hour, before the full hour of 23:00 local on the long day, and before local
+// midnight, the station resyncs once; it reboots the cameras at local midnight and at no other
+// hour, and every frame reaches a datafile once.
+TEST(faults, summerTimeDaysRebootAtLocalMidnightOnlyAndLoseNoFrame) {
+    const struct {
+        const char* start; // UTC, 40 s before the hour
+        bool reboot;
+    } cases[] = {
+        {"2026-03-29 00:59:20", false}, // 02:00 CET becomes 03:00 CEST
+        {"2026-03-29 21:59:20", true},  // local midnight, 23 hours after the last
+        {"2026-10-25 00:59:20", false}, // 03:00 CEST becomes 02:00 CET
+        {"2026-10-25 21:59:20", false}, // 23:00 local: an hour before the end of the day
+        {"2026-10-25 22:59:20", true},  // local midnight, 25 hours after the last
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start);
+        simulatedStation s(double(utcSeconds(c.start)), nullptr, "Europe/Berlin");
+        ASSERT_TRUE(s.runUntil([&] { return s.measuring(); }, 30)) << s.tail().toStdString();
+        // How long after its interval's end each datafile was written.
+        double latest = 0.0;
+        const double end = s.fixture.clock.now() + 80;
+        for (QString last; s.fixture.clock.now() < end;) {
+            s.step();
+            if (s.loop->writer().lastDatafile() != last) {
+                last = s.loop->writer().lastDatafile();
+                latest = std::max(latest, s.fixture.clock.now() - s.loop->writer().lastInterval());
+            }
+        }
+        EXPECT_LE(latest, 3 + 10.0);
+        EXPECT_GE(s.loop->writer().lastInterval(), int32_t(utcSeconds(c.start)) + 40 + 30);
+        EXPECT_EQ(s.count("RESYNC"), 1) << s.tail(40).toStdString();
+        EXPECT_EQ(s.count("A: send reboot") + s.count("B: send reboot"), c.reboot ? 2 : 0);
+        EXPECT_EQ(s.countStarting("error"), 0) << s.tail(40).toStdString();
+        expectNoFrameLost(s);
+    }
+}
+
 TEST(faults, aControlDirectoryAwayForAMomentIsOneResync) {
     simulatedStation s(START);
     measureFor(s, 8);

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <cmath>
@@ -46,6 +47,41 @@ int indexFrom(const QStringList& lines, const QString& text, int from = 0) {
 }
 
 } // namespace
+
+// A camera computer repeats a copy after a network error: the transfer file it delivered ten
+// seconds before, whose frames are in a datafile already, comes again under a later name. It
+// is refused whole with the one message for a file that could not be processed, and removed;
+// no frame reaches a datafile twice, under any name.
+TEST(e2e, aTransferFileDeliveredAgainIsRefusedAndNoFrameIsWrittenTwice) {
+    e2eStation station;
+    station.startCameras({"--a-redeliver-at", "20"});
+    station.startStation();
+    QString again;
+    ASSERT_TRUE(station.waitFor(
+        [&] {
+            const QString log = station.cameraLog();
+            const int at = log.indexOf("delivered again as ");
+            if (at < 0)
+                return false;
+            again = log.mid(at + 19).section('\n', 0, 0).trimmed();
+            return true;
+        },
+        40))
+        << station.cameraLog().toStdString();
+    const qsizetype before = station.datafiles().size();
+    ASSERT_TRUE(station.waitFor([&] { return station.datafiles().size() >= before + 3; }, 20));
+    EXPECT_EQ(station.stopStation(), 0);
+    station.stopCameras();
+
+    const QStringList m = station.messages();
+    EXPECT_EQ(m.filter(QRegularExpression("^error")).size(), 1) << m.join("\n").toStdString();
+    EXPECT_EQ(m.count("error : unable to process input data transfer file " + again), 1)
+        << again.toStdString() << "\n"
+        << m.join("\n").toStdString();
+    EXPECT_FALSE(QFile::exists(station.path("cam_a/input/" + again)));
+    EXPECT_FALSE(QFile::exists(station.path("temp/" + again)));
+    EXPECT_TRUE(station.everyFrameOnceWithoutGaps());
+}
 
 TEST(e2e, normalRunWritesEveryFrameOfCompletedIntervalsExactlyOnce) {
     e2eStation station;

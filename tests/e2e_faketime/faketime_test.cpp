@@ -1,7 +1,11 @@
+#include "format/datafileReader.h"
 #include "support/e2eStation.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 
+#include <cmath>
 #include <gtest/gtest.h>
 
 // The station's clock is faked (faketime); the cameras run on the real one, which is all they
@@ -74,4 +78,70 @@ TEST(e2eFaketime, aClockSteppedBackAnHourKeepsTheDatafilesComing) {
     std::vector<e2eFrame> frames;
     QString problem;
     EXPECT_TRUE(station.datafileFrames(&frames, &problem)) << problem.toStdString();
+}
+
+namespace {
+
+// Runs a station in Berlin from `start` (UTC, 40 s before an hour) until five datafiles after
+// its first resync, and checks what the days of the summer-time switch must not break: one
+// resync, a reboot of both cameras exactly when it is local midnight, every frame written once
+// without a gap (under the usual names or in repeated/), and each datafile within 10 s of its
+// interval's end.
+void runThroughTheHour(const char* start, bool midnight) {
+    e2eStation station;
+    station.useTimeZone("Europe/Berlin");
+    station.startCameras();
+    // An offset from the real clock rather than a date: a date string inside the hour that
+    // comes twice is ambiguous.
+    const qint64 fakeMinusReal = utcSeconds(start) - QDateTime::currentMSecsSinceEpoch() / 1000;
+    station.startStation(
+        {}, QStringLiteral("%1%2").arg(fakeMinusReal < 0 ? "" : "+").arg(fakeMinusReal));
+    const bool resynced = station.waitFor([&] { return station.hasMessage("RESYNC"); }, 60);
+    const int atResync = station.datafilePaths().size();
+    const bool goesOn =
+        station.waitFor([&] { return station.datafilePaths().size() >= atResync + 5; }, 40);
+    station.stopStation();
+    station.stopCameras();
+    const QStringList m = station.messages();
+    ASSERT_TRUE(resynced && goesOn) << m.join("\n").toStdString();
+
+    EXPECT_EQ(m.count("RESYNC"), 1) << m.join("\n").toStdString();
+    for (const char* camera : {"A", "B"})
+        EXPECT_EQ(m.count(QStringLiteral("%1: send reboot").arg(camera)), midnight ? 1 : 0);
+    size_t written = 0;
+    EXPECT_TRUE(station.everyFrameOnceWithoutGaps(&written));
+    EXPECT_GT(written, 0u);
+    // The local name of a datafile stands for one of two UTC intervals in Berlin (the hour that
+    // comes twice); the one its writing time fits is its own.
+    for (const QString& path : station.datafilePaths()) {
+        const int64_t local = datafileLocalSecond(QFileInfo(path).fileName().section('.', 0, 1));
+        const double written =
+            double(QFileInfo(station.path(path)).lastModified().toMSecsSinceEpoch()) / 1000.0 +
+            double(fakeMinusReal);
+        double late = 1e9;
+        for (int64_t offset : {3600, 7200}) {
+            const double behind = written - double(local - offset + 3);
+            if (std::fabs(behind) < std::fabs(late))
+                late = behind;
+        }
+        EXPECT_LE(late, 10.0 + 1.0) << path.toStdString() << " written late";
+    }
+}
+
+} // namespace
+
+TEST(e2eFaketime, summerTimeBeginsTheSwitchHourIsAResync) {
+    runThroughTheHour("2026-03-29 00:59:20", false);
+}
+
+TEST(e2eFaketime, summerTimeBeginsLocalMidnightAfter23HoursIsTheReboot) {
+    runThroughTheHour("2026-03-29 21:59:20", true);
+}
+
+TEST(e2eFaketime, summerTimeEndsTheSwitchHourIsAResync) {
+    runThroughTheHour("2026-10-25 00:59:20", false);
+}
+
+TEST(e2eFaketime, summerTimeEndsLocalMidnightAfter25HoursIsTheReboot) {
+    runThroughTheHour("2026-10-25 22:59:20", true);
 }

@@ -4,20 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <ctime>
-
 namespace {
 
 const double RATE = 1000.0; // lines per second: a line counter is milliseconds
 
-double utc(const char* text) {
-    struct tm t = {};
-    strptime(text, "%Y-%m-%d %H:%M:%S", &t);
-    return double(timegm(&t));
-}
-
 syncPointPtr syncAt(const char* time, double plus = 0.0, uint32_t epoch = 0) {
-    syncPointPtr sync = makeSyncPoint(utc(time) + plus, RATE);
+    syncPointPtr sync = makeSyncPoint(double(utcSeconds(time)) + plus, RATE);
     sync->setClockEpoch(epoch);
     return sync;
 }
@@ -113,8 +105,8 @@ TEST(frameOrder, theDaysLastIntervalEndsAtLocalMidnight) {
         const syncPointPtr next = syncAt(midnight, 5.0);
         const frameRecord late = frame(last, 20000, 2, 1); // 10 s past midnight
         const frameRecord early = frame(next, 1000, 2, 0);
-        EXPECT_EQ(late.intervalEnd, int32_t(utc(midnight))) << midnight;
-        EXPECT_EQ(early.intervalStart, int32_t(utc(midnight)) + 6) << midnight;
+        EXPECT_EQ(late.intervalEnd, int32_t(utcSeconds(midnight))) << midnight;
+        EXPECT_EQ(early.intervalStart, int32_t(utcSeconds(midnight)) + 6) << midnight;
         EXPECT_TRUE(laterInterval(late, early)) << midnight;
         EXPECT_FALSE(sameInterval(late, early)) << midnight;
     }

@@ -9,13 +9,19 @@
 #include <QFile>
 #include <QThread>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <map>
 #include <set>
 #include <sys/prctl.h>
+#include <tuple>
 
 namespace {
+
+// The simulated cameras' line frequency.
+const double LINE_FREQUENCY = 55172.0;
 
 QString binary(const char* name) {
     return QStringLiteral(KIV_BINARY_DIR "/") + QLatin1String(name);
@@ -27,6 +33,20 @@ std::unique_ptr<QProcess> childProcess() {
     auto process = std::make_unique<QProcess>();
     process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
     return process;
+}
+
+// Each synchronisation of `camera` as it measured it: the indices into `sent` of a run of its
+// frames of one syncId, in the order sent.
+std::vector<std::vector<size_t>> syncRuns(const std::vector<e2eFrame>& sent, char camera) {
+    std::vector<std::vector<size_t>> runs;
+    for (size_t i = 0; i < sent.size(); ++i) {
+        if (sent[i].camera != camera)
+            continue;
+        if (runs.empty() || sent[runs.back().back()].syncId != sent[i].syncId)
+            runs.emplace_back();
+        runs.back().push_back(i);
+    }
+    return runs;
 }
 
 int finish(QProcess* process, double seconds) {
@@ -78,7 +98,7 @@ void e2eStation::startStation(const QStringList& args, const QString& fakeTime) 
     m_station->setStandardOutputFile(path("station.log"), QIODevice::Append);
     m_station->setStandardErrorFile(path("station.err"), QIODevice::Append);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TZ", "UTC");
+    env.insert("TZ", m_zone);
     env.remove("TERM");
     // The library preloaded here rather than through the faketime program: that one would
     // stand between this process and the station, and a signal to it would end it alone.
@@ -175,9 +195,19 @@ std::vector<e2eFrame> e2eStation::simulatorFrames() const {
     return frames;
 }
 
+QStringList e2eStation::datafilePaths() const {
+    QStringList paths;
+    for (const QString& name : datafiles())
+        paths << "3sec/" + name;
+    for (const QString& name : QDir(path("3sec/repeated")).entryList(QDir::Files, QDir::Name))
+        if (!name.endsWith(".part"))
+            paths << "3sec/repeated/" + name;
+    return paths;
+}
+
 bool e2eStation::datafileFrames(std::vector<e2eFrame>* frames, QString* problem) const {
-    for (const QString& name : datafiles()) {
-        QByteArray bytes = m_dir.read("3sec/" + name);
+    for (const QString& name : datafilePaths()) {
+        QByteArray bytes = m_dir.read(name);
         const uint8_t* data = reinterpret_cast<const uint8_t*>(bytes.constData());
         datafileContent content;
         datafileProblem where;
@@ -199,7 +229,6 @@ bool e2eStation::datafileFrames(std::vector<e2eFrame>* frames, QString* problem)
 }
 
 ::testing::AssertionResult e2eStation::everyFrameOfCompletedIntervals() const {
-    const double LINE_FREQUENCY = 55172.0;
     std::vector<e2eFrame> written;
     QString problem;
     if (!datafileFrames(&written, &problem))
@@ -252,10 +281,104 @@ bool e2eStation::datafileFrames(std::vector<e2eFrame>* frames, QString* problem)
         auto it = sent.find({f.camera, f.hash});
         if (it == sent.end())
             return ::testing::AssertionFailure()
-                   << f.camera << " frame " << std::hex << f.hash << " not sent, or written twice";
+                   << f.camera << " frame " << QString::number(f.hash, 16).toStdString()
+                   << " not sent, or written twice";
         sent.erase(it);
     }
     if (count)
         *count = written.size();
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult e2eStation::matchSentFrames(const std::vector<e2eFrame>& sent,
+                                                       std::vector<bool>* written) const {
+    std::vector<e2eFrame> found;
+    QString problem;
+    if (!datafileFrames(&found, &problem))
+        return ::testing::AssertionFailure() << problem.toStdString();
+    // Drops of the same shape give frames of the same bytes: a datafile frame is the sent one
+    // of its payload and length whose place fits. A frame's line position is its line counter
+    // plus the position of its synchronisation, which most frames of the sync agree on.
+    std::multimap<std::tuple<char, uint64_t, uint32_t>, size_t> byPayload;
+    for (size_t i = 0; i < found.size(); ++i)
+        byPayload.insert({{found[i].camera, found[i].hash, found[i].numLines}, i});
+    auto candidates = [&](const e2eFrame& f) {
+        return byPayload.equal_range({f.camera, f.hash, f.numLines});
+    };
+    std::vector<bool> used(found.size(), false);
+    written->assign(sent.size(), false);
+    for (char camera : {'A', 'B'}) {
+        for (const std::vector<size_t>& run : syncRuns(sent, camera)) {
+            std::map<int64_t, int> votes;
+            for (size_t i : run)
+                for (auto [it, end] = candidates(sent[i]); it != end; ++it)
+                    for (int64_t near = -1; near <= 1; ++near)
+                        ++votes[std::llround(found[it->second].linePosition) -
+                                int64_t(sent[i].lineCounter) + near];
+            if (votes.empty())
+                continue;
+            const int64_t syncPosition =
+                std::max_element(votes.begin(), votes.end(), [](const auto& a, const auto& b) {
+                    return a.second < b.second;
+                })->first;
+            for (size_t i : run)
+                for (auto [it, end] = candidates(sent[i]); it != end; ++it) {
+                    const double place = double(syncPosition + int64_t(sent[i].lineCounter));
+                    if (!used[it->second] &&
+                        std::fabs(found[it->second].linePosition - place) <= 1.5) {
+                        used[it->second] = true;
+                        (*written)[i] = true;
+                        break;
+                    }
+                }
+        }
+    }
+    for (size_t k = 0; k < found.size(); ++k)
+        if (!used[k])
+            return ::testing::AssertionFailure()
+                   << found[k].camera << " frame "
+                   << QString::number(found[k].hash, 16).toStdString() << " at line position "
+                   << uint64_t(found[k].linePosition) << " not sent, or written twice";
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult e2eStation::everyFrameOnceWithoutGaps(size_t* count) const {
+    const std::vector<e2eFrame> sent = simulatorFrames();
+    std::vector<bool> written;
+    ::testing::AssertionResult matched = matchSentFrames(sent, &written);
+    if (!matched)
+        return matched;
+    if (count)
+        *count = size_t(std::count(written.begin(), written.end(), true));
+    // The frames a resync costs lie in the interval of the last frame paired before them: at
+    // most one interval, and a second for the rounding, after the sync.
+    const uint64_t resyncLines = uint64_t(4.0 * LINE_FREQUENCY);
+    for (char camera : {'A', 'B'}) {
+        const std::vector<std::vector<size_t>> runs = syncRuns(sent, camera);
+        for (size_t r = 0; r < runs.size(); ++r) {
+            const std::vector<size_t>& run = runs[r];
+            size_t first = 0;
+            while (first < run.size() && !written[run[first]]) {
+                if (sent[run[first]].lineCounter >= resyncLines)
+                    return ::testing::AssertionFailure()
+                           << camera << " syncId " << sent[run[first]].syncId << ": frame at line "
+                           << sent[run[first]].lineCounter << " missing";
+                ++first;
+            }
+            size_t last = run.size();
+            while (last > first && !written[run[last - 1]])
+                --last;
+            for (size_t k = first; k < last; ++k)
+                if (!written[run[k]])
+                    return ::testing::AssertionFailure()
+                           << camera << " syncId " << sent[run[k]].syncId << ": frame at line "
+                           << sent[run[k]].lineCounter << " missing between written ones";
+            if (last < run.size() && r + 1 < runs.size())
+                return ::testing::AssertionFailure()
+                       << camera << " syncId " << sent[run[last]].syncId << ": "
+                       << run.size() - last << " frames from line " << sent[run[last]].lineCounter
+                       << " on missing, though the camera went on with another sync";
+        }
+    }
     return ::testing::AssertionSuccess();
 }

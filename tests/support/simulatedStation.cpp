@@ -69,8 +69,9 @@ std::vector<sentFrame> sentFrames(const syncList& syncs, const QString& logPath)
 } // namespace
 
 simulatedStation::simulatedStation(double start,
-                                   const std::function<void(simulatorSettings&)>& tune)
-    : fixture(start), frames(fixture.dir.file("frames.log")) {
+                                   const std::function<void(simulatorSettings&)>& tune,
+                                   const char* zone)
+    : fixture(start, zone), frames(fixture.dir.file("frames.log")) {
     for (int camera : {CAM_A, CAM_B}) {
         simulatorSettings s;
         s.camera = camera;

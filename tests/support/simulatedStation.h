@@ -38,10 +38,11 @@ struct frameAccount {
 
 class simulatedStation {
 public:
-    // A station at `start` (UTC seconds); `tune` may change the simulators' settings (both
-    // cameras: look at `camera`) before they are made.
+    // A station at `start` (UTC seconds) in the time zone `zone`; `tune` may change the
+    // simulators' settings (both cameras: look at `camera`) before they are made.
     explicit simulatedStation(double start,
-                              const std::function<void(simulatorSettings&)>& tune = nullptr);
+                              const std::function<void(simulatorSettings&)>& tune = nullptr,
+                              const char* zone = "UTC");
     ~simulatedStation();
 
     // One step: both cameras look at their directories, then the loop runs one cycle; a cycle

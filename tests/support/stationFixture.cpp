@@ -56,7 +56,8 @@ void scriptedCamera::deliverEmpty(uint16_t syncId, uint64_t end) {
     deliver(syncId, {}, end);
 }
 
-stationFixture::stationFixture(double start) : tz("UTC"), clock(start), guard(&clock) {
+stationFixture::stationFixture(double start, const char* zone)
+    : tz(zone), clock(start), guard(&clock) {
     makeStationFolder(dir.path());
     a = std::make_unique<scriptedCamera>(dir, 1);
     b = std::make_unique<scriptedCamera>(dir, 2);

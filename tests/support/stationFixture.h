@@ -38,7 +38,8 @@ private:
 };
 
 struct stationFixture {
-    explicit stationFixture(double start);
+    // A station folder at `start` (UTC seconds) in the time zone `zone`.
+    explicit stationFixture(double start, const char* zone = "UTC");
     ~stationFixture();
 
     tempStation dir;

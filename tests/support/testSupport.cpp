@@ -143,3 +143,9 @@ long long localSeconds(int year, int month, int day, int hour, int minute, int s
     t.tm_isdst = -1;
     return (long long)mktime(&t);
 }
+
+long long utcSeconds(const char* text) {
+    struct tm t = {};
+    strptime(text, "%Y-%m-%d %H:%M:%S", &t);
+    return (long long)timegm(&t);
+}

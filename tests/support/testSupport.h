@@ -119,3 +119,5 @@ public:
 
 // Seconds since the epoch of a local date and time in the current time zone.
 long long localSeconds(int year, int month, int day, int hour, int minute, int second);
+// Seconds since the epoch of "YYYY-MM-DD HH:MM:SS" read as UTC.
+long long utcSeconds(const char* text);

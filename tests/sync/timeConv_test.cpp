@@ -4,16 +4,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-long long utcSeconds(const char* text) {
-    struct tm t = {};
-    strptime(text, "%Y-%m-%d %H:%M:%S", &t);
-    return (long long)timegm(&t);
-}
-
-} // namespace
-
 // The local day of a second runs from the midnight that begins its date to the one that
 // begins the next: 23 or 25 hours where summer time begins or ends (23.5 and 24.5 on Lord Howe
 // Island, whose summer time is half an hour), and the offset is the zone's own at that moment.

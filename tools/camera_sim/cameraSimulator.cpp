@@ -23,6 +23,9 @@ const char* const NORM_SUCCESS = "norm.success";
 // The commands in the order they are obeyed: a reboot outranks the others.
 const char* const COMMANDS[3] = {"reboot", "cancel", "resync"};
 
+// How old a transfer file delivered again is: its frames have reached their datafile.
+const double REDELIVERY_AGE = 10.0;
+
 // Size range of a garbage transfer file, bytes.
 const int GARBAGE_MIN_SIZE = 64;
 const int GARBAGE_MAX_SIZE = 4096;
@@ -123,6 +126,8 @@ void cameraSimulator::injectFaults(double now) {
         m_garbageDone = true;
         writeGarbageFile(now);
     }
+    if (m_settings.redeliverAt >= 0.0 && !m_redeliverDone && running >= m_settings.redeliverAt)
+        redeliverTransferFile(now);
 }
 
 bool cameraSimulator::commandArrived(int index, const char* name) {
@@ -290,6 +295,11 @@ void cameraSimulator::writeTransferFile(double now, uint64_t toLine) {
         buildTransferFile(m_params, m_syncId, m_fileStartLine, frames, m_syncId, toLine);
     QString name = nextInputName(now, nullptr);
     if (writeFileAtomically(m_settings.inputDir, name, bytes)) {
+        if (m_settings.redeliverAt >= 0.0 && !m_redeliverDone) {
+            m_recentFiles.emplace_back(now, bytes);
+            while (m_recentFiles.size() > 1 && m_recentFiles[1].first <= now - REDELIVERY_AGE)
+                m_recentFiles.pop_front();
+        }
         ++m_counts.transferFiles;
         if (frames.empty())
             ++m_counts.emptyTransferFiles;
@@ -355,6 +365,23 @@ void cameraSimulator::writeGarbageFile(double now) {
             m_log->logFile(m_letter, "garbage", name, 0);
         note(QStringLiteral("fault: garbage transfer file %1").arg(name));
     }
+}
+
+void cameraSimulator::redeliverTransferFile(double now) {
+    // Waits for a file old enough.
+    if (m_recentFiles.empty() || m_recentFiles.front().first > now - REDELIVERY_AGE)
+        return;
+    m_redeliverDone = true;
+    const QString name = nextInputName(now, nullptr);
+    if (writeFileAtomically(m_settings.inputDir, name, m_recentFiles.front().second)) {
+        ++m_counts.redelivered;
+        if (m_log)
+            m_log->logFile(m_letter, "again", name, 0);
+        note(QStringLiteral("fault: transfer file of %1 s ago delivered again as %2")
+                 .arg(now - m_recentFiles.front().first, 0, 'f', 1)
+                 .arg(name));
+    }
+    m_recentFiles.clear();
 }
 
 QString cameraSimulator::nextInputName(double now, const char* kind) {

@@ -12,7 +12,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <deque>
 #include <random>
+#include <utility>
 
 struct simulatorSettings {
     int camera = CAM_A; // CAM_A or CAM_B
@@ -29,6 +31,7 @@ struct simulatorSettings {
     // Faults, in seconds after the simulator was made; below 0: never.
     double silentAfter = -1.0;  // no more transfer files; control files are still answered
     double garbageAt = -1.0;    // one transfer file of random bytes
+    double redeliverAt = -1.0;  // the transfer file written 10 s before, once more
     double disconnectAt = -1.0; // "connect" removed once
     bool keepCommands = false;  // "resync", "reboot" and "cancel" are obeyed but never removed
     double keepParametersAfter = -1.0; // from then on "acquire.par" is read but never removed
@@ -48,7 +51,8 @@ struct simulatorCounts {
     int frames = 0;
     int logFiles = 0;
     int garbageFiles = 0;
-    int commands = 0; // resync, cancel and reboot obeyed
+    int redelivered = 0; // transfer files delivered a second time
+    int commands = 0;    // resync, cancel and reboot obeyed
 };
 
 // It keeps no clock of its own: every step() reads the station clock, so a program runs it in
@@ -87,6 +91,7 @@ private:
     void writeTransferFile(double now, uint64_t toLine);
     void writeLogFile(double now);
     void writeGarbageFile(double now);
+    void redeliverTransferFile(double now);
     QString nextInputName(double now, const char* kind);
     // The name of an answer ("request.sync", "norm.success") as this camera writes it.
     QString answerName(const char* name) const;
@@ -122,6 +127,10 @@ private:
     bool m_silenceDone = false; // the silence fault fired (a reboot ends it)
     int m_parCopies = 0;
     bool m_garbageDone = false;
+    bool m_redeliverDone = false;
+    // The transfer files of the last seconds, with the time they were written: what a camera
+    // computer may deliver again.
+    std::deque<std::pair<double, QByteArray>> m_recentFiles;
     fileStamp m_keptParameters; // the "acquire.par" read and left in place
     bool m_disconnectDone = false;
     long long m_lastStamp = 0;

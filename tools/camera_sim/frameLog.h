@@ -17,8 +17,9 @@
 //
 // <camera> is A or B; <payloadSize> counts the bytes after the frame's 16-byte aux header and
 // <hash> is their FNV-1a 64 hash as 16 lower-case hex digits (the bytes a datafile carries
-// after a frame entry's header word and line position). <kind> is transfer, norm, log or
-// garbage; <frames> is the number of frames of a transfer file, else 0.
+// after a frame entry's header word and line position). <kind> is transfer, norm, log, garbage
+// or again (a transfer file delivered a second time: its frames are logged once, with the
+// first); <frames> is the number of frames of a transfer file, else 0.
 
 // FNV-1a, 64 bits.
 uint64_t fnv1a64(const uint8_t* data, size_t size);

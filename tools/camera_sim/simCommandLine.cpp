@@ -31,6 +31,8 @@ const char* const USAGE =
     "Faults, timed in seconds from the start:\n"
     "  --silent-after S      write no more transfer files, but go on answering control files\n"
     "  --garbage-at S        write one transfer file of random bytes\n"
+    "  --redeliver-at S      deliver the transfer file written 10 s before once more, under a\n"
+    "                        new name, as a camera computer repeating a copy may\n"
     "  --disconnect-at S     remove \"connect\" once\n"
     "  --keep-commands       obey resync, reboot and cancel but never remove their files\n"
     "  --keep-par-after S    read every new acquire.par but never remove it\n"
@@ -116,6 +118,8 @@ int cameraOption(const QString& name, const QString& value, simulatorSettings* s
         ok = seconds(value, &s->silentAfter);
     else if (name == QLatin1String("garbage-at"))
         ok = seconds(value, &s->garbageAt);
+    else if (name == QLatin1String("redeliver-at"))
+        ok = seconds(value, &s->redeliverAt);
     else if (name == QLatin1String("disconnect-at"))
         ok = seconds(value, &s->disconnectAt);
     else if (name == QLatin1String("keep-par-after"))
