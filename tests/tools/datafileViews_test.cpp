@@ -6,6 +6,7 @@
 #include "support/inspectFixture.h"
 #include "support/testSupport.h"
 #include "support/transferFiles.h"
+#include "sync/timeConv.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -244,6 +245,36 @@ TEST_F(inspectTest, aNameBeforeTheSyncSecondOrNotOnTheGridIsDamage) {
     datafileVerdict unnamed = checkDatafile("copy.bin", file);
     EXPECT_TRUE(unnamed.intact());
     EXPECT_EQ(unnamed.intervalSecond, 1700027130) << "taken from the first frame";
+}
+
+// A frame's wall-clock time across a summer-time switch: the line position counts the seconds
+// since midnight as they pass, the wall clock moves by the switch (an hour in Berlin, half an
+// hour on Lord Howe Island), so that the frame lies in the interval its datafile is named by.
+TEST(inspectTime, aFramesLocalTimeFollowsTheSwitchOfItsDay) {
+    const struct {
+        const char* zone;
+        const char* sync;  // UTC
+        const char* frame; // UTC
+        long long offsetAtSync;
+        long long offsetAtFrame;
+    } cases[] = {
+        {"Europe/Berlin", "2026-10-25 00:30:00", "2026-10-25 01:30:00", 7200, 3600},
+        {"Europe/Berlin", "2026-03-29 00:30:00", "2026-03-29 01:30:00", 3600, 7200},
+        {"Australia/Lord_Howe", "2026-04-04 14:00:00", "2026-04-04 16:00:00", 39600, 37800},
+        {"Asia/Kathmandu", "2026-05-01 12:00:00", "2026-05-01 13:00:00", 20700, 20700},
+    };
+    for (const auto& c : cases) {
+        scopedTimeZone tz(c.zone);
+        datafileContent content;
+        content.sync.lineFrequency = 1000.0;
+        content.sync.localSyncSecond = uint32_t(utcSeconds(c.sync) + c.offsetAtSync);
+        const long long midnight = localMidnight(utcSeconds(c.sync));
+        datafileEntry entry;
+        entry.linePosition = double(utcSeconds(c.frame) - midnight) * 1000.0;
+        EXPECT_DOUBLE_EQ(entryLocalTime(content, entry),
+                         double(utcSeconds(c.frame) + c.offsetAtFrame))
+            << c.zone << " " << c.frame;
+    }
 }
 
 TEST_F(inspectTest, pictureHasDarkPixelsExactlyAtTheSegments) {

@@ -2,6 +2,7 @@
 
 #include "kiv_inspect/inspectTime.h"
 #include "output/frameRecord.h"
+#include "sync/timeConv.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,9 +10,9 @@
 namespace {
 
 const int64_t DAY = 86400;
-// On the days summer time begins or ends the station's day is 86400 seconds of UTC while the
-// wall clock jumps by an hour: names and frame times may then lie one hour off the plain
-// wall-clock arithmetic.
+// Earlier versions of the station ended the sync day 86400 seconds after its midnight also on
+// the days summer time begins or ends: their last interval of such a day lies up to an hour off
+// the local midnight.
 const int64_t SUMMER_TIME_SHIFT = 3600;
 
 const uint8_t* dataOf(const QByteArray& bytes) {
@@ -26,16 +27,9 @@ int64_t intervalOf(double localTime) {
 }
 
 // A line position is the whole lines before a line; its time is up to one line earlier than
-// the line's own time.
+// the line's own time. Lines after the end of the sync day are written into its last interval.
 bool timeInInterval(double time, int64_t start, double lineTime, bool lastOfDay) {
-    const double shifts[] = {0.0, double(SUMMER_TIME_SHIFT), -double(SUMMER_TIME_SHIFT)};
-    for (double shift : shifts) {
-        double t = time + shift;
-        // Lines after the end of the sync day are written into its last interval.
-        if (t >= double(start) - lineTime - 1e-6 && (t < double(start + 3) || lastOfDay))
-            return true;
-    }
-    return false;
+    return time >= double(start) - lineTime - 1e-6 && (time < double(start + 3) || lastOfDay);
 }
 
 void checkName(datafileVerdict* v) {
@@ -150,6 +144,10 @@ cameraTally tallyCamera(const datafileContent& content, int camera) {
 }
 
 double entryLocalTime(const datafileContent& content, const datafileEntry& entry) {
-    double dayStart = double(localDayStart(content.sync.localSyncSecond));
-    return dayStart + entry.linePosition / content.sync.lineFrequency;
+    // The line position counts the seconds since the local midnight of the sync day as they
+    // pass; where summer time begins or ends in between, the wall clock has moved by the switch
+    // (an hour, or half an hour on Lord Howe Island): the zone tells the offset at the frame.
+    const int64_t midnight = utcOfLocal(localDayStart(content.sync.localSyncSecond));
+    const double utc = double(midnight) + entry.linePosition / content.sync.lineFrequency;
+    return utc + double(localOffset(wholeSecond(utc)));
 }

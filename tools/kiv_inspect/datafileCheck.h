@@ -43,6 +43,7 @@ struct cameraTally {
 };
 cameraTally tallyCamera(const datafileContent& content, int camera);
 
-// Local second count of the first line of `entry`: local midnight of the sync day plus its
-// line position over the line frequency.
+// Local second count of the first line of `entry`: the UTC time of the sync day's local
+// midnight plus its line position over the line frequency, shown on the local clock of that
+// moment (in this computer's time zone, the station's own when run there).
 double entryLocalTime(const datafileContent& content, const datafileEntry& entry);
