@@ -22,18 +22,25 @@ bool sameClock(const frameRecord& a, const frameRecord& b) {
     return recordClockEpoch(a) == recordClockEpoch(b);
 }
 
-// True when `next` starts before `previous` ends, both on one clock and `next` of the same or
-// an earlier day (a frame that starts exactly where the previous one ends is in order). Two
-// records of one synchronisation are compared by their line counters: their line positions are
+// Two records of one synchronisation, ordered by their line counters: their line positions are
 // each rounded on their own and may come out a line short, which would refuse a frame that
-// follows its predecessor without a gap. A record of an earlier day counts its line positions
-// from an earlier midnight: they are moved to `previous`'s midnight first.
-bool startsBeforeEndOf(const frameRecord& previous, const frameRecord& next) {
-    if (previous.sync && previous.sync == next.sync && recordValid(previous) && recordValid(next)) {
-        const uint64_t end = previous.header.lineCounter;
-        const uint64_t start = next.header.lineCounter;
-        return start < end || start - end < uint64_t(previous.header.numLines);
-    }
+// follows its predecessor without a gap (a frame that starts exactly where the previous one
+// ends is in order).
+bool oneSynchronisation(const frameRecord& previous, const frameRecord& next) {
+    return previous.sync && previous.sync == next.sync && recordValid(previous) &&
+           recordValid(next);
+}
+
+bool lineCounterBeforeEndOf(const frameRecord& previous, const frameRecord& next) {
+    const uint64_t end = previous.header.lineCounter;
+    const uint64_t start = next.header.lineCounter;
+    return start < end || start - end < uint64_t(previous.header.numLines);
+}
+
+// True when `next`, of another synchronisation on the same clock and of the same or an earlier
+// day, starts before `previous` ends. A record of an earlier day counts its line positions from
+// an earlier midnight: they are moved to `previous`'s midnight first.
+bool positionBeforeEndOf(const frameRecord& previous, const frameRecord& next) {
     double start = recordLinePosition(next);
     const int32_t days = recordDayStart(previous) - recordDayStart(next);
     if (days > 0)
@@ -45,6 +52,10 @@ bool startsBeforeEndOf(const frameRecord& previous, const frameRecord& next) {
 } // namespace
 
 followVerdict recordMayFollow(const frameRecord& previous, const frameRecord& next) {
+    // Nearly always the frame before is of the same synchronisation: one clock, one day.
+    if (oneSynchronisation(previous, next))
+        return lineCounterBeforeEndOf(previous, next) ? followVerdict::overlaps
+                                                      : followVerdict::inOrder;
     switch (standingOf(previous, next)) {
     case standing::laterClock:
         return followVerdict::laterClock;
@@ -56,7 +67,7 @@ followVerdict recordMayFollow(const frameRecord& previous, const frameRecord& ne
     case standing::sameDay:
         break;
     }
-    return startsBeforeEndOf(previous, next) ? followVerdict::overlaps : followVerdict::inOrder;
+    return positionBeforeEndOf(previous, next) ? followVerdict::overlaps : followVerdict::inOrder;
 }
 
 bool newerSynchronisation(const frameRecord& previous, const frameRecord& current) {
