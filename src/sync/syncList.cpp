@@ -88,6 +88,9 @@ void syncList::load() {
     m_points.clear();
     m_seconds.clear();
     m_currentSyncId = NO_SYNC_ID;
+    m_taken.assign(m_taken.size(), false);
+    for (const auto& line : m_unwritten)
+        m_taken[line.first] = true;
 
     m_loadFailed = false;
     FILE* file = openFile(fileFor(now), "r");
@@ -110,6 +113,7 @@ void syncList::load() {
                 continue;
             m_seconds[int32_t(second)] = uint16_t(syncId);
             m_points[uint16_t(syncId)] = syncPointPtr();
+            m_taken[size_t(syncId)] = true;
         }
         std::fclose(file);
     }
@@ -147,11 +151,20 @@ bool syncList::addSync(const cameraParams& params) {
     uint16_t next;
     int32_t windowStart = m_windowStart;
     int32_t windowEnd = m_windowEnd;
-    if (s < m_windowEnd) {
-        next = uint16_t(m_currentSyncId + 1);
+    const bool newDay = s >= m_windowEnd;
+    if (!newDay) {
+        // One after the syncId of the latest second; but after a step of the clock back that
+        // one may be an earlier synchronisation's, and the ids after it handed out already.
+        next = nextFreeSyncId(uint16_t(m_currentSyncId + 1));
     } else {
         utcDayWindow(s, &windowStart, &windowEnd);
         next = m_currentSyncId == 0 ? 1 : 0;
+    }
+    if (next == NO_SYNC_ID) {
+        logError(errorKind::syncList,
+                 QStringLiteral("error : every syncId of the day is handed out -> no measurement "
+                                "until the next day"));
+        return false;
     }
     const bool appended = appendLines(next, s);
     // Until this run has read the day's file and written to it, the numbers already handed out
@@ -169,6 +182,9 @@ bool syncList::addSync(const cameraParams& params) {
         return false;
     }
     m_refusalReported = false;
+    if (newDay)
+        m_taken.assign(m_taken.size(), false);
+    m_taken[next] = true;
     prune(s);
     m_windowStart = windowStart;
     m_windowEnd = windowEnd;
@@ -237,6 +253,14 @@ bool syncList::appendLine(uint16_t syncId, int64_t second) {
     if (created)
         ok = syncDirectory(m_directory) && ok;
     return ok;
+}
+
+uint16_t syncList::nextFreeSyncId(uint16_t from) const {
+    uint16_t id = from;
+    for (size_t tried = 0; tried < m_taken.size(); ++tried, id = uint16_t(id + 1))
+        if (id != NO_SYNC_ID && !m_taken[id])
+            return id;
+    return NO_SYNC_ID;
 }
 
 bool syncList::fromEarlierRun(uint16_t syncId) const {

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <map>
+#include <vector>
 
 // syncId meaning "none".
 const uint16_t NO_SYNC_ID = 65535;
@@ -33,8 +34,9 @@ public:
     // epoch it has counted (see syncPoint::clockEpoch()). Without one, all carry epoch 0.
     void followClock(const clockStepWatch* watch) { m_clockWatch = watch; }
 
-    // Makes a new synchronisation from the station record `params` with the next syncId and
-    // appends its line to today's file. False (nothing changed) when its syncPoint is not
+    // Makes a new synchronisation from the station record `params` with the next syncId (one
+    // after the syncId of the latest second, or the next one not yet taken today) and appends
+    // its line to today's file. False (nothing changed) when its syncPoint is not
     // valid, or when the day's file could not be read, or its first line of this run not
     // written: the numbering of the day is then unknown, and a number might be handed out twice.
     // False as well when the directory is there but the line did not reach the disk: the
@@ -61,6 +63,9 @@ public:
 
 private:
     void prune(int32_t newSecond);
+    // The first syncId from `from` on that is not taken today (65535, "none", is never one);
+    // NO_SYNC_ID when every one is.
+    uint16_t nextFreeSyncId(uint16_t from) const;
     // Appends the line of a new synchronisation to its day's file; false when the line may not
     // be on disk.
     bool appendLine(uint16_t syncId, int64_t second);
@@ -78,6 +83,9 @@ private:
     }
 
     std::map<uint16_t, syncPointPtr> m_points;
+    // The syncIds of the day taken: in the day's file, or handed out by this run (also those
+    // whose line is still to be written). Pruning forgets syncPoints, never this.
+    std::vector<bool> m_taken = std::vector<bool>(65536, false);
     std::map<int32_t, uint16_t> m_seconds;
     uint16_t m_currentSyncId;
     // Today's file exists but could not be read: its numbering is unknown.

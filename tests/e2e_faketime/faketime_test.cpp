@@ -2,6 +2,7 @@
 #include "support/e2eStation.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -78,6 +79,68 @@ TEST(e2eFaketime, aClockSteppedBackAnHourKeepsTheDatafilesComing) {
     std::vector<e2eFrame> frames;
     QString problem;
     EXPECT_TRUE(station.datafileFrames(&frames, &problem)) << problem.toStdString();
+}
+
+namespace {
+
+// The syncIds of the sync list files of `station`, in the order of their lines.
+std::vector<uint16_t> syncIdsListed(const e2eStation& station) {
+    std::vector<uint16_t> ids;
+    for (const QString& name : QDir(station.path("sync")).entryList(QDir::Files, QDir::Name))
+        for (const QByteArray& line : tempStationRead(station.path("sync/" + name)).split('\n'))
+            if (!line.trimmed().isEmpty())
+                ids.push_back(uint16_t(line.simplified().split(' ').value(0).toUInt()));
+    return ids;
+}
+
+// Time synchronisation sets the clock back while the station measures, then the station is
+// restarted the same day: the sync list's latest second is then an earlier synchronisation's,
+// yet no syncId is handed out twice. The cameras' frames of the first run are refused after
+// the restart (their sync times are not kept), none is placed at a new synchronisation's
+// place, and every other frame is written once.
+void restartAfterAStepBack(const char* step) {
+    e2eStation station;
+    const QString offset = station.path("clock-offset");
+    auto setOffset = [&](const char* text) {
+        QFile file(offset);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    };
+    setOffset("+0");
+    station.startCameras();
+    station.startStation({}, "file:" + offset);
+    ASSERT_TRUE(station.waitFor([&] { return station.datafiles().size() >= 2; }, 60));
+    setOffset(step);
+    ASSERT_TRUE(station.waitFor(
+        [&] { return station.hasMessage("warning : resync : the station clock stepped"); }, 20));
+    const qsizetype stepped = station.datafilePaths().size();
+    ASSERT_TRUE(station.waitFor([&] { return station.datafilePaths().size() >= stepped + 2; }, 30));
+    EXPECT_EQ(station.stopStation(), 0);
+    const std::vector<uint16_t> firstRun = syncIdsListed(station);
+    station.startStation({}, "file:" + offset);
+    const qsizetype restarted = station.datafilePaths().size();
+    const bool goesOn =
+        station.waitFor([&] { return station.datafilePaths().size() >= restarted + 3; }, 40);
+    station.stopStation();
+    station.stopCameras();
+    ASSERT_TRUE(goesOn) << station.messages().join("\n").toStdString();
+
+    const std::vector<uint16_t> ids = syncIdsListed(station);
+    ASSERT_GT(ids.size(), firstRun.size());
+    for (size_t i = 1; i < ids.size(); ++i)
+        EXPECT_GT(ids[i], ids[i - 1]) << "line " << i + 1 << " of the sync list";
+    EXPECT_TRUE(station.everyFrameOnceWithoutGaps(
+        nullptr, std::set<uint16_t>(firstRun.begin(), firstRun.end())));
+}
+
+} // namespace
+
+TEST(e2eFaketime, aRestartAfterTheClockSteppedBackAMinuteHandsOutNoSyncIdAgain) {
+    restartAfterAStepBack("-60");
+}
+
+TEST(e2eFaketime, aRestartAfterTheClockSteppedBackAnHourHandsOutNoSyncIdAgain) {
+    restartAfterAStepBack("-3600");
 }
 
 namespace {

@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 // One frame as the simulator logged it, or as a datafile holds it.
@@ -87,8 +88,11 @@ public:
     // every synchronisation of each camera the frames sent are written without a gap. Missing
     // may be only its first frames within a few seconds of the sync (pairing drops frames of a
     // new synchronisation that lie in the last interval of the one before), and the last
-    // synchronisation's last frames (still waiting when the station stopped).
-    ::testing::AssertionResult everyFrameOnceWithoutGaps(size_t* written = nullptr) const;
+    // synchronisation's last frames (still waiting when the station stopped), and those of the
+    // syncIds `cutByRestart` (made by a run that was stopped: a restart refuses their files).
+    ::testing::AssertionResult
+    everyFrameOnceWithoutGaps(size_t* written = nullptr,
+                              const std::set<uint16_t>& cutByRestart = {}) const;
 
 private:
     // Marks in `written` (one flag per frame of `sent`) the frame each datafile frame is.

@@ -59,6 +59,40 @@ TEST_F(syncListTest, aNewListContinuesTheNumberingOfTheDay) {
     EXPECT_EQ(list->currentSyncId(), 3);
 }
 
+// The next syncId is one after the syncId of the latest second, but never one the day's list
+// holds already: after a step of the clock back the latest second may be an earlier
+// synchronisation's, and the ids after it are taken.
+TEST_F(syncListTest, aRestartNeverHandsOutASyncIdOfTheDayAgain) {
+    const struct {
+        const char* what;
+        std::vector<std::pair<int, int>> lines; // syncId, seconds after DAY
+        int next;
+    } cases[] = {
+        {"the latest second's id is the highest", {{0, 100}, {1, 200}}, 2},
+        {"an id below one used before, at a later second", {{50, 100}, {41, 200}}, 42},
+        {"the clock stepped back: the next id was used before", {{0, 100}, {1, 200}, {2, 160}}, 3},
+        {"stepped back twice", {{41, 300}, {42, 290}, {43, 280}}, 44},
+        {"the last id before 'none'", {{65534, 100}}, 0},
+    };
+    for (const auto& c : cases) {
+        tempStation day;
+        QByteArray content;
+        for (const auto& line : c.lines)
+            content += QStringLiteral("%1  %2  %3.000 \n")
+                           .arg(line.first, 10)
+                           .arg(qlonglong(DAY) + line.second, 11, 10, QLatin1Char('0'))
+                           .arg(qlonglong(DAY) + line.second, 11)
+                           .toLatin1();
+        day.write(fileName(), content);
+        syncList list;
+        ASSERT_TRUE(list.setDirectory(day.path()));
+        ASSERT_TRUE(list.addSync(stationParams())) << c.what;
+        EXPECT_EQ(list.currentSyncId(), c.next) << c.what;
+        ASSERT_TRUE(list.addSync(stationParams())) << c.what;
+        EXPECT_EQ(list.currentSyncId(), c.next + 1) << c.what << ": and the one after";
+    }
+}
+
 TEST_F(syncListTest, loadSkipsDamagedLinesAndOtherDays) {
     QByteArray content;
     content += "         4  01700010000  1700010000.000 \n";
