@@ -12,6 +12,9 @@ const int32_t DATAFILE_BUFFER_SIZE = 4194304;
 // The largest datafile: an interval of more frames than the buffer holds is assembled in a
 // buffer grown for it, in powers of two up to the largest one a bit buffer can have.
 const int32_t DATAFILE_MAX_SIZE = int32_t(1) << 30;
+// More than two cameras deliver in one interval: a camera's transfer files stay below 64 MiB
+// for the 10 seconds one covers at the most. A larger file is no datafile of the station's.
+const int32_t DATAFILE_PLAUSIBLE_SIZE = int32_t(64) << 20;
 const int32_t INTERVAL_BLOCK_SIZE = 160;
 const int32_t RAIN_DATA_SIZE = 600;
 // Camera, length and lines in front of every frame entry's data.

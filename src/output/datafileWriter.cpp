@@ -182,10 +182,10 @@ QString datafileWriter::repeatedPath(const QString& name) const {
 
 namespace {
 
-// The whole file at `path`, when it is no larger than a datafile can be.
+// The whole file at `path`, when it is no larger than a datafile of one interval can be.
 bool readWholeDatafile(const QString& path, QByteArray* bytes) {
     fileStamp stamp;
-    if (!stampFile(path, &stamp) || stamp.size > uint64_t(DATAFILE_MAX_SIZE))
+    if (!stampFile(path, &stamp) || stamp.size > uint64_t(DATAFILE_PLAUSIBLE_SIZE))
         return false;
     FILE* file = openFile(path, "rb");
     if (!file)
@@ -196,11 +196,42 @@ bool readWholeDatafile(const QString& path, QByteArray* bytes) {
     return count == size_t(bytes->size());
 }
 
-bool intactDatafile(const QByteArray& bytes) {
-    datafileContent content;
+bool intactDatafile(const QByteArray& bytes, datafileContent* content) {
     datafileProblem problem;
     return readDatafile(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
-                        &content, &problem);
+                        content, &problem);
+}
+
+// The interval of the name `name` ("<usual name>", also with ".<n>" of repeated/) can hold
+// frames of the synchronisation at local second `syncSecond`: it begins at most a
+// synchronisation's hour (and the 30 s a frame may lie ahead) after it, and ends after it;
+// either side moved by up to an hour where summer time began or ended in between.
+bool fitsItsName(const QString& name, uint32_t syncSecond) {
+    const int64_t interval = datafileLocalSecond(name.section(QLatin1Char('.'), 0, 1));
+    const int64_t SHIFT = 3600;
+    const int64_t SPAN = 3600 + 30;
+    return interval >= 0 && interval + INTERVAL_LENGTH > int64_t(syncSecond) - SHIFT &&
+           interval < int64_t(syncSecond) + SPAN + SHIFT;
+}
+
+} // namespace
+
+namespace {
+
+// Renames a ".part" that is no unfinished datafile of this station's out of the way of the
+// interval whose temporary name it holds, and out of the next start's look.
+void setAside(const QString& part, const QString& reason) {
+    const QString aside = part + QStringLiteral(".set-aside");
+    if (!renameNoReplace(part, aside)) {
+        logWarning(
+            QStringLiteral("warning : unfinished datafile %1 is no datafile of its name : %2 "
+                           "-> left as it is")
+                .arg(shownName(part), reason));
+        return;
+    }
+    logWarning(QStringLiteral("warning : unfinished datafile %1 is no datafile of its name : %2 "
+                              "-> set aside as %3")
+                   .arg(shownName(part), reason, shownName(aside)));
 }
 
 } // namespace
@@ -215,11 +246,28 @@ int datafileWriter::completeUnfinished() {
         for (const QString& name : names) {
             const QString part = joinPath(dir, name);
             QString path = part.left(part.size() - 5);
+            fileStamp stamp;
+            if (!stampFile(part, &stamp))
+                continue;
+            // A file of another time, or larger than an interval can be, is no interval this
+            // station left unfinished: it would take the name of the interval that is.
+            if (stamp.size > uint64_t(DATAFILE_PLAUSIBLE_SIZE)) {
+                setAside(part, QStringLiteral("%1 bytes, more than an interval holds")
+                                   .arg(qulonglong(stamp.size)));
+                continue;
+            }
             QByteArray bytes;
-            if (!readWholeDatafile(part, &bytes) || !intactDatafile(bytes)) {
+            datafileContent content;
+            if (!readWholeDatafile(part, &bytes) || !intactDatafile(bytes, &content)) {
                 logWarning(QStringLiteral("warning : unfinished datafile %1 is not whole -> left "
                                           "as it is")
                                .arg(shownName(part)));
+                continue;
+            }
+            if (!fitsItsName(QFileInfo(path).fileName(), content.sync.localSyncSecond)) {
+                setAside(part, QStringLiteral("its synchronisation (local second %1) lies too far "
+                                              "from the interval of its name")
+                                   .arg(content.sync.localSyncSecond));
                 continue;
             }
             if (fileExists(path)) {

@@ -176,28 +176,39 @@ TEST_F(writerTest, aWholeDatafileLeftUnfinishedGetsItsNameAtTheNextStart) {
     ASSERT_FALSE(written.isEmpty());
     const QString name = written.first();
     const QByteArray whole = made.read("3sec/" + name);
+    // The name of an interval three hours after the file's own: its ".part" is another time's.
+    const QString later =
+        datafileWriter::datafileName(int32_t(datafileLocalSecond(name)) + 10800) + ".part";
     const struct {
         const char* finalContent; // under the final name beside the ".part"; null: none
-        int torn;                 // bytes cut off the ".part"
+        int torn;                 // bytes cut off the ".part"; -1: grown beyond any interval
+        bool planted;             // the whole file under the ".part" name of another interval
         const char* kept;         // where the whole file is afterwards, relative to 3sec/
         bool partStays;
+        bool setAside;
         int warnings;
     } cases[] = {
-        {nullptr, 0, "", false, 1},                   // the rename was lost
-        {"same", 0, "", false, 0},                    // a link made, the old name not yet removed
-        {"other datafile", 0, "repeated/", false, 1}, // its name taken since
-        {nullptr, 7, nullptr, true, 1},               // torn: left for a person to look at
+        {nullptr, 0, false, "", false, false, 1}, // the rename was lost
+        {"same", 0, false, "", false, false, 0},  // a link made, the old name kept
+        {"other datafile", 0, false, "repeated/", false, false, 1}, // its name taken since
+        {nullptr, 7, false, nullptr, true, false, 1},               // torn: left to look at
+        {nullptr, 0, true, nullptr, false, true, 1},   // another time's: set aside, unread
+        {nullptr, -1, false, nullptr, false, true, 1}, // larger than an interval: set aside
     };
     for (const auto& c : cases) {
         QDir(dir.file("3sec")).removeRecursively();
         dir.mkdir("3sec");
-        dir.write("3sec/" + name + ".part", whole.left(whole.size() - c.torn));
+        const QString part = "3sec/" + (c.planted ? later : name + ".part");
+        dir.write(part, whole.left(whole.size() - std::max(c.torn, 0)));
+        if (c.torn < 0)
+            QFile(dir.file(part)).resize(qint64(DATAFILE_PLAUSIBLE_SIZE) + 1);
         if (c.finalContent)
             dir.write("3sec/" + name,
                       QByteArray(c.finalContent) == "same" ? whole : QByteArray(c.finalContent));
         log.clear();
         EXPECT_EQ(writer->completeUnfinished(), c.kept && c.warnings ? 1 : 0) << c.torn;
-        EXPECT_EQ(dir.exists("3sec/" + name + ".part"), c.partStays);
+        EXPECT_EQ(dir.exists(part), c.partStays) << c.torn;
+        EXPECT_EQ(dir.exists(part + ".set-aside"), c.setAside) << c.torn;
         if (c.kept) {
             EXPECT_EQ(dir.read(QString("3sec/") + c.kept + name + (*c.kept ? ".2" : "")), whole);
         }
