@@ -3,7 +3,13 @@
 #include "platform/stationClock.h"
 
 #include <climits>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <systemd/sd-daemon.h>
+#include <unistd.h>
 
 namespace {
 
@@ -11,15 +17,40 @@ namespace {
 QString g_lastStatus;
 int64_t g_lastAlive = INT64_MIN;
 
+// One datagram to the socket named in NOTIFY_SOCKET (a path, or "@" for an abstract name),
+// never waiting: a service manager that does not read its socket fills it, and then a message
+// is dropped rather than the loop held. (sd_notify() would wait for room, and a signal to end
+// the process would wait with it.) The result only says whether it went; there is nothing to
+// do without a listener.
+void notify(const char* message) {
+    const char* name = std::getenv("NOTIFY_SOCKET");
+    if (!name || (name[0] != '/' && name[0] != '@'))
+        return;
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const size_t length = std::strlen(name);
+    if (length >= sizeof address.sun_path)
+        return;
+    std::memcpy(address.sun_path, name, length);
+    if (name[0] == '@')
+        address.sun_path[0] = '\0';
+    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return;
+    const socklen_t size = socklen_t(offsetof(sockaddr_un, sun_path) + length);
+    (void)sendto(fd, message, std::strlen(message), MSG_DONTWAIT | MSG_NOSIGNAL,
+                 reinterpret_cast<const sockaddr*>(&address), size);
+    close(fd);
+}
+
 } // namespace
 
 void notifyReady() {
-    // The result only says whether a service manager listens; there is nothing to do without.
-    (void)sd_notify(0, "READY=1");
+    notify("READY=1");
 }
 
 void notifyStopping() {
-    (void)sd_notify(0, "STOPPING=1");
+    notify("STOPPING=1");
 }
 
 void notifyStatus(const QString& text) {
@@ -27,7 +58,7 @@ void notifyStatus(const QString& text) {
         return;
     g_lastStatus = text;
     const QByteArray line = "STATUS=" + text.toUtf8();
-    (void)sd_notify(0, line.constData());
+    notify(line.constData());
 }
 
 uint64_t watchdogPeriodUs() {
@@ -43,5 +74,5 @@ void notifyAlive() {
     if (second == g_lastAlive)
         return;
     g_lastAlive = second;
-    (void)sd_notify(0, "WATCHDOG=1");
+    notify("WATCHDOG=1");
 }

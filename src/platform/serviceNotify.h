@@ -1,7 +1,8 @@
 // Tells the service manager what the station does: ready once its configuration is read, a
 // one-line status, keep-alives from the loop (a controller hung on a dead share stops sending
 // them and is restarted), and stopping. Without a service manager (no notify socket in the
-// environment) every call does nothing and costs next to nothing.
+// environment) every call does nothing and costs next to nothing. No call ever waits: a
+// message the socket has no room for is dropped.
 #pragma once
 
 #include <QString>

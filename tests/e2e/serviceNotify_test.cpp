@@ -3,6 +3,7 @@
 #include "support/e2eStation.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QThread>
 
 #include <cstring>
@@ -91,4 +92,25 @@ TEST(serviceNotify, readyStatusAndKeepAlivesReachTheServiceManager) {
     EXPECT_GE(manager.count("STATUS=measuring, syncId "), 1);
     EXPECT_GE(manager.count("WATCHDOG=1"), 3) << "keep-alives while it runs";
     EXPECT_EQ(lines.last(), "STOPPING=1");
+}
+
+// A service manager that never reads its socket fills it within seconds: from then on status
+// lines are dropped, the loop goes on measuring and a stop request ends it at once.
+TEST(serviceNotify, aSocketNobodyReadsHoldsNothing) {
+    e2eStation station;
+    notifyListener manager(station.path("notify.sock"));
+    ASSERT_TRUE(manager.bound());
+    scopedEnv socketName("NOTIFY_SOCKET", station.path("notify.sock").toLocal8Bit());
+    scopedEnv watchdog("WATCHDOG_USEC", "2000000");
+    station.startCameras();
+    station.startStation();
+    EXPECT_TRUE(station.waitFor([&] { return station.datafiles().size() >= 4; }, 45))
+        << station.messages().join("\n").toStdString();
+    QElapsedTimer stopping;
+    stopping.start();
+    EXPECT_EQ(station.stopStation(), 0);
+    EXPECT_LT(stopping.elapsed(), 5000);
+    station.stopCameras();
+    manager.receive(100);
+    EXPECT_GT(manager.lines().size(), 5) << "the socket was filled";
 }
