@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
 
 namespace {
 
@@ -231,6 +232,17 @@ TEST_F(inspectTest, verifyFindsGapsRenamedFilesAndStrayParts) {
     EXPECT_FALSE(j["intact"].toBool());
 
     EXPECT_EQ(run({"--verify", dir.file("nowhere")}).status, INSPECT_DAMAGED);
+
+    // Under datafile names: a link to a good datafile elsewhere, and a FIFO (read, it would
+    // hold the inspector for good). Neither is a file the station wrote.
+    ASSERT_TRUE(QFile::copy(path(names[3]), dir.file("elsewhere")));
+    ASSERT_TRUE(QFile::link(dir.file("elsewhere"), path("01700027.160")));
+    ASSERT_EQ(mkfifo(QFile::encodeName(path("01700027.163")).constData(), 0644), 0);
+    run links({"--verify", maker.directory()});
+    EXPECT_TRUE(links.out.contains("  01700027.160  DAMAGED  a link to " + dir.file("elsewhere")))
+        << links.out.toStdString();
+    EXPECT_TRUE(links.out.contains("  01700027.163  DAMAGED  not a regular file"))
+        << links.out.toStdString();
 }
 
 TEST_F(inspectTest, aNameBeforeTheSyncSecondOrNotOnTheGridIsDamage) {

@@ -169,13 +169,17 @@ TEST(syncListFile, synchronisationsAreToldApart) {
                                                   "         6  01700011234  1700011234.000 \n"
                                                   "garbage\n"
                                                   "         0  01700013600  1700013600.000 \n"
-                                                  "         1  01700017207  1700017207.000");
+                                                  "         1  01700017207  1700017207.000 \n"
+                                                  // the clock set back a minute
+                                                  "         2  01700017160  1700017160.000 \n"
+                                                  // a restart: 3 was used before
+                                                  "         4  01700017500  1700017500.000 ");
     syncListReport r = readSyncList(path);
     ASSERT_TRUE(r.readable);
     EXPECT_EQ(r.otherLines, 1);
-    const syncEventKind kinds[] = {SYNC_PLANNED, SYNC_PLANNED, SYNC_UNPLANNED, SYNC_RESTART,
-                                   SYNC_PLANNED};
-    ASSERT_EQ(r.events.size(), 5u);
+    const syncEventKind kinds[] = {SYNC_PLANNED, SYNC_PLANNED,    SYNC_UNPLANNED, SYNC_RESTART,
+                                   SYNC_PLANNED, SYNC_CLOCK_STEP, SYNC_UNPLANNED};
+    ASSERT_EQ(r.events.size(), 7u);
     for (size_t i = 0; i < r.events.size(); ++i)
         EXPECT_EQ(r.events[i].kind, kinds[i]) << i;
     EXPECT_EQ(r.events[0].localSecond, 1700006400 + 5 * 3600 + 45 * 60);

@@ -160,9 +160,9 @@ void drawSyncs(raster* p, const dayFigures& day, const dayLayout& l) {
     p->fillRect(l.plotLeft, l.syncTop, l.plotWidth, l.stripHeight, DAY_BACKGROUND);
     for (const syncEvent& e : day.syncList.events) {
         int x = l.plotLeft + int((e.localSecond - day.dayStart) / 60);
-        uint8_t colour = e.kind == SYNC_PLANNED     ? DAY_PLANNED
-                         : e.kind == SYNC_UNPLANNED ? DAY_UNPLANNED
-                                                    : DAY_RESTART;
+        uint8_t colour = e.kind == SYNC_PLANNED   ? DAY_PLANNED
+                         : e.kind == SYNC_RESTART ? DAY_RESTART
+                                                  : DAY_UNPLANNED;
         int height = e.kind == SYNC_PLANNED ? l.stripHeight / 2 : l.stripHeight;
         p->fillRect(x - 1, l.syncTop + l.stripHeight - height, 3, height, colour);
     }

@@ -60,10 +60,14 @@ syncListReport readSyncList(const QString& path) {
         e.syncId = uint16_t(syncId);
         e.second = second;
         e.localSecond = second + localOffset(second);
-        bool continues = !r.events.empty() && uint16_t(r.events.back().syncId + 1) == e.syncId;
-        bool firstOfAll = r.events.empty() && e.syncId > 1;
-        if (!continues && !firstOfAll)
+        // The numbering starts anew at 0 (or 1 after a 0); any other id skips those the day's
+        // list holds already, as after a restart that followed a step of the clock back.
+        const bool continues =
+            !r.events.empty() && uint16_t(r.events.back().syncId + 1) == e.syncId;
+        if (!continues && e.syncId <= 1 && !r.events.empty())
             e.kind = SYNC_RESTART;
+        else if (!r.events.empty() && second < r.events.back().second)
+            e.kind = SYNC_CLOCK_STEP;
         else
             e.kind = second % HOUR < PLANNED_WITHIN ? SYNC_PLANNED : SYNC_UNPLANNED;
         r.events.push_back(e);
@@ -79,6 +83,8 @@ const char* syncEventName(syncEventKind kind) {
         return "unplanned";
     case SYNC_RESTART:
         return "restart";
+    case SYNC_CLOCK_STEP:
+        return "after a clock step";
     }
     return "?";
 }
@@ -87,16 +93,17 @@ QString syncListSummaryText(const syncListReport& r) {
     QString text = QStringLiteral("sync list file %1\n").arg(r.name);
     if (!r.readable)
         return text + summaryLine("verdict", QStringLiteral("UNREADABLE"));
-    int counts[3] = {0, 0, 0};
+    int counts[4] = {0, 0, 0, 0};
     for (const syncEvent& e : r.events)
         ++counts[e.kind];
     text += summaryLine("synchronisations",
                         QStringLiteral("%1: %2 planned (full hour), %3 unplanned, %4 numbering "
-                                       "restarts (cameras rebooted)")
+                                       "restarts (cameras rebooted), %5 after a clock step back")
                             .arg(r.events.size())
                             .arg(counts[SYNC_PLANNED])
                             .arg(counts[SYNC_UNPLANNED])
-                            .arg(counts[SYNC_RESTART]));
+                            .arg(counts[SYNC_RESTART])
+                            .arg(counts[SYNC_CLOCK_STEP]));
     for (const syncEvent& e : r.events)
         text += QString::asprintf("  %5u  ", unsigned(e.syncId)) + localAndUtc(e.localSecond) +
                 QStringLiteral("  %1\n").arg(QLatin1String(syncEventName(e.kind)));

@@ -1,8 +1,8 @@
 // The day's sync list file ("vYYDDD_1.sync.log") read back: one synchronisation per line,
 // syncId and second, and what each tells an operator: a resync on the full hour as planned, one
-// at another time after silence, a lost connection or a reboot request, and a syncId numbering
+// at another time after silence, a lost connection or a reboot request, a syncId numbering
 // that starts anew, which the station does after rebooting the cameras at the end of the sync
-// day (or when it lost the day's list).
+// day (or when it lost the day's list), and one made after the clock was set back.
 #pragma once
 
 #include <QJsonObject>
@@ -12,9 +12,10 @@
 #include <vector>
 
 enum syncEventKind {
-    SYNC_PLANNED,   // within the first minutes after a full hour
-    SYNC_UNPLANNED, // at any other time
-    SYNC_RESTART    // the numbering starts anew: the cameras were rebooted
+    SYNC_PLANNED,    // within the first minutes after a full hour
+    SYNC_UNPLANNED,  // at any other time
+    SYNC_RESTART,    // the numbering starts anew at 0 or 1: the cameras were rebooted
+    SYNC_CLOCK_STEP, // at a second before the line above: the clock was set back in between
 };
 
 struct syncEvent {

@@ -8,9 +8,14 @@
 #include "output/frameRecord.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -24,6 +29,29 @@ QString rangeText(const intervalGap& gap) {
     return QStringLiteral("%1 .. %2 local, %3 .. %4 UTC")
         .arg(clockText(gap.from), clockText(gap.to), clockText(utcOfLocal(gap.from)),
              clockText(utcOfLocal(gap.to)));
+}
+
+// A datafile the station wrote is a plain file of its own: a link under a datafile's name
+// (to a file that may well read as a datafile) is none, and a FIFO would hold the read for
+// good. Both are reported, not read.
+bool readDatafileAt(const QString& path, QByteArray* bytes, QString* error) {
+    struct stat st;
+    if (lstat(QFile::encodeName(path).constData(), &st) != 0) {
+        *error = QStringLiteral("cannot read %1: %2")
+                     .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        *error = QStringLiteral("a link to %1, not a file the station wrote")
+                     .arg(QFileInfo(path).symLinkTarget());
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = QStringLiteral("not a regular file (a FIFO, a socket or a device), not a file "
+                                "the station wrote");
+        return false;
+    }
+    return readInputFile(path, DATAFILE_BUFFER_SIZE, bytes, error);
 }
 
 int64_t missingSeconds(const std::vector<intervalGap>& gaps) {
@@ -61,7 +89,7 @@ verifyReport verifyDirectory(const QString& directory) {
         seconds.push_back(second);
         QByteArray bytes;
         QString error;
-        if (!readInputFile(dir.filePath(name), DATAFILE_BUFFER_SIZE, &bytes, &error)) {
+        if (!readDatafileAt(dir.filePath(name), &bytes, &error)) {
             datafileVerdict v = checkDatafile(name, QByteArray());
             v.problems.assign(1, inspectProblem{-1, error});
             r.damaged.push_back(v);
@@ -90,7 +118,7 @@ verifyReport verifyDirectory(const QString& directory) {
         QByteArray bytes;
         QString error;
         datafileVerdict v = checkDatafile(usual, QByteArray());
-        if (!readInputFile(again.filePath(name), DATAFILE_BUFFER_SIZE, &bytes, &error))
+        if (!readDatafileAt(again.filePath(name), &bytes, &error))
             v.problems.assign(1, inspectProblem{-1, error});
         else
             v = checkDatafile(usual, bytes);
