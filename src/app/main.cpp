@@ -25,6 +25,11 @@ bool lockStation() {
         return true;
     if (holder >= 0)
         std::fprintf(stderr, "acquire_kiv: already running (PID %ld)\n", holder);
+    else if (holder == INSTANCE_LOCK_NOT_OWN)
+        std::fprintf(stderr,
+                     "acquire_kiv: %s is no plain file of its own (a link, a file with a second "
+                     "name, a FIFO or a directory): not started; remove it\n",
+                     INSTANCE_LOCK_PATH);
     else
         std::fprintf(stderr, "acquire_kiv: unable to lock %s: %s\n", INSTANCE_LOCK_PATH,
                      std::strerror(errno));

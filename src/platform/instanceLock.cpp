@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -22,10 +23,18 @@ long readHolder(int fd) {
 
 bool acquireInstanceLock(const char* path, long* holder) {
     *holder = -1;
-    // Never a link: the lock must not be a way to truncate some other file.
-    const int fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // Never a link, nor a file with another name (a hard link): the lock must not be a way to
+    // truncate some other file. Nor a FIFO or a device, which would neither hold a PID nor
+    // let the open return.
+    const int fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+        *holder = INSTANCE_LOCK_NOT_OWN;
+        close(fd);
+        return false;
+    }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         *holder = errno == EWOULDBLOCK ? readHolder(fd) : -1;
         close(fd);
@@ -37,9 +46,8 @@ bool acquireInstanceLock(const char* path, long* holder) {
     // A PID that cannot be written only leaves a second copy without it: the lock holds.
     // A PID cut short would name another process: none is better, and the lock holds all the
     // same; so a failed write is followed by an emptied file, whatever that answers.
-    if (ftruncate(fd, 0) == 0 && pwrite(fd, text, size_t(length), 0) != length &&
-        ftruncate(fd, 0) != 0)
-        *holder = 0;
+    if (ftruncate(fd, 0) == 0 && pwrite(fd, text, size_t(length), 0) != length)
+        (void)ftruncate(fd, 0);
     *holder = 0;
     return true;
 }
