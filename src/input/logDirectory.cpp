@@ -16,6 +16,48 @@ const char* const DEFAULT_LOG_DIRECTORY = "C:\\data\\log\\";
 const char* const SEPARATOR =
     "# -----------------------------------------------------------------------------\n";
 
+// A camera's log as plain text: read in a terminal, its control characters (an escape
+// sequence clears the screen or hides the lines before it) would act instead of showing. They
+// are written as "\xHH"; a line end "\r\n" of a Windows camera computer becomes "\n".
+class logText {
+public:
+    bool write(FILE* out, const char* bytes, size_t length) {
+        for (size_t i = 0; i < length; ++i) {
+            const unsigned char c = static_cast<unsigned char>(bytes[i]);
+            if (m_carriageReturn && c != '\n' && !put(out, "\\x0d"))
+                return false;
+            m_carriageReturn = c == '\r';
+            if (m_carriageReturn)
+                continue;
+            if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7f) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\x%02x", unsigned(c));
+                if (!put(out, escaped))
+                    return false;
+            } else if (std::fputc(c, out) == EOF) {
+                return false;
+            }
+            m_last = char(c);
+        }
+        return true;
+    }
+    // Ends the copy on a line end of its own.
+    bool finish(FILE* out) {
+        if (m_carriageReturn && !put(out, "\\x0d"))
+            return false;
+        return m_last == '\n' || std::fputc('\n', out) != EOF;
+    }
+
+private:
+    bool put(FILE* out, const char* text) {
+        m_last = 'x';
+        return std::fputs(text, out) >= 0;
+    }
+
+    bool m_carriageReturn = false;
+    char m_last = '\n';
+};
+
 } // namespace
 
 QSharedPointer<logDirectory> logDirectory::instance() {
@@ -54,14 +96,10 @@ bool appendCameraLog(const logDirectory& directory, const QString& logFilePath, 
     // Copied in pieces of fixed size: a line without end takes no more memory than any other.
     char piece[8192];
     size_t length = 0;
-    char last = '\n';
-    while (ok && (length = std::fread(piece, 1, sizeof piece, source)) > 0) {
-        ok = std::fwrite(piece, 1, length, daily) == length;
-        last = piece[length - 1];
-    }
-    ok = ok && !std::ferror(source);
-    if (ok && last != '\n')
-        ok = std::fputc('\n', daily) != EOF;
+    logText text;
+    while (ok && (length = std::fread(piece, 1, sizeof piece, source)) > 0)
+        ok = text.write(daily, piece, length);
+    ok = ok && !std::ferror(source) && text.finish(daily);
     ok = ok && std::fputs("# \n", daily) >= 0;
     // The block must be complete on disk when the append reports success.
     ok = syncFile(daily, dailyPath) && ok;

@@ -36,3 +36,22 @@ TEST(cameraLogs, blocksAreAppendedToTheDailyFileOfTheCamera) {
     EXPECT_FALSE(appendCameraLog(nowhere, two, 1));
     EXPECT_EQ(dir.list("log").size(), 2);
 }
+
+// A camera log is copied as text to read in a terminal: control characters show as "\xHH"
+// instead of acting (clearing the screen, moving back over the lines before), and the line
+// ends of a Windows camera computer become plain ones.
+TEST(cameraLogs, controlCharactersAreShownNotObeyed) {
+    scopedTimeZone tz("UTC");
+    simulatedClock clock(1282996800.0);
+    scopedStationClock guard(&clock);
+    tempStation dir;
+    logDirectory logs;
+    ASSERT_TRUE(logs.setPath(dir.mkdir("log")));
+    const QString camera = dir.write("c.log.a.cam", "ok\r\n\x1b[2Jcleared\tkept\rback\x7f\x01"
+                                                    "end\r");
+    ASSERT_TRUE(appendCameraLog(logs, camera, 1));
+    EXPECT_TRUE(
+        dir.read("log/v10240_1.a.log")
+            .endsWith(SEPARATOR + "ok\n\\x1b[2Jcleared\tkept\\x0dback\\x7f\\x01end\\x0d\n# \n"))
+        << dir.read("log/v10240_1.a.log").toStdString();
+}
