@@ -67,16 +67,26 @@ struct scopedEnv {
     const char* m_name;
 };
 
+// A station whose service manager is `manager`, with a watchdog of 2 s, and its cameras.
+struct managedStation : ::testing::Test {
+    managedStation()
+        : manager(station.path("notify.sock")),
+          socketName("NOTIFY_SOCKET", station.path("notify.sock").toLocal8Bit()),
+          watchdog("WATCHDOG_USEC", "2000000") {}
+    void SetUp() override {
+        ASSERT_TRUE(manager.bound());
+        station.startCameras();
+        station.startStation();
+    }
+    e2eStation station;
+    notifyListener manager;
+    scopedEnv socketName;
+    scopedEnv watchdog;
+};
+
 } // namespace
 
-TEST(serviceNotify, readyStatusAndKeepAlivesReachTheServiceManager) {
-    e2eStation station;
-    notifyListener manager(station.path("notify.sock"));
-    ASSERT_TRUE(manager.bound());
-    scopedEnv socketName("NOTIFY_SOCKET", station.path("notify.sock").toLocal8Bit());
-    scopedEnv watchdog("WATCHDOG_USEC", "2000000");
-    station.startCameras();
-    station.startStation();
+TEST_F(managedStation, readyStatusAndKeepAlivesReachTheServiceManager) {
     for (int i = 0;
          i < 300 && !(manager.count("STATUS=measuring") > 0 && manager.count("WATCHDOG=1") >= 3);
          ++i)
@@ -96,14 +106,7 @@ TEST(serviceNotify, readyStatusAndKeepAlivesReachTheServiceManager) {
 
 // A service manager that never reads its socket fills it within seconds: from then on status
 // lines are dropped, the loop goes on measuring and a stop request ends it at once.
-TEST(serviceNotify, aSocketNobodyReadsHoldsNothing) {
-    e2eStation station;
-    notifyListener manager(station.path("notify.sock"));
-    ASSERT_TRUE(manager.bound());
-    scopedEnv socketName("NOTIFY_SOCKET", station.path("notify.sock").toLocal8Bit());
-    scopedEnv watchdog("WATCHDOG_USEC", "2000000");
-    station.startCameras();
-    station.startStation();
+TEST_F(managedStation, aSocketNobodyReadsHoldsNothing) {
     EXPECT_TRUE(station.waitFor([&] { return station.datafiles().size() >= 4; }, 45))
         << station.messages().join("\n").toStdString();
     QElapsedTimer stopping;

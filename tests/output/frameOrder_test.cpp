@@ -14,18 +14,6 @@ syncPointPtr syncAt(const char* time, double plus = 0.0, uint32_t epoch = 0) {
     return sync;
 }
 
-frameRecord frame(const syncPointPtr& sync, uint64_t lineCounter, uint32_t lines, uint16_t id) {
-    frameRecord r;
-    placeRecord(&r, sync, lineCounter);
-    r.sync = sync;
-    r.data = makePooledCmprBuffer(16);
-    r.header.numLines = lines;
-    r.header.lineCounter = lineCounter;
-    r.header.syncId = id;
-    r.isValid = true;
-    return r;
-}
-
 } // namespace
 
 // Whether a record may follow another in one camera's stream, and whether pairing may append
@@ -59,31 +47,34 @@ TEST(frameOrder, oneRuleForEveryWayTwoFramesCanStand) {
         followVerdict verdict;
         bool paired; // may pairing append `next` behind `previous`
     } cases[] = {
-        {"one sync, right behind", frame(june, 1000, 10, 1), frame(june, 1010, 2, 1),
-         followVerdict::inOrder, true},
-        {"one sync, overlapping (pairing never drops its own sync)", frame(june, 1000, 10, 1),
-         frame(june, 1005, 2, 1), followVerdict::overlaps, true},
-        {"a resync a minute later", frame(june, 1000, 10, 1), frame(juneResync, 0, 2, 2),
-         followVerdict::inOrder, true},
-        {"a resync inside the last paired interval", frame(june, 1000, 10, 1),
-         frame(juneInside, 0, 2, 2), followVerdict::inOrder, false},
-        {"a resync that starts before the last frame ends", frame(june, 1000, 10, 1),
-         frame(juneOverlap, 0, 2, 2), followVerdict::overlaps, false},
-        {"the clock stepped back an hour: the new clock follows", frame(june, 1000, 10, 1),
-         frame(juneStepped, 0, 2, 2), followVerdict::laterClock, true},
-        {"a frame of the old clock after one of the new", frame(juneStepped, 0, 2, 2),
-         frame(juneOldClock, 0, 2, 3), followVerdict::earlierClock, false},
-        {"past local midnight: the next day's sync", frame(juneBeforeMidnight, 20000, 2, 4),
-         frame(juneAfterMidnight, 1000, 2, 0), followVerdict::nextDay, true},
-        {"a sync of the day before, earlier in time", frame(juneAfterMidnight, 0, 2, 0),
-         frame(juneBeforeMidnight, 5000, 2, 4), followVerdict::overlaps, false},
+        {"one sync, right behind", makeFrameRecord(june, 1000, 10, 1),
+         makeFrameRecord(june, 1010, 2, 1), followVerdict::inOrder, true},
+        {"one sync, overlapping (pairing never drops its own sync)",
+         makeFrameRecord(june, 1000, 10, 1), makeFrameRecord(june, 1005, 2, 1),
+         followVerdict::overlaps, true},
+        {"a resync a minute later", makeFrameRecord(june, 1000, 10, 1),
+         makeFrameRecord(juneResync, 0, 2, 2), followVerdict::inOrder, true},
+        {"a resync inside the last paired interval", makeFrameRecord(june, 1000, 10, 1),
+         makeFrameRecord(juneInside, 0, 2, 2), followVerdict::inOrder, false},
+        {"a resync that starts before the last frame ends", makeFrameRecord(june, 1000, 10, 1),
+         makeFrameRecord(juneOverlap, 0, 2, 2), followVerdict::overlaps, false},
+        {"the clock stepped back an hour: the new clock follows",
+         makeFrameRecord(june, 1000, 10, 1), makeFrameRecord(juneStepped, 0, 2, 2),
+         followVerdict::laterClock, true},
+        {"a frame of the old clock after one of the new", makeFrameRecord(juneStepped, 0, 2, 2),
+         makeFrameRecord(juneOldClock, 0, 2, 3), followVerdict::earlierClock, false},
+        {"past local midnight: the next day's sync",
+         makeFrameRecord(juneBeforeMidnight, 20000, 2, 4),
+         makeFrameRecord(juneAfterMidnight, 1000, 2, 0), followVerdict::nextDay, true},
+        {"a sync of the day before, earlier in time", makeFrameRecord(juneAfterMidnight, 0, 2, 0),
+         makeFrameRecord(juneBeforeMidnight, 5000, 2, 4), followVerdict::overlaps, false},
         {"25-hour day: a resync at 23:00 local after a frame of 23:00:10",
-         frame(octoberHour, 1810000, 2, 5), frame(octoberLateHour, 0, 2, 6), followVerdict::inOrder,
-         true},
-        {"25-hour day: past local midnight", frame(octoberLast, 20000, 2, 7),
-         frame(octoberNextDay, 1000, 2, 0), followVerdict::nextDay, true},
-        {"23-hour day: past local midnight", frame(marchLast, 20000, 2, 7),
-         frame(marchNextDay, 1000, 2, 0), followVerdict::nextDay, true},
+         makeFrameRecord(octoberHour, 1810000, 2, 5), makeFrameRecord(octoberLateHour, 0, 2, 6),
+         followVerdict::inOrder, true},
+        {"25-hour day: past local midnight", makeFrameRecord(octoberLast, 20000, 2, 7),
+         makeFrameRecord(octoberNextDay, 1000, 2, 0), followVerdict::nextDay, true},
+        {"23-hour day: past local midnight", makeFrameRecord(marchLast, 20000, 2, 7),
+         makeFrameRecord(marchNextDay, 1000, 2, 0), followVerdict::nextDay, true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(recordMayFollow(c.previous, c.next), c.verdict) << c.what;
@@ -103,8 +94,8 @@ TEST(frameOrder, theDaysLastIntervalEndsAtLocalMidnight) {
          {"2026-03-29 22:00:00", "2026-06-10 22:00:00", "2026-10-25 23:00:00"}) {
         const syncPointPtr last = syncAt(midnight, -10.0);
         const syncPointPtr next = syncAt(midnight, 5.0);
-        const frameRecord late = frame(last, 20000, 2, 1); // 10 s past midnight
-        const frameRecord early = frame(next, 1000, 2, 0);
+        const frameRecord late = makeFrameRecord(last, 20000, 2, 1); // 10 s past midnight
+        const frameRecord early = makeFrameRecord(next, 1000, 2, 0);
         EXPECT_EQ(late.intervalEnd, int32_t(utcSeconds(midnight))) << midnight;
         EXPECT_EQ(early.intervalStart, int32_t(utcSeconds(midnight)) + 6) << midnight;
         EXPECT_TRUE(laterInterval(late, early)) << midnight;

@@ -9,20 +9,6 @@ namespace {
 
 const double DAY = 1700006400.0; // a UTC midnight
 
-// A non-empty record of `sync` at `lineCounter` with `lines` lines.
-frameRecord frame(const syncPointPtr& sync, uint64_t lineCounter, uint32_t lines = 1,
-                  uint16_t syncId = 0) {
-    frameRecord r;
-    placeRecord(&r, sync, lineCounter);
-    r.sync = sync;
-    r.data = makePooledCmprBuffer(16);
-    r.header.numLines = lines;
-    r.header.lineCounter = lineCounter;
-    r.header.syncId = syncId;
-    r.isValid = true;
-    return r;
-}
-
 struct pairingTest : ::testing::Test {
     pairingTest() : tz("UTC"), a(1), b(2) {}
     scopedTimeZone tz;
@@ -36,18 +22,18 @@ struct pairingTest : ::testing::Test {
 
 TEST_F(pairingTest, nothingMovesWhileOneQueueIsEmpty) {
     for (int i = 0; i < 10; ++i)
-        b.frames().push_back(frame(sync, uint64_t(i)));
+        b.frames().push_back(makeFrameRecord(sync, uint64_t(i)));
     EXPECT_FALSE(pairFrames(paired, a, b));
     EXPECT_EQ(b.size(), 10u);
     EXPECT_TRUE(paired.empty());
 }
 
 TEST_F(pairingTest, ordersByPositionCameraAFirstOnTiesAndStamps) {
-    a.frames().push_back(frame(sync, 5));
-    a.frames().push_back(frame(sync, 9));
-    b.frames().push_back(frame(sync, 5));
-    b.frames().push_back(frame(sync, 7));
-    b.frames().push_back(frame(sync, 20));
+    a.frames().push_back(makeFrameRecord(sync, 5));
+    a.frames().push_back(makeFrameRecord(sync, 9));
+    b.frames().push_back(makeFrameRecord(sync, 5));
+    b.frames().push_back(makeFrameRecord(sync, 7));
+    b.frames().push_back(makeFrameRecord(sync, 20));
     EXPECT_TRUE(pairFrames(paired, a, b));
     ASSERT_EQ(paired.size(), 4u);
     std::vector<std::pair<uint32_t, uint64_t>> order;
@@ -58,8 +44,8 @@ TEST_F(pairingTest, ordersByPositionCameraAFirstOnTiesAndStamps) {
 }
 
 TEST_F(pairingTest, sameRolesOrNoRoleMoveNothing) {
-    a.frames().push_back(frame(sync, 1));
-    b.frames().push_back(frame(sync, 2));
+    a.frames().push_back(makeFrameRecord(sync, 1));
+    b.frames().push_back(makeFrameRecord(sync, 2));
     b.params().cameraId = CAM_A;
     EXPECT_FALSE(pairFrames(paired, a, b));
     b.params().cameraId = CAM_KIV;
@@ -69,8 +55,8 @@ TEST_F(pairingTest, sameRolesOrNoRoleMoveNothing) {
 
 TEST_F(pairingTest, earlierSyncDayGoesFirstWhateverThePosition) {
     syncPointPtr nextDay = makeSyncPoint(DAY + 86400 + 10.0, 1000.0);
-    a.frames().push_back(frame(nextDay, 0, 1, 1));
-    b.frames().push_back(frame(sync, 80000000, 1, 0));
+    a.frames().push_back(makeFrameRecord(nextDay, 0, 1, 1));
+    b.frames().push_back(makeFrameRecord(sync, 80000000, 1, 0));
     pairFrames(paired, a, b);
     ASSERT_EQ(paired.size(), 1u);
     EXPECT_EQ(paired.front().cameraId, 2u);
@@ -78,12 +64,12 @@ TEST_F(pairingTest, earlierSyncDayGoesFirstWhateverThePosition) {
 
 TEST_F(pairingTest, aNewSyncMayNotStepBackIntoAnEarlierInterval) {
     // Last paired frame of sync 0 in the interval [DAY+1002, DAY+1005).
-    paired.push_back(frame(sync, 2500, 1, 0));
+    paired.push_back(makeFrameRecord(sync, 2500, 1, 0));
     int32_t lastEnd = paired.back().intervalEnd;
     syncPointPtr resync = makeSyncPoint(double(lastEnd) - 3.0, 1000.0); // one interval earlier
-    a.frames().push_back(frame(resync, 0, 1, 1));                       // dropped
-    a.frames().push_back(frame(resync, 4000, 1, 1)); // keeps queue A from running dry
-    b.frames().push_back(frame(resync, 3000, 1, 1)); // starts exactly at lastEnd
+    a.frames().push_back(makeFrameRecord(resync, 0, 1, 1));             // dropped
+    a.frames().push_back(makeFrameRecord(resync, 4000, 1, 1)); // keeps queue A from running dry
+    b.frames().push_back(makeFrameRecord(resync, 3000, 1, 1)); // starts exactly at lastEnd
     EXPECT_TRUE(pairFrames(paired, a, b));
     ASSERT_EQ(paired.size(), 2u);
     EXPECT_EQ(paired.back().cameraId, 2u);
@@ -91,10 +77,10 @@ TEST_F(pairingTest, aNewSyncMayNotStepBackIntoAnEarlierInterval) {
 }
 
 TEST_F(pairingTest, framesOfTheSameSyncAreNeverDropped) {
-    paired.push_back(frame(sync, 9000, 1, 0));
-    a.frames().push_back(frame(sync, 10, 1, 0)); // back in time, same sync
-    a.frames().push_back(frame(sync, 30, 1, 0));
-    b.frames().push_back(frame(sync, 20, 1, 0));
+    paired.push_back(makeFrameRecord(sync, 9000, 1, 0));
+    a.frames().push_back(makeFrameRecord(sync, 10, 1, 0)); // back in time, same sync
+    a.frames().push_back(makeFrameRecord(sync, 30, 1, 0));
+    b.frames().push_back(makeFrameRecord(sync, 20, 1, 0));
     pairFrames(paired, a, b);
     EXPECT_EQ(paired.size(), 3u);
 }

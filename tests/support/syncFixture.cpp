@@ -14,3 +14,16 @@ syncPointPtr makeSyncPoint(double syncTime, double lineFrequency) {
     point->buildAt(params, syncTime);
     return point;
 }
+
+frameRecord makeFrameRecord(const syncPointPtr& sync, uint64_t lineCounter, uint32_t lines,
+                            uint16_t syncId) {
+    frameRecord r;
+    placeRecord(&r, sync, lineCounter);
+    r.sync = sync;
+    r.data = makePooledCmprBuffer(16);
+    r.header.numLines = lines;
+    r.header.lineCounter = lineCounter;
+    r.header.syncId = syncId;
+    r.isValid = true;
+    return r;
+}
