@@ -34,7 +34,7 @@ int runVideoLoopWith(const char* configPath) {
     bool done = false;
     stationHealth health;
     health.mode = QStringLiteral("livevideo");
-    health.phase = 1;
+    health.setPhase(1, currentSecond());
     health.datafileDirectory = station.writer->outputDirectory();
     healthFiles files;
     scopedLogListener listener([&](const logEntry& entry) { health.noteMessage(entry); });
@@ -67,8 +67,9 @@ int runVideoLoopWith(const char* configPath) {
         if (waiting)
             sleepMs(HANDSHAKE_PAUSE_MS);
         writeHeartbeat();
-        health.camera[0].state = cameras.state[0];
-        health.camera[1].state = cameras.state[1];
+        health.setCameraState(0, cameras.state[0], currentSecond());
+        health.setCameraState(1, cameras.state[1], currentSecond());
+        screen.setStateLine(health);
         files.publish(&health, currentSecond());
     }
     // Ended by the cameras or by a stop signal: the last files say the controller is gone.

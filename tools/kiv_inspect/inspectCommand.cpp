@@ -369,9 +369,7 @@ int runInspect(const QStringList& arguments, QString* out, QString* err) {
     }
     if (o.status)
         return showStationStatus(o.files.isEmpty() ? QStringLiteral(".") : o.files.front(), out,
-                                 err)
-                   ? INSPECT_INTACT
-                   : INSPECT_DAMAGED;
+                                 err);
     if (!o.day.isEmpty())
         return dayView(o, out, err);
     if (o.verify)
