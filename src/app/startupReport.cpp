@@ -42,6 +42,15 @@ void reportClock() {
 } // namespace
 
 void reportConfigurationLinks(const QString& stationDir, const QString& configDir) {
+    // A station folder of its own, with none of its files linked there, is no concern.
+    bool linked = false;
+    for (const char* name : CONFIGURATION_FILES) {
+        const QFileInfo own(joinPath(stationDir, QLatin1String(name)));
+        linked = linked || (own.isSymLink() && QFileInfo(own.symLinkTarget()).absolutePath() ==
+                                                   QFileInfo(configDir).absoluteFilePath());
+    }
+    if (!linked)
+        return;
     for (const char* name : CONFIGURATION_FILES) {
         const QString own = joinPath(stationDir, QLatin1String(name));
         const QString shared = joinPath(configDir, QLatin1String(name));

@@ -16,7 +16,8 @@ const char* const PACKAGE_CONFIG_DIR = "/etc/acquire_kiv";
 void reportStartup(const stationObjects& station, const char* configPath,
                    directoryWatch* directories);
 
-// Warns of each configuration file in `stationDir` that is a file of its own while `configDir`
-// holds one of the same name: an edit in `configDir` does not reach the station (an editor
-// that writes a new file, such as "sed -i", replaces the link to it).
+// In a station folder whose configuration files are links into `configDir`, warns of each one
+// that is a file of its own while `configDir` holds one of the same name: an edit there does
+// not reach the station (an editor that writes a new file, such as "sed -i", replaced the
+// link with it).
 void reportConfigurationLinks(const QString& stationDir, const QString& configDir);

@@ -143,6 +143,12 @@ TEST(startupReport, namesWhereTheConfigurationComesFrom) {
     reportConfigurationLinks(station.path(), etc.path());
     ASSERT_EQ(log.messages().size(), 1) << log.messages().join('\n').toStdString();
     EXPECT_TRUE(log.messages().first().startsWith("warning : " + station.file("acquire.par")));
+    // A station folder of its own, nothing linked: its files are what counts.
+    QFile::remove(station.file("acquire_kiv.set"));
+    station.write("acquire_kiv.set", "temp_dir /x\n");
+    log.clear();
+    reportConfigurationLinks(station.path(), etc.path());
+    EXPECT_TRUE(log.messages().isEmpty()) << log.messages().join('\n').toStdString();
 }
 
 TEST_F(dispatch, stopAndRebootEndAtOnce) {
