@@ -227,6 +227,13 @@ void drawHeatScale(raster* p, int x, int y) {
     }
 }
 
+// One row of the legend: its title, then its swatches.
+void drawLegendRow(raster* p, int left, int y, const QString& title,
+                   const std::vector<std::pair<QString, uint8_t>>& entries) {
+    const int x = drawText(p, left, y, title, DAY_TEXT) + 20;
+    drawLegend(p, left + x, y, entries, DAY_TEXT);
+}
+
 QString headline(const dayFigures& day, const dayLayout& l) {
     QString window;
     if (l.minutes < DAY_MINUTES)
@@ -376,32 +383,25 @@ raster drawDay(const dayFigures& day, dayLayout* layout, int firstMinute, int mi
     drawText(&p, l.plotLeft + l.plotWidth - textWidth(QStringLiteral("LOCAL TIME")), axisTop + 34,
              QStringLiteral("LOCAL TIME"), DAY_TEXT);
 
-    int lx = drawText(&p, l.plotLeft, legendTop, QStringLiteral("DATAFILES:"), DAY_TEXT) + 20;
-    drawLegend(&p, l.plotLeft + lx, legendTop,
-               {{QStringLiteral("PRESENT"), DAY_PRESENT},
-                {QStringLiteral("MISSING WHILE RUNNING (SHADED RED ABOVE)"), DAY_MISSING},
-                {QStringLiteral("DAMAGED"), DAY_DAMAGED},
-                {QStringLiteral("STATION NOT RUNNING"), DAY_NOT_RUNNING},
-                {QStringLiteral("NOT YET DUE"), DAY_FUTURE}},
-               DAY_TEXT);
-    int yc = legendTop + CHART_TEXT_HEIGHT + 18;
-    lx = drawText(&p, l.plotLeft, yc, QStringLiteral("CAMERAS:"), DAY_TEXT) + 20;
-    drawLegend(&p, l.plotLeft + lx, yc,
-               {{QStringLiteral("FRAMES A"), DAY_CAMERA_A},
-                {QStringLiteral("FRAMES B"), DAY_CAMERA_B},
-                {QStringLiteral("NO RAIN"), DAY_NO_RAIN},
-                {QStringLiteral("OUT WHILE THE OTHER SAW RAIN"), DAY_CAMERA_OUT},
-                {QStringLiteral("NO DATAFILE"), DAY_NO_DATA}},
-               DAY_TEXT);
-    int y2 = yc + CHART_TEXT_HEIGHT + 18;
-    lx = drawText(&p, l.plotLeft, y2, QStringLiteral("SYNCHRONISATIONS:"), DAY_TEXT) + 20;
-    drawLegend(&p, l.plotLeft + lx, y2,
-               {{QStringLiteral("PLANNED (FULL HOUR)"), DAY_PLANNED},
-                {QStringLiteral("UNPLANNED RESYNC"), DAY_UNPLANNED},
-                {QStringLiteral("NUMBERING RESTART: CAMERAS REBOOTED"), DAY_RESTART}},
-               DAY_TEXT);
-    int y3 = y2 + CHART_TEXT_HEIGHT + 18;
-    lx = drawText(&p, l.plotLeft, y3, QStringLiteral("OCCUPANCY:"), DAY_TEXT) + 20;
+    const int row = CHART_TEXT_HEIGHT + 18;
+    drawLegendRow(&p, l.plotLeft, legendTop, QStringLiteral("DATAFILES:"),
+                  {{QStringLiteral("PRESENT"), DAY_PRESENT},
+                   {QStringLiteral("MISSING WHILE RUNNING (SHADED RED ABOVE)"), DAY_MISSING},
+                   {QStringLiteral("DAMAGED"), DAY_DAMAGED},
+                   {QStringLiteral("STATION NOT RUNNING"), DAY_NOT_RUNNING},
+                   {QStringLiteral("NOT YET DUE"), DAY_FUTURE}});
+    drawLegendRow(&p, l.plotLeft, legendTop + row, QStringLiteral("CAMERAS:"),
+                  {{QStringLiteral("FRAMES A"), DAY_CAMERA_A},
+                   {QStringLiteral("FRAMES B"), DAY_CAMERA_B},
+                   {QStringLiteral("NO RAIN"), DAY_NO_RAIN},
+                   {QStringLiteral("OUT WHILE THE OTHER SAW RAIN"), DAY_CAMERA_OUT},
+                   {QStringLiteral("NO DATAFILE"), DAY_NO_DATA}});
+    drawLegendRow(&p, l.plotLeft, legendTop + 2 * row, QStringLiteral("SYNCHRONISATIONS:"),
+                  {{QStringLiteral("PLANNED (FULL HOUR)"), DAY_PLANNED},
+                   {QStringLiteral("UNPLANNED RESYNC"), DAY_UNPLANNED},
+                   {QStringLiteral("NUMBERING RESTART: CAMERAS REBOOTED"), DAY_RESTART}});
+    const int y3 = legendTop + 3 * row;
+    const int lx = drawText(&p, l.plotLeft, y3, QStringLiteral("OCCUPANCY:"), DAY_TEXT) + 20;
     drawHeatScale(&p, l.plotLeft + lx + 40, y3);
     return p;
 }
