@@ -140,7 +140,7 @@ TEST_F(dayTest, figuresPerMinuteGapsAndDamage) {
     QByteArray bytes = dir.read("3sec/" + names[1]);
     bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x40);
     dir.write("3sec/" + names[1], bytes);
-    int64_t now = datafileLocalSecond(names[3]) + 5;
+    int64_t now = datafileLocalSecond(names[3]) + 3 + DATAFILE_DELAY + 2;
     day = scan(now);
     EXPECT_EQ(day.damaged, 1);
     EXPECT_EQ(day.damagedNames, std::vector<QString>{names[1]});

@@ -290,7 +290,7 @@ dayFigures scanDay(const QString& directory, int64_t dayStart, const QString& sy
 
     day.intervals.assign(DAY_INTERVALS, INTERVAL_MISSING);
     for (int i = 0; i < DAY_INTERVALS; ++i)
-        if (dayStart + int64_t(i + 1) * INTERVAL_LENGTH > now)
+        if (dayStart + int64_t(i + 1) * INTERVAL_LENGTH + DATAFILE_DELAY > now)
             day.intervals[size_t(i)] = INTERVAL_FUTURE;
     day.present.assign(DAY_MINUTES, 0);
     day.capacity.assign(DAY_MINUTES, 0.0);

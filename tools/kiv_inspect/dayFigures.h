@@ -18,6 +18,9 @@
 const int DAY_MINUTES = 1440;
 const int DAY_INTERVALS = 28800;
 const int INTERVALS_PER_MINUTE = 20;
+// A running station writes an interval's datafile some seconds after its end (the next poll,
+// then the processing window): until then the interval is not yet due.
+const int64_t DATAFILE_DELAY = 15;
 
 // What became of one interval of the day.
 enum intervalState : uint8_t {
@@ -93,7 +96,8 @@ struct dayFigures {
 
 // The local day starting at `dayStart` (local second count of a midnight) of the datafiles in
 // `directory`; the sync list from `syncListPath` when not empty. `now` is the local second
-// count of the present (intervals not ended by then are not missing but due); `threads` readers.
+// count of the present (intervals not ended DATAFILE_DELAY before it are not missing but due);
+// `threads` readers.
 dayFigures scanDay(const QString& directory, int64_t dayStart, const QString& syncListPath,
                    int64_t now, int threads);
 

@@ -370,7 +370,7 @@ raster drawDay(const dayFigures& day, dayLayout* layout, int firstMinute, int mi
 
     drawStates(&p, day, l);
     drawTitle(&p, l.stateTop - PANEL_GAP + 8,
-              QStringLiteral("DATAFILES: SHARE OF THE MINUTE'S INTERVALS PRESENT"));
+              QStringLiteral("DATAFILES: SHARE OF INTERVALS PRESENT PER MINUTE"));
     for (int c = 0; c < 2; ++c) {
         drawCamera(&p, day, c, l);
         drawText(&p, l.plotLeft - 8 - textWidth(QStringLiteral("CAMERA A")),
