@@ -258,14 +258,16 @@ TEST_F(dayTest, commandWritesPictureCsvAndJson) {
 
 // A short run (from 05:46) with an outage of camera B (05:50 .. 05:52: it sends files without
 // frames while A sees rain), the station down for three minutes (05:55 .. 05:58), one interval
-// missing after it, and nothing after 06:00: the station's outage and the camera's are told
-// apart minute by minute, in the figures, the picture of the window and the JSON.
+// missing after it, a dry minute in which only a dirty spot of camera A sends frames (05:59),
+// and nothing after 06:00: the station's outage and the camera's are told apart minute by
+// minute, in the figures, the picture of the window and the JSON.
 TEST_F(dayTest, aStationOutageAndACameraOutageAreToldApart) {
-    const std::vector<shadowLine> rain = constantLines(100, {300, 4});
+    const std::vector<shadowLine> rain = wanderingLines(100);
     datafiles(intervalRange(10, 70), rain, rain);
     datafiles(intervalRange(70, 130), rain, {});
     datafiles(intervalRange(131, 170), rain, rain);
-    datafiles(intervalRange(250, 290, 265), rain, rain);
+    datafiles(intervalRange(250, 270, 265), rain, rain);
+    datafiles(intervalRange(270, 290), constantLines(100, {300, 4}), {});
     dayFigures day = scan();
     struct {
         int minute;
@@ -277,6 +279,7 @@ TEST_F(dayTest, aStationOutageAndACameraOutageAreToldApart) {
         {MINUTE + 5, 20, 0, 0, false, true},   // camera B out: no datafile missing
         {MINUTE + 11, 0, 0, 20, false, false}, // the station down
         {MINUTE + 13, 19, 1, 0, false, false}, // one interval missing while it ran
+        {MINUTE + 14, 20, 0, 0, false, false}, // only camera A's dirty spot: no rain
         {MINUTE + 16, 0, 0, 20, false, false}, // after the run
     };
     for (const auto& row : table) {
@@ -287,6 +290,11 @@ TEST_F(dayTest, aStationOutageAndACameraOutageAreToldApart) {
         EXPECT_EQ(day.cameraOut(0, row.minute), row.outA) << row.minute;
         EXPECT_EQ(day.cameraOut(1, row.minute), row.outB) << row.minute;
     }
+
+    // Camera A's dirty spot sent frames in its minute, but on four pixels: no rain.
+    EXPECT_GE(day.frames[0][MINUTE + 14], RAIN_FRAMES);
+    EXPECT_FALSE(day.sawRain(0, MINUTE + 14));
+    EXPECT_TRUE(day.sawRain(0, MINUTE + 5));
 
     dayLayout l;
     raster p = drawDay(day, &l, MINUTE, 20);

@@ -259,9 +259,17 @@ minuteIntervals dayFigures::minute(int minute) const {
     return m;
 }
 
+bool dayFigures::sawRain(int camera, int minute) const {
+    if (frames[camera][size_t(minute)] < RAIN_FRAMES)
+        return false;
+    const int64_t* pixels = &shadowed[camera][size_t(minute) * size_t(window)];
+    return std::count_if(pixels, pixels + window, [](int64_t lines) { return lines > 0; }) >=
+           RAIN_PIXELS;
+}
+
 bool dayFigures::cameraOut(int camera, int minute) const {
     return present[size_t(minute)] > 0 && frames[camera][size_t(minute)] == 0 &&
-           frames[1 - camera][size_t(minute)] >= OUTAGE_OTHER_FRAMES;
+           sawRain(1 - camera, minute);
 }
 
 dayFigures scanDay(const QString& directory, int64_t dayStart, const QString& syncListPath,

@@ -36,9 +36,11 @@ enum intervalState : uint8_t {
 // than a resync, camera reboot included, keeps a running station from writing. Shorter spans
 // are intervals missing while it ran.
 const int NOT_RUNNING_INTERVALS = 40;
-// A camera is out in a minute with datafiles when it sent no frame while the other camera
-// sent at least this many: rain that only one camera saw.
-const int64_t OUTAGE_OTHER_FRAMES = 3;
+// A camera saw rain in a minute when it sent at least this many frames with shadow on at least
+// this many pixels: a dirty spot on its window sends frames too, but on the same few pixels.
+// A camera is out in a minute with datafiles when it sent no frame while the other saw rain.
+const int64_t RAIN_FRAMES = 3;
+const int RAIN_PIXELS = 16;
 
 // Intervals [from, to) of the day without a datafile.
 struct dayGap {
@@ -89,8 +91,9 @@ struct dayFigures {
     int missingIntervals() const;
     int intervalsIn(intervalState state) const;
     minuteIntervals minute(int minute) const;
-    // Camera 0 (A) or 1 (B) sent no frame in a minute with datafiles while the other camera
-    // sent at least OUTAGE_OTHER_FRAMES.
+    // Camera 0 (A) or 1 (B) saw rain in the minute (RAIN_FRAMES, RAIN_PIXELS).
+    bool sawRain(int camera, int minute) const;
+    // The camera sent no frame in a minute with datafiles while the other camera saw rain.
     bool cameraOut(int camera, int minute) const;
 };
 
