@@ -71,7 +71,6 @@ void measurementLoop::run() {
 void measurementLoop::cycle() {
     notifyAlive();
     watchShares();
-    m_directories.lookEvery(monotonicSecond());
     const double step = m_clockWatch.check();
     if (step != 0.0)
         logWarning(
@@ -175,6 +174,7 @@ void measurementLoop::publishHealth() {
                       now);
     m_health.setCameraState(0, m_handshake.state[0], now);
     m_health.setCameraState(1, m_handshake.state[1], now);
+    m_directories.lookEvery(monotonicSecond());
     m_health.missingDirectories = m_directories.missing();
     screen().setStateLine(m_health);
     m_health.camera[0].framesWritten = m_station.writer->framesWritten(cam::A);
