@@ -184,12 +184,17 @@ void measurementLoop::publishHealth() {
 }
 
 QString measurementLoop::serviceStatus() const {
-    if (!m_health.missingDirectories.isEmpty())
-        return missingDirectoriesStatus(m_health.missingDirectories);
     const QString written = QStringLiteral("%1 datafiles").arg(m_health.datafilesWritten);
+    const bool missing = !m_health.missingDirectories.isEmpty();
+    // Measuring without a directory (the log directory, say) is still measuring; before that
+    // the missing directory is what the station waits for.
+    if (missing && m_phase != PHASE_MEASUREMENT)
+        return QStringLiteral("waiting: ") + missingDirectoriesText(m_health.missingDirectories);
     switch (m_phase) {
     case PHASE_MEASUREMENT:
-        return QStringLiteral("measuring, syncId %1, ").arg(m_health.syncId) + written;
+        return QStringLiteral("measuring, syncId %1, ").arg(m_health.syncId) + written +
+               (missing ? QStringLiteral("; ") + missingDirectoriesText(m_health.missingDirectories)
+                        : QString());
     case PHASE_PARAMETERS:
         return QStringLiteral("handshake: measurement parameters, ") + written;
     default:

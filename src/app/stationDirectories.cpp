@@ -49,8 +49,8 @@ void directoryWatch::lookEvery(int64_t tick) {
     look();
 }
 
-QString missingDirectoriesStatus(const QStringList& missing) {
-    return QStringLiteral("waiting: %1 %2 missing: %3")
+QString missingDirectoriesText(const QStringList& missing) {
+    return QStringLiteral("%1 %2 missing: %3")
         .arg(missing.size())
         .arg(QLatin1String(missing.size() == 1 ? "directory" : "directories"))
         .arg(missing.join(QStringLiteral(", ")));

@@ -45,6 +45,6 @@ private:
     int64_t m_lastLook = 0;
 };
 
-// The service manager's status line while directories are missing: "waiting: 2 directories
-// missing: log_dir /srv/log, sync_list_dir /srv/sync".
-QString missingDirectoriesStatus(const QStringList& missing);
+// What the service manager's status line says of missing directories: "2 directories missing:
+// log_dir /srv/log, sync_list_dir /srv/sync".
+QString missingDirectoriesText(const QStringList& missing);
