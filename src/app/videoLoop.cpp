@@ -3,6 +3,7 @@
 #include "app/handshake.h"
 #include "app/heartbeat.h"
 #include "app/parameterPush.h"
+#include "app/stationDirectories.h"
 #include "app/stationObjects.h"
 #include "config/stationConfig.h"
 #include "control/controlFiles.h"
@@ -38,9 +39,17 @@ int runVideoLoopWith(const char* configPath) {
     health.datafileDirectory = station.writer->outputDirectory();
     healthFiles files;
     scopedLogListener listener([&](const logEntry& entry) { health.noteMessage(entry); });
+    // Ready once the directories were looked at; the missing ones are named until they come.
+    directoryWatch directories(stationDirectories(station));
+    directories.look();
     notifyReady();
-    notifyStatus(QStringLiteral("live video: waiting for cameras"));
     while (!done && !stopRequested()) {
+        directories.lookEvery(monotonicSecond());
+        health.missingDirectories = directories.missing();
+        notifyStatus(health.missingDirectories.isEmpty()
+                         ? QStringLiteral("live video: waiting for cameras")
+                         : QStringLiteral("live video: waiting: ") +
+                               missingDirectoriesText(health.missingDirectories));
         notifyAlive();
         screen.redraw();
         heartbeatStep(monotonicSecond(), &lastHeartbeat);
