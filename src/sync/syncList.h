@@ -84,6 +84,9 @@ private:
     // Lines that failed to reach the file: written before the next one, so that a restart
     // sees every number handed out.
     std::map<uint16_t, int64_t> m_unwritten;
+    // A day's file created by this run whose name has not yet reached the disk (its
+    // directory's sync failed): synced again with every line until it does.
+    QString m_unsyncedName;
     // The clock of the last synchronisation made (wall minus monotonic) and the epoch of the
     // wall clock: see syncPoint::clockEpoch().
     bool m_clockOffsetKnown = false;
