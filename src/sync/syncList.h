@@ -81,12 +81,12 @@ private:
     int32_t m_checkedDay = 0;
     // The refusal of a synchronisation was reported and not yet followed by a good one.
     bool m_refusalReported = false;
-    // Lines that failed to reach the file: written before the next one, so that a restart
-    // sees every number handed out.
-    std::map<uint16_t, int64_t> m_unwritten;
     // A day's file created by this run whose name has not yet reached the disk (its
     // directory's sync failed): synced again with every line until it does.
     QString m_unsyncedName;
+    // Lines that failed to reach the file: written before the next one, so that a restart
+    // sees every number handed out.
+    std::map<uint16_t, int64_t> m_unwritten;
     // The clock of the last synchronisation made (wall minus monotonic) and the epoch of the
     // wall clock: see syncPoint::clockEpoch().
     bool m_clockOffsetKnown = false;

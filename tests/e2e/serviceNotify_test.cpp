@@ -3,9 +3,9 @@
 #include "support/e2eStation.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QThread>
 
+#include <QDir>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -69,31 +69,6 @@ struct scopedEnv {
 
 } // namespace
 
-TEST(serviceNotify, readyStatusAndKeepAlivesReachTheServiceManager) {
-    e2eStation station;
-    notifyListener manager(station.path("notify.sock"));
-    ASSERT_TRUE(manager.bound());
-    scopedEnv socketName("NOTIFY_SOCKET", station.path("notify.sock").toLocal8Bit());
-    scopedEnv watchdog("WATCHDOG_USEC", "2000000");
-    station.startCameras();
-    station.startStation();
-    for (int i = 0;
-         i < 300 && !(manager.count("STATUS=measuring") > 0 && manager.count("WATCHDOG=1") >= 3);
-         ++i)
-        manager.receive(100);
-    EXPECT_EQ(station.stopStation(), 0);
-    station.stopCameras();
-    manager.receive(500);
-    const QList<QByteArray>& lines = manager.lines();
-    ASSERT_FALSE(lines.isEmpty());
-    EXPECT_EQ(lines.first(), "READY=1") << "ready before anything else";
-    EXPECT_EQ(manager.count("READY=1"), 1);
-    EXPECT_GE(manager.count("STATUS=handshake: waiting for cameras"), 1);
-    EXPECT_GE(manager.count("STATUS=measuring, syncId "), 1);
-    EXPECT_GE(manager.count("WATCHDOG=1"), 3) << "keep-alives while it runs";
-    EXPECT_EQ(lines.last(), "STOPPING=1");
-}
-
 // A configuration the station cannot work with is loud: READY once the start-up checks ran,
 // then a status line naming the missing directory for as long as it is missing, the metric
 // that the alert rule fires on, and the start and stop lines in the log.
@@ -136,4 +111,29 @@ TEST(serviceNotify, aMissingDirectoryIsNamedUntilItComes) {
     EXPECT_TRUE(messages.contains("info : log directory " + missing + " exists now"));
     EXPECT_TRUE(messages.last().startsWith("info : stopped acquire_kiv "))
         << messages.last().toStdString();
+}
+
+TEST(serviceNotify, readyStatusAndKeepAlivesReachTheServiceManager) {
+    e2eStation station;
+    notifyListener manager(station.path("notify.sock"));
+    ASSERT_TRUE(manager.bound());
+    scopedEnv socketName("NOTIFY_SOCKET", station.path("notify.sock").toLocal8Bit());
+    scopedEnv watchdog("WATCHDOG_USEC", "2000000");
+    station.startCameras();
+    station.startStation();
+    for (int i = 0;
+         i < 300 && !(manager.count("STATUS=measuring") > 0 && manager.count("WATCHDOG=1") >= 3);
+         ++i)
+        manager.receive(100);
+    EXPECT_EQ(station.stopStation(), 0);
+    station.stopCameras();
+    manager.receive(500);
+    const QList<QByteArray>& lines = manager.lines();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.first(), "READY=1") << "ready before anything else";
+    EXPECT_EQ(manager.count("READY=1"), 1);
+    EXPECT_GE(manager.count("STATUS=handshake: waiting for cameras"), 1);
+    EXPECT_GE(manager.count("STATUS=measuring, syncId "), 1);
+    EXPECT_GE(manager.count("WATCHDOG=1"), 3) << "keep-alives while it runs";
+    EXPECT_EQ(lines.last(), "STOPPING=1");
 }

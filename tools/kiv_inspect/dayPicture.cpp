@@ -204,9 +204,9 @@ void drawSyncs(raster* p, const dayFigures& day, const dayLayout& l) {
         if (e.localSecond < from || e.localSecond >= from + 60 * int64_t(l.minutes))
             continue;
         int x = l.plotLeft + int((e.localSecond - from) * l.plotWidth / (60 * int64_t(l.minutes)));
-        uint8_t colour = e.kind == SYNC_PLANNED     ? DAY_PLANNED
-                         : e.kind == SYNC_UNPLANNED ? DAY_UNPLANNED
-                                                    : DAY_RESTART;
+        uint8_t colour = e.kind == SYNC_PLANNED   ? DAY_PLANNED
+                         : e.kind == SYNC_RESTART ? DAY_RESTART
+                                                  : DAY_UNPLANNED;
         int height = e.kind == SYNC_PLANNED ? l.stripHeight / 2 : l.stripHeight;
         p->fillRect(x - 1, l.syncTop + l.stripHeight - height, 3, height, colour);
     }
