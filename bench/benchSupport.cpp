@@ -25,10 +25,6 @@ FILE* results() {
     return g_results ? g_results : stdout;
 }
 
-bool isError(const QString& text) {
-    return text.startsWith(QLatin1String("error")) || text.startsWith(QLatin1String(" : error"));
-}
-
 } // namespace
 
 void separateResults(const char* messageLog) {

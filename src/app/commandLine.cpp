@@ -2,11 +2,15 @@
 
 #include "app/measurementLoop.h"
 #include "app/videoLoop.h"
+#include "config/stationConfig.h"
 #include "log/messageLog.h"
 #include "platform/version.h"
 
+#include <QFileInfo>
+
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 commandLine parseCommandLine(int argc, const char* const* argv) {
     commandLine options;
@@ -22,7 +26,7 @@ commandLine parseCommandLine(int argc, const char* const* argv) {
             options.mode = MODE_REBOOT;
         else if (std::strcmp(arg, "--stop") == 0)
             options.mode = MODE_STOP;
-        else if (std::strcmp(arg, "--help") == 0)
+        else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)
             options.help = true;
         else if (std::strcmp(arg, "--version") == 0)
             options.version = true;
@@ -40,10 +44,10 @@ const char* usageText() {
            "\n"
            "  --livevideo     push live-video parameters to both cameras and end\n"
            "  --normvideo     the same (the cameras show normalised video)\n"
-           "  --stop          end at once\n"
-           "  --reboot        end at once\n"
+           "  --stop          end at once, touching nothing (it stops no running station)\n"
+           "  --reboot        end at once, touching nothing (it reboots no camera)\n"
            "  --calibration   the normalisation push asks the cameras for calibration\n"
-           "  --help          print this text and end\n"
+           "  -h, --help      print this text and end\n"
            "  --version       print the version and end\n"
            "\n"
            "The last mode given wins; other arguments are ignored with a warning.\n";
@@ -65,20 +69,60 @@ modeRunners stationRunners() {
     return modeRunners{runMeasurementLoop, runVideoLoop};
 }
 
-int runMode(const commandLine& options, const modeRunners& runners) {
-    for (const QString& argument : options.unknown)
-        logWarning(QStringLiteral("warning : unknown argument %1 ignored").arg(argument));
+const char* modeName(int mode) {
+    switch (mode) {
+    case MODE_LIVEVIDEO:
+        return "livevideo";
+    case MODE_NORMVIDEO:
+        return "normvideo";
+    case MODE_REBOOT:
+        return "reboot";
+    case MODE_STOP:
+        return "stop";
+    default:
+        return "measurement";
+    }
+}
+
+QString runIdentity(int mode, const char* configPath) {
+    QFileInfo config(QString::fromLocal8Bit(configPath));
+    QString where = config.absoluteFilePath();
+    if (config.isSymLink())
+        where += QStringLiteral(" -> ") + config.symLinkTarget();
+    return QStringLiteral("acquire_kiv %1, PID %2, configuration %3, %4 mode")
+        .arg(QLatin1String(PROGRAM_VERSION))
+        .arg(qint64(getpid()))
+        .arg(where, QLatin1String(modeName(mode)));
+}
+
+namespace {
+
+int runChosenMode(const commandLine& options, const modeRunners& runners) {
     switch (options.mode) {
     case MODE_LIVEVIDEO:
     case MODE_NORMVIDEO:
         return runners.video();
-    case MODE_REBOOT:
-    case MODE_STOP:
-        return 0;
     default:
         logInfo(QStringLiteral("entering measurement mode"));
         if (options.calibration)
             logInfo(QStringLiteral("calibration mode is set"));
         return runners.measurement(options.calibration);
     }
+}
+
+} // namespace
+
+int runMode(const commandLine& options, const modeRunners& runners) {
+    for (const QString& argument : options.unknown)
+        logWarning(QStringLiteral("warning : unknown argument %1 ignored").arg(argument));
+    // "--stop" and "--reboot" end at once: nothing runs, nothing is told.
+    if (options.mode == MODE_REBOOT || options.mode == MODE_STOP)
+        return 0;
+    // Who runs where with what, at both ends of the run: a journal read months later still
+    // says which program and configuration wrote the lines between them.
+    const QString identity = runIdentity(options.mode, STATION_CONFIGURATION_PATH);
+    logInfo(QStringLiteral("info : starting %1").arg(identity));
+    const int status = runChosenMode(options, runners);
+    logInfo(QStringLiteral("info : stopped %1, exit status %2").arg(identity).arg(status));
+    return status;
 }

@@ -15,14 +15,16 @@ enum stationMode {
 struct commandLine {
     int mode = MODE_MEASUREMENT;
     bool calibration = false;
-    bool help = false;    // "--help": print the usage and end
+    bool help = false;    // "--help" or "-h": print the usage and end
     bool version = false; // "--version": print the version and end
     // Arguments that are no option of the program, in the order given: ignored, as they always
     // were, but named once in a warning when the run starts.
     QStringList unknown;
 };
 
-// Options are compared as whole arguments, case-sensitively; anything else is ignored.
+// Options are compared as whole arguments, case-sensitively; anything else is ignored. "-h"
+// asks for the usage like "--help": taken as unknown, it started a station in whatever folder
+// it was typed in.
 commandLine parseCommandLine(int argc, const char* const* argv);
 
 // The text "--help" prints; the manual page lists the same options.
@@ -39,5 +41,11 @@ struct modeRunners {
 };
 modeRunners stationRunners();
 
-// Runs the chosen mode and returns the exit status.
+// Runs the chosen mode between a start line and a stop line and returns the exit status.
 int runMode(const commandLine& options, const modeRunners& runners);
+
+// "measurement", "livevideo", ...
+const char* modeName(int mode);
+// What the start and stop lines say of a run: "acquire_kiv 1.0.0.13, PID 812, configuration
+// /var/lib/acquire_kiv/acquire_kiv.set -> /etc/acquire_kiv/acquire_kiv.set, measurement mode".
+QString runIdentity(int mode, const char* configPath);

@@ -42,9 +42,10 @@ int runMeasurementLoop(bool calibration) {
 
 measurementLoop::measurementLoop(bool calibration, const char* configPath)
     : m_calibration(calibration), m_station(configPath),
+      m_directories(stationDirectories(m_station)),
       m_messageListener([this](const logEntry& entry) { m_health.noteMessage(entry); }) {
     screen();
-    reportStartup(m_station, configPath);
+    reportStartup(m_station, configPath, &m_directories);
     m_station.cameraA->removeWorkFiles();
     m_station.cameraB->removeWorkFiles();
     m_station.writer->completeUnfinished();
@@ -170,29 +171,41 @@ bool measurementLoop::watchStall(const cameraInput& camera, const shareWorker& s
 }
 
 void measurementLoop::publishHealth() {
-    m_health.phase = m_phase == PHASE_NORMALISATION ? 1
-                     : m_phase == PHASE_PARAMETERS  ? 2
-                     : m_phase == PHASE_MEASUREMENT ? 3
-                                                    : 0;
-    m_health.camera[0].state = m_handshake.state[0];
-    m_health.camera[1].state = m_handshake.state[1];
+    const int64_t now = currentSecond();
+    m_health.setPhase(m_phase == PHASE_NORMALISATION ? 1
+                      : m_phase == PHASE_PARAMETERS  ? 2
+                      : m_phase == PHASE_MEASUREMENT ? 3
+                                                     : 0,
+                      now);
+    m_health.setCameraState(0, m_handshake.state[0], now);
+    m_health.setCameraState(1, m_handshake.state[1], now);
+    m_directories.lookEvery(monotonicSecond());
+    m_health.missingDirectories = m_directories.missing();
+    screen().setStateLine(m_health);
     m_health.camera[0].framesWritten = m_station.writer->framesWritten(cam::A);
     m_health.camera[1].framesWritten = m_station.writer->framesWritten(cam::B);
-    m_healthFiles.publish(&m_health, currentSecond());
+    m_healthFiles.publish(&m_health, now);
     notifyStatus(serviceStatus());
 }
 
 QString measurementLoop::serviceStatus() const {
     const QString written = QStringLiteral("%1 datafiles").arg(m_health.datafilesWritten);
+    const bool missing = !m_health.missingDirectories.isEmpty();
+    // Measuring without a directory (the log directory, say) is still measuring; before that
+    // the missing directory is what the station waits for.
+    if (missing && m_phase != PHASE_MEASUREMENT)
+        return QStringLiteral("waiting: ") + missingDirectoriesText(m_health.missingDirectories);
     switch (m_phase) {
     case PHASE_MEASUREMENT:
-        return QStringLiteral("measuring, syncId %1, ").arg(m_health.syncId) + written;
+        return QStringLiteral("measuring, syncId %1, ").arg(m_health.syncId) + written +
+               (missing ? QStringLiteral("; ") + missingDirectoriesText(m_health.missingDirectories)
+                        : QString());
     case PHASE_PARAMETERS:
         return QStringLiteral("handshake: measurement parameters, ") + written;
     default:
         return QStringLiteral("handshake: waiting for cameras (A %1, B %2), ")
-                   .arg(m_handshake.of(cam::A))
-                   .arg(m_handshake.of(cam::B)) +
+                   .arg(QLatin1String(cameraStateName(m_handshake.of(cam::A))),
+                        QLatin1String(cameraStateName(m_handshake.of(cam::B)))) +
                written;
     }
 }

@@ -7,6 +7,7 @@
 #include "app/handshake.h"
 #include "app/heartbeat.h"
 #include "app/inputDrain.h"
+#include "app/stationDirectories.h"
 #include "app/stationObjects.h"
 #include "config/cameraParams.h"
 #include "input/cameraInput.h"
@@ -82,6 +83,7 @@ private:
 
     bool m_calibration;
     stationObjects m_station;
+    directoryWatch m_directories;
 
     phase m_phase = PHASE_RESTART;
     handshake m_handshake;

@@ -4,22 +4,26 @@
 #include "input/videoSnapshot.h"
 #include "log/messageLog.h"
 #include "platform/fileOps.h"
+#include "platform/stationPath.h"
 #include "platform/timeSync.h"
+
+#include <QFileInfo>
 
 #include <unistd.h>
 
 namespace {
 
-// One directory the station works in: told as it is in effect, and as an error when it is
-// not there or cannot be written, because then its files (or a camera's) go nowhere.
-void reportDirectory(const char* what, const QString& path) {
-    logInfo(QStringLiteral("info : %1 : %2").arg(QLatin1String(what), path));
-    if (!directoryExists(path))
+const char* const CONFIGURATION_FILES[] = {"acquire_kiv.set", "acquire.par", "camera.a.conf",
+                                           "camera.b.conf"};
+
+// One directory the station works in, as it is in effect, and as an error when it cannot be
+// written, because then its files (or a camera's) go nowhere. A missing one is the watch's.
+void reportDirectory(const stationDirectory& d) {
+    const QLatin1String role(d.role);
+    logInfo(QStringLiteral("info : %1 : %2").arg(role, d.path));
+    if (directoryExists(d.path) && access(nativePath(d.path).constData(), W_OK) != 0)
         logError(errorKind::configuration,
-                 QStringLiteral("error : %1 %2 does not exist").arg(QLatin1String(what), path));
-    else if (access(nativePath(path).constData(), W_OK) != 0)
-        logError(errorKind::configuration,
-                 QStringLiteral("error : %1 %2 is not writable").arg(QLatin1String(what), path));
+                 QStringLiteral("error : %1 %2 is not writable").arg(role, d.path));
 }
 
 void reportClock() {
@@ -37,7 +41,28 @@ void reportClock() {
 
 } // namespace
 
-void reportStartup(const stationObjects& station, const char* configPath) {
+void reportConfigurationLinks(const QString& stationDir, const QString& configDir) {
+    // A station folder of its own, with none of its files linked there, is no concern.
+    bool linked = false;
+    for (const char* name : CONFIGURATION_FILES) {
+        const QFileInfo own(joinPath(stationDir, QLatin1String(name)));
+        linked = linked || (own.isSymLink() && QFileInfo(own.symLinkTarget()).absolutePath() ==
+                                                   QFileInfo(configDir).absoluteFilePath());
+    }
+    if (!linked)
+        return;
+    for (const char* name : CONFIGURATION_FILES) {
+        const QString own = joinPath(stationDir, QLatin1String(name));
+        const QString shared = joinPath(configDir, QLatin1String(name));
+        if (fileExists(own) && !QFileInfo(own).isSymLink() && fileExists(shared))
+            logWarning(QStringLiteral("warning : %1 is a file of its own, not the link to %2: "
+                                      "edits there do not count")
+                           .arg(own, shared));
+    }
+}
+
+void reportStartup(const stationObjects& station, const char* configPath,
+                   directoryWatch* directories) {
     const QString config = QString::fromLocal8Bit(configPath);
     if (fileExists(config))
         logInfo(QStringLiteral("info : station configuration %1 read").arg(config));
@@ -45,14 +70,9 @@ void reportStartup(const stationObjects& station, const char* configPath) {
         logWarning(QStringLiteral("warning : station configuration %1 not found -> the default "
                                   "directories are in force")
                        .arg(config));
-    reportDirectory("camera A input directory", station.cameraA->m_inputDir);
-    reportDirectory("camera A control directory", station.cameraA->m_controlDir);
-    reportDirectory("camera B input directory", station.cameraB->m_inputDir);
-    reportDirectory("camera B control directory", station.cameraB->m_controlDir);
-    reportDirectory("working directory", station.cameraA->m_workDir);
-    reportDirectory("datafile directory", station.writer->outputDirectory());
-    reportDirectory("sync list directory", station.syncs->directory());
-    reportDirectory("log directory", logDirectory::instance()->path());
-    reportDirectory("video snapshot directory", videoSnapshot::instance().directory());
+    reportConfigurationLinks(QFileInfo(config).absolutePath(), QLatin1String(PACKAGE_CONFIG_DIR));
+    for (const stationDirectory& d : stationDirectories(station))
+        reportDirectory(d);
+    directories->look();
     reportClock();
 }

@@ -3,6 +3,7 @@
 #include "app/handshake.h"
 #include "app/heartbeat.h"
 #include "app/parameterPush.h"
+#include "app/stationDirectories.h"
 #include "app/stationObjects.h"
 #include "config/stationConfig.h"
 #include "control/controlFiles.h"
@@ -34,13 +35,21 @@ int runVideoLoopWith(const char* configPath) {
     bool done = false;
     stationHealth health;
     health.mode = QStringLiteral("livevideo");
-    health.phase = 1;
+    health.setPhase(1, currentSecond());
     health.datafileDirectory = station.writer->outputDirectory();
     healthFiles files;
     scopedLogListener listener([&](const logEntry& entry) { health.noteMessage(entry); });
+    // Ready once the directories were looked at; the missing ones are named until they come.
+    directoryWatch directories(stationDirectories(station));
+    directories.look();
     notifyReady();
-    notifyStatus(QStringLiteral("live video: waiting for cameras"));
     while (!done && !stopRequested()) {
+        directories.lookEvery(monotonicSecond());
+        health.missingDirectories = directories.missing();
+        notifyStatus(health.missingDirectories.isEmpty()
+                         ? QStringLiteral("live video: waiting for cameras")
+                         : QStringLiteral("live video: waiting: ") +
+                               missingDirectoriesText(health.missingDirectories));
         notifyAlive();
         screen.redraw();
         heartbeatStep(monotonicSecond(), &lastHeartbeat);
@@ -67,8 +76,9 @@ int runVideoLoopWith(const char* configPath) {
         if (waiting)
             sleepMs(HANDSHAKE_PAUSE_MS);
         writeHeartbeat();
-        health.camera[0].state = cameras.state[0];
-        health.camera[1].state = cameras.state[1];
+        health.setCameraState(0, cameras.state[0], currentSecond());
+        health.setCameraState(1, cameras.state[1], currentSecond());
+        screen.setStateLine(health);
         files.publish(&health, currentSecond());
     }
     // Ended by the cameras or by a stop signal: the last files say the controller is gone.

@@ -46,9 +46,16 @@ QJsonValue bytesOrNull(int64_t bytes) {
     return bytes >= 0 ? QJsonValue(double(bytes)) : QJsonValue();
 }
 
-QJsonObject cameraObject(const cameraHealth& c) {
+// A "since" of 0 is the start of the run.
+int64_t sinceOr(int64_t since, const stationHealth& h) {
+    return since > 0 ? since : h.startTime;
+}
+
+QJsonObject cameraObject(const cameraHealth& c, const stationHealth& h) {
     QJsonObject o;
     o["state"] = c.state;
+    o["state_name"] = QLatin1String(cameraStateName(c.state));
+    o["state_since"] = timeObject(sinceOr(c.stateSince, h));
     o["frames_read"] = double(c.framesRead);
     o["frames_written"] = double(c.framesWritten);
     o["files_processed"] = double(c.filesProcessed);
@@ -98,7 +105,9 @@ const struct cameraFamily {
     const char* help;
     double (*value)(const cameraHealth&);
 } CAMERA_FAMILIES[] = {
-    {"camera_state", "gauge", "Handshake state of each camera, 0 (not connected) to 5 (measuring).",
+    {"camera_state", "gauge",
+     "Handshake state of each camera, 0 (not connected) to 5 (measuring); kept for one release "
+     "beside acquire_kiv_camera_handshake_state.",
      [](const cameraHealth& c) { return double(c.state); }},
     {"frames_total", "counter", "Frames with image data read from the camera's transfer files.",
      [](const cameraHealth& c) { return double(c.framesRead); }},
@@ -142,6 +151,12 @@ QByteArray renderStatusJson(const stationHealth& h, const healthSample& sample) 
     root["version"] = QLatin1String(PROGRAM_VERSION);
     root["mode"] = h.mode;
     root["phase"] = h.phase;
+    root["phase_name"] = QLatin1String(phaseName(h.phase));
+    root["phase_since"] = timeObject(sinceOr(h.phaseSince, h));
+    QJsonObject configuration;
+    configuration["usable"] = h.missingDirectories.isEmpty();
+    configuration["missing_directories"] = QJsonArray::fromStringList(h.missingDirectories);
+    root["configuration"] = configuration;
     QJsonObject sync;
     sync["sync_id"] = h.syncId >= 0 ? QJsonValue(h.syncId) : QJsonValue();
     sync["sync_second"] = h.syncId >= 0 ? QJsonValue(timeObject(h.syncSecond)) : QJsonValue();
@@ -149,8 +164,8 @@ QByteArray renderStatusJson(const stationHealth& h, const healthSample& sample) 
     sync["reboot_at_resync"] = h.rebootFlag;
     root["sync"] = sync;
     QJsonObject cameras;
-    cameras["A"] = cameraObject(h.camera[0]);
-    cameras["B"] = cameraObject(h.camera[1]);
+    cameras["A"] = cameraObject(h.camera[0], h);
+    cameras["B"] = cameraObject(h.camera[1], h);
     root["cameras"] = cameras;
     QJsonObject datafiles;
     datafiles["written"] = double(h.datafilesWritten);
@@ -197,8 +212,27 @@ QByteArray renderMetrics(const stationHealth& h, const healthSample& sample) {
     m.single("last_update_timestamp_seconds", "gauge",
              "UTC second this file was written; rewritten at least every 10 s while running.",
              double(sample.updated));
+    m.single("configuration_usable", "gauge",
+             "1 while every configured directory exists, 0 while one is missing.",
+             h.missingDirectories.isEmpty() ? 1 : 0);
+    // The states as state sets: one sample per state, 1 for the one in force.
+    m.family("run_phase", "gauge", "1 for the run's current phase, 0 for the others.");
+    for (int p = 0; p < PHASE_COUNT; ++p)
+        m.sample("run_phase", QStringLiteral("phase=\"%1\"").arg(QLatin1String(phaseName(p))),
+                 p == h.phase ? 1 : 0);
+    m.family("camera_handshake_state", "gauge",
+             "1 for the camera's current handshake state, 0 for the others.");
+    for (int c = 0; c < 2; ++c)
+        for (int st = 0; st < CAMERA_STATE_COUNT; ++st)
+            m.sample("camera_handshake_state",
+                     QStringLiteral("camera=\"%1\",state=\"%2\"")
+                         .arg(QLatin1Char(c == 0 ? 'A' : 'B'))
+                         .arg(QLatin1String(cameraStateName(st))),
+                     st == h.camera[c].state ? 1 : 0);
     m.single("phase", "gauge",
-             "Run phase: 1 normalisation, 2 measurement parameters, 3 measurement.", h.phase);
+             "Run phase: 1 normalisation, 2 measurement parameters, 3 measurement; kept for one "
+             "release beside acquire_kiv_run_phase.",
+             h.phase);
     for (const cameraFamily& f : CAMERA_FAMILIES)
         m.perCamera(f.name, f.type, f.help, f.value(h.camera[0]), f.value(h.camera[1]));
     m.single("datafiles_written_total", "counter", "Datafiles written.",

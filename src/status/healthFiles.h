@@ -16,8 +16,9 @@
 
 // The files are rewritten at least this often (seconds of the monotonic clock), in every phase.
 const int64_t HEALTH_REFRESH_S = 10;
-// The status file's layout; 2 replaced the cameras' seconds since data by its time stamp.
-const int HEALTH_SCHEMA = 2;
+// The status file's layout; 2 replaced the cameras' seconds since data by its time stamp, 3
+// added the phase and camera states by name with their "since" and the configuration's state.
+const int HEALTH_SCHEMA = 3;
 
 // What is read when the files are written rather than kept by the run: the write time, the
 // free space where the datafiles go and the clock's synchronisation. They move by themselves,

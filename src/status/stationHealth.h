@@ -13,7 +13,8 @@
 #include <cstdint>
 
 struct cameraHealth {
-    int state = 0;               // handshake state 0..5
+    int state = 0;               // handshake state 0..5 (cameraStateName)
+    int64_t stateSince = 0;      // wall-clock second it took that state; 0: since the start
     uint64_t framesRead = 0;     // frames with image data read from transfer files
     uint64_t framesWritten = 0;  // frame entries written into datafiles
     uint64_t filesProcessed = 0; // files of the camera handled (any kind)
@@ -43,8 +44,12 @@ struct stationHealth {
     int64_t startTime = currentSecond();
     // Where the datafiles go; the health files report the free space there. Empty: not known.
     QString datafileDirectory;
-    int phase = 0; // 1 normalisation, 2 measurement parameters, 3 measurement; 0 starting
+    int phase = 0;          // 1 normalisation, 2 measurement parameters, 3 measurement; 0 starting
+    int64_t phaseSince = 0; // wall-clock second the phase began; 0: since the start
     cameraHealth camera[2];
+    // The configured directories that do not exist ("log_dir /srv/log"): while any is missing
+    // the station cannot work as configured.
+    QStringList missingDirectories;
     int syncId = -1; // -1: none
     int64_t syncSecond = 0;
     int64_t resyncSecond = 0;
@@ -60,7 +65,21 @@ struct stationHealth {
 
     // Counts an error by its kind and keeps the newest messages.
     void noteMessage(const logEntry& entry);
+    // The phase and a camera's state, each with the wall-clock second `now` it was entered
+    // when it changes.
+    void setPhase(int value, int64_t now);
+    void setCameraState(int cameraIndex, int value, int64_t now);
 };
+
+// The run's phases and the cameras' handshake states by name, as the screen, the health files
+// and kiv_inspect show them; the numbers are those of the numeric metrics. Out of range:
+// "unknown".
+const int PHASE_COUNT = 4;
+const int CAMERA_STATE_COUNT = 6;
+const char* phaseName(int phase);
+const char* cameraStateName(int state);
+// What the station waits for in a camera state, for a person ("waiting for request.sync").
+const char* cameraStateMeaning(int state);
 
 // The name of a resync reason in the health files.
 const char* resyncReasonName(int reason);

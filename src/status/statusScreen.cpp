@@ -15,6 +15,7 @@ const int MAX_MESSAGES = 5;
 const int LINE_BUFFER_SIZE = 1024;
 
 const int ROW_BANNER = 2;
+const int ROW_STATE = 3;
 const int ROW_SYNC = 4;
 const int ROW_NOW = 5;
 const int ROW_LOCAL = 6;
@@ -26,14 +27,23 @@ const int ROW_MESSAGES_TITLE = 11;
 const int ROW_FIRST_MESSAGE = 13;
 const int COLUMN = 1;
 
-// "2026-12-08 10:00:05" in local time.
-QString localDateTime(int64_t second) {
+QString localText(int64_t second, const char* format) {
     time_t t = time_t(second);
     struct tm local;
     localtime_r(&t, &local);
     char text[32];
-    strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    strftime(text, sizeof text, format, &local);
     return QString::fromLatin1(text);
+}
+
+// "2026-12-08 10:00:05" in local time.
+QString localDateTime(int64_t second) {
+    return localText(second, "%Y-%m-%d %H:%M:%S");
+}
+
+// "10:00:05" in local time; a "since" of 0 is the start of the run.
+QString sinceText(int64_t since, const stationHealth& health) {
+    return localText(since > 0 ? since : health.startTime, "%H:%M:%S");
 }
 
 } // namespace
@@ -86,6 +96,21 @@ void statusScreen::reset() {
     m_dirty = true;
 }
 
+void statusScreen::setStateLine(const stationHealth& health) {
+    QString line =
+        QStringLiteral("state  : %1 since %2")
+            .arg(QLatin1String(phaseName(health.phase)), sinceText(health.phaseSince, health));
+    for (int c = 0; c < 2; ++c)
+        line += QStringLiteral(" :: %1 %2 since %3")
+                    .arg(QLatin1Char(c == 0 ? 'A' : 'B'))
+                    .arg(QLatin1String(cameraStateName(health.camera[c].state)),
+                         sinceText(health.camera[c].stateSince, health));
+    if (line == m_stateLine)
+        return;
+    m_stateLine = line;
+    m_dirty = true;
+}
+
 void statusScreen::setSyncLine(uint16_t syncId, int32_t syncSecond, int32_t resyncSecond,
                                bool reboot) {
     m_syncLine = QStringLiteral("syncId : %1 :: at : %2 :: resync at : %3 :: reboot : ")
@@ -132,6 +157,7 @@ void statusScreen::redraw() {
                     .arg(QString::fromLatin1(asc));
     m_console->clear();
     print(ROW_BANNER, m_banner);
+    print(ROW_STATE, m_stateLine);
     print(ROW_SYNC, m_syncLine);
     print(ROW_NOW, m_nowLine);
     print(ROW_LOCAL, m_localLine);

@@ -7,6 +7,7 @@
 #include "log/messageLog.h"
 #include "platform/console.h"
 #include "platform/version.h"
+#include "status/stationHealth.h"
 
 #include <QString>
 #include <QStringList>
@@ -35,6 +36,9 @@ public:
     void setCameraLine(cam camera, uint32_t newRecordCount, uint32_t lastFileSize,
                        const QString& lastFileName);
     void setOutputLine(int32_t count);
+    // The run's phase and both cameras' handshake states by name, each with the local time it
+    // was entered; the screen changes only when one of them does.
+    void setStateLine(const stationHealth& health);
 
     const QString& banner() const { return m_banner; }
     const QString& nowLine() const { return m_nowLine; }
@@ -45,6 +49,7 @@ public:
     const QString& syncLine() const { return m_syncLine; }
     const QString& cameraLine(cam camera) const { return camera == cam::A ? m_cameraA : m_cameraB; }
     const QString& outputLine() const { return m_outputLine; }
+    const QString& stateLine() const { return m_stateLine; }
     // Oldest first, at most five.
     const QStringList& messages() const { return m_messages; }
     bool isDirty() const { return m_dirty; }
@@ -61,6 +66,7 @@ private:
     QString m_cameraA;
     QString m_cameraB;
     QString m_outputLine;
+    QString m_stateLine;
     QStringList m_messages;
     bool m_dirty = true;
 };

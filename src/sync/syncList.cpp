@@ -250,8 +250,11 @@ bool syncList::appendLine(uint16_t syncId, int64_t second) {
     // The numbering of the day must survive a crash of the station computer.
     ok = syncFile(file, path) && ok;
     ok = std::fclose(file) == 0 && ok;
-    if (created)
-        ok = syncDirectory(m_directory) && ok;
+    if (created || path == m_unsyncedName) {
+        const bool named = syncDirectory(m_directory);
+        m_unsyncedName = named ? QString() : path;
+        ok = named && ok;
+    }
     return ok;
 }
 

@@ -94,6 +94,9 @@ private:
     int32_t m_checkedDay = 0;
     // The refusal of a synchronisation was reported and not yet followed by a good one.
     bool m_refusalReported = false;
+    // A day's file created by this run whose name has not yet reached the disk (its
+    // directory's sync failed): synced again with every line until it does.
+    QString m_unsyncedName;
     // Lines that failed to reach the file: written before the next one, so that a restart
     // sees every number handed out.
     std::map<uint16_t, int64_t> m_unwritten;

@@ -3,6 +3,7 @@
 #include "support/e2eStation.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -85,6 +86,50 @@ struct managedStation : ::testing::Test {
 };
 
 } // namespace
+
+// A configuration the station cannot work with is loud: READY once the start-up checks ran,
+// then a status line naming the missing directory for as long as it is missing, the metric
+// that the alert rule fires on, and the start and stop lines in the log.
+TEST(serviceNotify, aMissingDirectoryIsNamedUntilItComes) {
+    e2eStation station;
+    QDir(station.path("log")).removeRecursively();
+    notifyListener manager(station.path("notify.sock"));
+    ASSERT_TRUE(manager.bound());
+    scopedEnv socketName("NOTIFY_SOCKET", station.path("notify.sock").toLocal8Bit());
+    station.startStation();
+    QByteArray waiting;
+    for (int i = 0; i < 100 && waiting.isEmpty(); ++i) {
+        manager.receive(100);
+        for (const QByteArray& line : manager.lines())
+            if (line.startsWith("STATUS=waiting: 1 directory missing: log_dir "))
+                waiting = line;
+    }
+    ASSERT_FALSE(waiting.isEmpty()) << manager.lines().join('\n').toStdString();
+    EXPECT_EQ(manager.lines().first(), "READY=1");
+    EXPECT_TRUE(station.waitFor(
+        [&] {
+            return tempStationRead(station.path("acquire_kiv.prom"))
+                .contains("\nacquire_kiv_configuration_usable 0\n");
+        },
+        5));
+    // The directory in force comes: within the next look the station waits for its cameras.
+    const QString missing = QString::fromLocal8Bit(waiting.mid(waiting.indexOf(" log_dir ") + 9));
+    ASSERT_TRUE(QDir().mkpath(missing)) << missing.toStdString();
+    bool handshake = false;
+    for (int i = 0; i < 150 && !handshake; ++i) {
+        manager.receive(100);
+        handshake = manager.count("STATUS=handshake: waiting for cameras (A connected") > 0;
+    }
+    EXPECT_TRUE(handshake) << manager.lines().join('\n').toStdString();
+    EXPECT_EQ(station.stopStation(), 0);
+    const QStringList messages = station.messages();
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_TRUE(messages.first().startsWith("info : starting acquire_kiv "))
+        << messages.first().toStdString();
+    EXPECT_TRUE(messages.contains("info : log directory " + missing + " exists now"));
+    EXPECT_TRUE(messages.last().startsWith("info : stopped acquire_kiv "))
+        << messages.last().toStdString();
+}
 
 TEST_F(managedStation, readyStatusAndKeepAlivesReachTheServiceManager) {
     for (int i = 0;

@@ -21,6 +21,8 @@ expected=(
     usr/bin/acquire_kiv usr/bin/camera_sim usr/bin/kiv_inspect
     usr/lib/systemd/system/acquire_kiv.service
     usr/lib/systemd/system/acquire_kiv-livevideo.service
+    usr/lib/systemd/system/acquire_kiv.service.d/shares.conf
+    usr/lib/systemd/system/acquire_kiv-livevideo.service.d/shares.conf
     usr/lib/sysusers.d/acquire_kiv.conf
     usr/share/acquire_kiv/examples/acquire_kiv.set
     usr/share/acquire_kiv/examples/acquire.par

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The monitoring files as a collector sees them: the alert rules pass their unit tests, and the
 # metrics that acquire_kiv writes pass promtool's check, in measurement mode while it waits
-# for cameras that never answer (the file is rewritten every 10 s all the same) and in both
+# for cameras that never answer (the file is rewritten every 10 s all the same), with a
+# directory of its configuration missing (the alert rule fires on what it wrote) and in both
 # modes after a stop signal (up 0).
 set -u
 if ! command -v promtool >/dev/null; then
@@ -69,6 +70,34 @@ wait_for '[ "$(metric last_update_timestamp_seconds)" -ge $((first + 10)) ]' 13 
 stop_station
 [ "$(metric up)" = 0 ] || fail "up is not 0 after the stop in measurement mode"
 check_metrics "measurement mode stopped"
+
+# A directory of the configuration missing: the metric the alert rule goes by says so, and
+# the rule fires on the value this controller wrote, held for five minutes.
+rmdir "$work/log"
+start_station
+check_metrics "a directory missing"
+usable=$(metric configuration_usable)
+stop_station
+[ "$usable" = 0 ] || fail "configuration_usable is '$usable' with log_dir missing"
+cat > "$work/missing.test.yml" <<YML
+rule_files: [$rules/acquire_kiv.rules.yml]
+evaluation_interval: 10s
+tests:
+  - interval: 10s
+    input_series:
+      - series: 'acquire_kiv_configuration_usable{instance="st1",job="node"}'
+        values: '${usable}x30'
+    alert_rule_test:
+      - eval_time: 5m
+        alertname: AcquireKivConfigurationUnusable
+        exp_alerts:
+          - exp_labels: {severity: critical, instance: st1, job: node}
+            exp_annotations:
+              summary: "acquire_kiv on st1 misses configured directories"
+YML
+promtool test rules "$work/missing.test.yml" > "$work/missing.out" 2>&1 ||
+    fail "the alert rule does not fire on the metric: $(cat "$work/missing.out")"
+mkdir "$work/log"
 
 # Live video, stopped while it waits for the cameras.
 start_station --livevideo

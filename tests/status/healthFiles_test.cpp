@@ -19,14 +19,14 @@ namespace {
 
 stationHealth sampleHealth() {
     stationHealth h;
-    h.phase = 3;
-    h.camera[0].state = 5;
-    h.camera[1].state = 0;
+    h.startTime = 1700000000 - 900;
+    h.setPhase(3, 1700000000 - 600);
+    h.setCameraState(0, 5, 1700000000 - 600);
+    h.missingDirectories = QStringList({"log_dir /srv/log"});
     h.camera[0].framesRead = 120;
     h.camera[0].framesWritten = 100;
     h.camera[0].lastFileName = "0001.a.cam";
     h.camera[0].lastDataTime = 1700000000 - 4;
-    h.startTime = 1700000000 - 900;
     h.intervalsLost = 1;
     h.syncId = 3;
     h.syncSecond = 1700000000 - 600;
@@ -100,11 +100,19 @@ QMap<QString, QString> samplesOf(const QByteArray& metrics, const QString& famil
 TEST(healthFiles, statusJsonCarriesWhatTheStationDid) {
     scopedTimeZone tz("Asia/Kathmandu");
     QJsonObject s = QJsonDocument::fromJson(renderStatusJson(sampleHealth(), sampleAt())).object();
-    EXPECT_EQ(s["schema"].toInt(), 2);
+    EXPECT_EQ(s["schema"].toInt(), 3);
     EXPECT_EQ(s["updated"].toObject()["utc"].toString(), "2023-11-14T22:13:20Z");
     EXPECT_EQ(s["pid"].toInt(), int(getpid()));
     EXPECT_TRUE(s["running"].toBool());
     EXPECT_EQ(s["phase"].toInt(), 3);
+    EXPECT_EQ(s["phase_name"].toString(), "measurement");
+    EXPECT_EQ(s["phase_since"].toObject()["seconds"].toInt(), 1700000000 - 600);
+    EXPECT_EQ(s["cameras"].toObject()["B"].toObject()["state_name"].toString(), "disconnected");
+    EXPECT_EQ(s["cameras"].toObject()["B"].toObject()["state_since"].toObject()["seconds"].toInt(),
+              1700000000 - 900)
+        << "a state held since the start";
+    EXPECT_FALSE(s["configuration"].toObject()["usable"].toBool());
+    EXPECT_EQ(s["configuration"].toObject()["missing_directories"].toArray().size(), 1);
     EXPECT_EQ(s["sync"].toObject()["sync_id"].toInt(), 3);
     QJsonObject resync = s["sync"].toObject()["next_resync"].toObject();
     EXPECT_EQ(resync["utc"].toString(), "2023-11-14T23:00:00Z");
@@ -143,6 +151,14 @@ TEST(healthFiles, metricsFollowTheTextFormat) {
         QMap<QString, QString> samples;
     } table[] = {
         {&running, "up", {{none, "1"}}},
+        {&running, "configuration_usable", {{none, "0"}}},
+        {&running,
+         "run_phase",
+         {{"phase=\"starting\"", "0"},
+          {"phase=\"normalisation\"", "0"},
+          {"phase=\"measurement_parameters\"", "0"},
+          {"phase=\"measurement\"", "1"}}},
+        {&running, "phase", {{none, "3"}}},
         {&ended, "up", {{none, "0"}}},
         {&running, "build_info", {{QStringLiteral("version=\"%1\"").arg(PROGRAM_VERSION), "1"}}},
         {&running, "start_time_seconds", {{none, "1699999100"}}},
@@ -151,6 +167,7 @@ TEST(healthFiles, metricsFollowTheTextFormat) {
          "last_data_timestamp_seconds",
          {{"camera=\"A\"", "1699999996"}, {"camera=\"B\"", "0"}}},
         {&running, "frames_total", {{"camera=\"A\"", "120"}, {"camera=\"B\"", "0"}}},
+        {&running, "camera_state", {{"camera=\"A\"", "5"}, {"camera=\"B\"", "0"}}},
         {&running, "reboots_total", {{"camera=\"A\"", "0"}, {"camera=\"B\"", "2"}}},
         {&running, "intervals_lost_total", {{none, "1"}}},
         {&running, "datafiles_written_total", {{none, "7"}}},
@@ -184,6 +201,11 @@ TEST(healthFiles, metricsFollowTheTextFormat) {
     for (const expected& e : table)
         EXPECT_EQ(samplesOf(*e.text, e.family), e.samples)
             << e.family << (e.text == &ended ? " (ended)" : "");
+    // One sample per camera and state, 1 for the state the camera is in.
+    const QMap<QString, QString> states = samplesOf(running, "camera_handshake_state");
+    EXPECT_EQ(states.size(), 2 * CAMERA_STATE_COUNT);
+    EXPECT_EQ(states.keys("1"), QStringList({"camera=\"A\",state=\"measuring\"",
+                                             "camera=\"B\",state=\"disconnected\""}));
 }
 
 // Creating the files is what the controller spends most on while idle: they are rewritten when

@@ -166,3 +166,22 @@ TEST_F(screenFixture, errorsOfTheLogAndOfStandardErrorAreCounted) {
     EXPECT_EQ(rec->row(10), "errors : 2 since start");
     EXPECT_EQ(screen->messages().size(), 2) << "standard-error lines are not the screen's";
 }
+
+// The states by name under the banner; the screen is drawn again only when a state changes,
+// not at every cycle that sets the same line.
+TEST_F(screenFixture, stateLineNamesThePhaseAndBothCamerasWithTheirTimes) {
+    scopedTimeZone tz("UTC");
+    stationHealth h;
+    h.startTime = 1000000000; // 01:46:40
+    h.setPhase(1, 1000000005);
+    h.setCameraState(1, 1, 1000000007);
+    screen->setStateLine(h);
+    screen->redraw();
+    EXPECT_EQ(rec->row(3), "state  : normalisation since 01:46:45 :: A disconnected since 01:46:40 "
+                           ":: B connected since 01:46:47");
+    screen->setStateLine(h);
+    EXPECT_FALSE(screen->isDirty());
+    h.setCameraState(0, 5, 1000000010);
+    screen->setStateLine(h);
+    EXPECT_TRUE(screen->isDirty());
+}

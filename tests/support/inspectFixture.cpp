@@ -2,6 +2,8 @@
 
 #include <QJsonDocument>
 
+#include <algorithm>
+
 run::run(const QStringList& arguments) {
     status = runInspect(arguments, &out, &err);
 }
@@ -16,12 +18,15 @@ QStringList inspectTest::datafiles(const std::vector<int>& intervals,
                                    const std::vector<shadowLine>& linesA,
                                    const std::vector<shadowLine>& linesB) {
     for (int i : intervals) {
-        EXPECT_TRUE(maker.addLines(1, maker.lineOfInterval(i), linesA));
+        // A camera's line counter only grows: lines of the interval the last call closed begin
+        // after the line that closed it.
+        EXPECT_TRUE(maker.addLines(1, std::max(maker.lineOfInterval(i), m_afterCloser), linesA));
         EXPECT_TRUE(maker.addLines(2, maker.lineOfInterval(i) + 7, linesB));
     }
-    // A later interval closes the last one.
+    // A line of both cameras in a later interval closes the last one.
     int next = intervals.back() + 1;
     EXPECT_TRUE(maker.addLines(1, maker.lineOfInterval(next), std::vector<shadowLine>(1)));
     EXPECT_TRUE(maker.addLines(2, maker.lineOfInterval(next), std::vector<shadowLine>(1)));
+    m_afterCloser = maker.lineOfInterval(next) + 1;
     return maker.writeAll();
 }

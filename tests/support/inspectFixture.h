@@ -36,4 +36,7 @@ struct inspectTest : ::testing::Test {
     scopedTimeZone tz;
     tempStation dir;
     datafileMaker maker;
+
+private:
+    uint64_t m_afterCloser = 0; // camera A's first line after the one that closed the last call
 };

@@ -278,3 +278,25 @@ TEST_F(syncListTest, anUnwritableListNeverLetsANumberOfTheDayBeHandedOutTwice) {
     ASSERT_TRUE(restarted->addSync(stationParams()));
     EXPECT_EQ(restarted->currentSyncId(), 3);
 }
+
+// A day's new file whose name did not reach the disk (the sync of its directory failed) is not
+// taken for durable at the next line: its directory is synced again until that works, or a
+// power cut would take the day's numbering back to 0 while the cameras go on with the numbers
+// handed out.
+TEST_F(syncListTest, aNewFilesNameIsSyncedAgainUntilItReachesTheDisk) {
+    int directorySyncs = 0;
+    bool failing = true;
+    scopedFileFaults faults([&](fileOp op, const QString&) {
+        directorySyncs += op == fileOp::SYNC_DIRECTORY ? 1 : 0;
+        return failing && op == fileOp::SYNC_DIRECTORY;
+    });
+    auto list = makeList();
+    EXPECT_FALSE(list->addSync(stationParams())) << "the new file's name is not on disk";
+    failing = false;
+    clock.advance(5);
+    ASSERT_TRUE(list->addSync(stationParams()));
+    EXPECT_EQ(directorySyncs, 2) << "its directory synced again";
+    clock.advance(5);
+    ASSERT_TRUE(list->addSync(stationParams()));
+    EXPECT_EQ(directorySyncs, 2) << "and not once the name is on disk";
+}

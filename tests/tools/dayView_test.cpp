@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QJsonArray>
 
+#include <tuple>
+
 namespace {
 
 const int WINDOW = 632;
@@ -31,6 +33,18 @@ std::vector<int64_t> decodedCounts(const QByteArray& file, const datafileEntry& 
             for (int x = s.start; x < s.start + s.length && x < WINDOW; ++x)
                 ++counts[size_t(x)];
     return counts;
+}
+
+std::tuple<int, int, bool> span(const dayGap& g) {
+    return std::make_tuple(g.from, g.to, g.notRunning);
+}
+
+std::vector<int> intervalRange(int from, int to, int without = -1) {
+    std::vector<int> range;
+    for (int i = from; i < to; ++i)
+        if (i != without)
+            range.push_back(i);
+    return range;
 }
 
 struct dayTest : inspectTest {
@@ -58,7 +72,7 @@ TEST_F(inspectTest, shadowTallyCountsWhatTheDecoderDecodes) {
     std::vector<shadowLine> repeated = constantLines(3000, {5, 600});
     repeated[1700] = shadowLine{};
     QStringList names = datafiles({0}, wanderingLines(2500), many);
-    QStringList more = datafiles({2}, repeated, std::vector<shadowLine>(40));
+    QStringList more = datafiles({1}, repeated, std::vector<shadowLine>(40));
     names << more;
     for (const QString& name : names) {
         QByteArray file = dir.read("3sec/" + name);
@@ -112,27 +126,28 @@ TEST_F(dayTest, figuresPerMinuteGapsAndDamage) {
     EXPECT_DOUBLE_EQ(day.occupancy(1, MINUTE + 1, 202), 200 / (2 * LINES_PER_INTERVAL));
     EXPECT_DOUBLE_EQ(day.dayOccupancy(0, 105), 8000 / (4 * LINES_PER_INTERVAL));
 
-    // All but intervals 0, 1, 20 and 22 after 05:45:30 are missing.
-    std::vector<std::pair<int, int>> gaps = day.gaps();
+    // All but intervals 0, 1, 20 and 22 after 05:45:30 are missing: before the first and after
+    // the last the station did not run, between them it missed intervals.
+    std::vector<dayGap> gaps = day.gaps();
     const int first = (5 * 3600 + 45 * 60 + 30) / 3;
     ASSERT_EQ(gaps.size(), 4u);
-    EXPECT_EQ(gaps[0], std::make_pair(0, first));
-    EXPECT_EQ(gaps[1], std::make_pair(first + 2, first + 20));
-    EXPECT_EQ(gaps[2], std::make_pair(first + 21, first + 22));
-    EXPECT_EQ(gaps[3], std::make_pair(first + 23, DAY_INTERVALS));
+    EXPECT_EQ(span(gaps[0]), std::make_tuple(0, first, true));
+    EXPECT_EQ(span(gaps[1]), std::make_tuple(first + 2, first + 20, false));
+    EXPECT_EQ(span(gaps[2]), std::make_tuple(first + 21, first + 22, false));
+    EXPECT_EQ(span(gaps[3]), std::make_tuple(first + 23, DAY_INTERVALS, true));
 
     // A file damaged is neither counted nor missing; intervals after now are only due.
     QByteArray bytes = dir.read("3sec/" + names[1]);
     bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x40);
     dir.write("3sec/" + names[1], bytes);
-    int64_t now = datafileLocalSecond(names[3]) + 5;
+    int64_t now = datafileLocalSecond(names[3]) + 3 + DATAFILE_DELAY + 2;
     day = scan(now);
     EXPECT_EQ(day.damaged, 1);
     EXPECT_EQ(day.damagedNames, std::vector<QString>{names[1]});
     EXPECT_EQ(day.intervals[size_t(first + 1)], INTERVAL_DAMAGED);
     EXPECT_EQ(day.frames[0][MINUTE], 2);
     EXPECT_EQ(day.intervals[size_t(first + 24)], INTERVAL_FUTURE);
-    EXPECT_EQ(day.gaps().back(), std::make_pair(first + 21, first + 22));
+    EXPECT_EQ(span(day.gaps().back()), std::make_tuple(first + 21, first + 22, false));
 }
 
 TEST_F(dayTest, figuresDoNotDependOnTheReaders) {
@@ -194,9 +209,13 @@ TEST_F(dayTest, pictureShowsGapsOccupancyAndSynchronisations) {
     dayLayout l;
     raster p = drawDay(day, &l);
     ASSERT_FALSE(p.isNull());
-    auto at = [&](int minute, int y) { return p.at(l.plotLeft + minute, y); };
-    EXPECT_EQ(at(MINUTE - 1, l.stateTop), DAY_MISSING);
-    EXPECT_EQ(at(MINUTE, l.stateTop), DAY_MISSING) << "intervals 2 .. 19 are missing";
+    auto at = [&](int minute, int y) { return p.at(l.columnOf(minute), y); };
+    EXPECT_EQ(at(MINUTE - 1, l.stateTop), DAY_NOT_RUNNING);
+    // The minute of the first datafile: 10 intervals before the station ran, 2 present, 8
+    // missing, stacked from the bottom.
+    EXPECT_EQ(at(MINUTE, l.stateTop + l.stripHeight - 1), DAY_PRESENT);
+    EXPECT_EQ(at(MINUTE, l.stateTop + l.stripHeight / 2 + 2), DAY_MISSING);
+    EXPECT_EQ(at(MINUTE, l.stateTop), DAY_NOT_RUNNING);
     EXPECT_EQ(at(MINUTE - 1, l.occupancyTop[0] + 5), DAY_NO_DATA);
     // Pixels 100..109 of camera A in shadow; none of camera B there.
     int row = 104 / l.pixelsPerRow;
@@ -239,4 +258,78 @@ TEST_F(dayTest, commandWritesPictureCsvAndJson) {
     EXPECT_EQ(run({"--day", maker.directory(), "--date", "15.11.2023"}).status, INSPECT_USAGE);
     EXPECT_EQ(run({"--day", dir.file("nowhere")}).status, INSPECT_DAMAGED);
     EXPECT_EQ(run({"--day", maker.directory(), "some file"}).status, INSPECT_USAGE);
+}
+
+// A short run (from 05:46) with an outage of camera B (05:50 .. 05:52: it sends files without
+// frames while A sees rain), the station down for three minutes (05:55 .. 05:58), one interval
+// missing after it, a dry minute in which only a dirty spot of camera A sends frames (05:59),
+// and nothing after 06:00: the station's outage and the camera's are told apart minute by
+// minute, in the figures, the picture of the window and the JSON.
+TEST_F(dayTest, aStationOutageAndACameraOutageAreToldApart) {
+    const std::vector<shadowLine> rain = wanderingLines(100);
+    datafiles(intervalRange(10, 70), rain, rain);
+    datafiles(intervalRange(70, 130), rain, {});
+    datafiles(intervalRange(131, 170), rain, rain);
+    datafiles(intervalRange(250, 270, 265), rain, rain);
+    datafiles(intervalRange(270, 290), constantLines(100, {300, 4}), {});
+    dayFigures day = scan();
+    struct {
+        int minute;
+        int present, missing, notRunning;
+        bool outA, outB;
+    } table[] = {
+        {MINUTE, 0, 0, 20, false, false},      // before the run
+        {MINUTE + 2, 20, 0, 0, false, false},  // both cameras
+        {MINUTE + 5, 20, 0, 0, false, true},   // camera B out: no datafile missing
+        {MINUTE + 11, 0, 0, 20, false, false}, // the station down
+        {MINUTE + 13, 19, 1, 0, false, false}, // one interval missing while it ran
+        {MINUTE + 14, 20, 0, 0, false, false}, // only camera A's dirty spot: no rain
+        {MINUTE + 16, 0, 0, 20, false, false}, // after the run
+    };
+    for (const auto& row : table) {
+        const minuteIntervals in = day.minute(row.minute);
+        EXPECT_EQ(in.present, row.present) << row.minute;
+        EXPECT_EQ(in.missing, row.missing) << row.minute;
+        EXPECT_EQ(in.notRunning, row.notRunning) << row.minute;
+        EXPECT_EQ(day.cameraOut(0, row.minute), row.outA) << row.minute;
+        EXPECT_EQ(day.cameraOut(1, row.minute), row.outB) << row.minute;
+    }
+
+    // Camera A's dirty spot sent frames in its minute, but on four pixels: no rain.
+    EXPECT_GE(day.frames[0][MINUTE + 14], RAIN_FRAMES);
+    EXPECT_FALSE(day.sawRain(0, MINUTE + 14));
+    EXPECT_TRUE(day.sawRain(0, MINUTE + 5));
+
+    dayLayout l;
+    raster p = drawDay(day, &l, MINUTE, 20);
+    ASSERT_FALSE(p.isNull());
+    EXPECT_EQ(l.columnOf(MINUTE), l.plotLeft);
+    EXPECT_EQ(l.columnsOf(MINUTE + 5), l.plotWidth / 20) << "a minute of the window";
+    auto at = [&](int minute, int y) {
+        return p.at(l.columnOf(minute) + l.columnsOf(minute) / 2, y);
+    };
+    EXPECT_EQ(at(MINUTE + 5, l.cameraTop[1] + 2), DAY_CAMERA_OUT);
+    EXPECT_EQ(at(MINUTE + 5, l.cameraTop[0] + 2), DAY_CAMERA_A);
+    EXPECT_EQ(at(MINUTE + 5, l.stateTop), DAY_PRESENT);
+    EXPECT_EQ(at(MINUTE + 11, l.stateTop), DAY_NOT_RUNNING);
+    EXPECT_EQ(at(MINUTE + 11, l.cameraTop[1] + 2), DAY_NO_DATA);
+    EXPECT_EQ(at(MINUTE + 13, l.stateTop), DAY_MISSING);
+    EXPECT_EQ(at(MINUTE + 13, l.stateTop + l.stripHeight - 1), DAY_PRESENT);
+
+    run r({"--day", maker.directory(), "--date", "2023-11-15", "--from", "05:45", "--to", "06:05",
+           "--image", dir.file("window.png"), "--json"});
+    ASSERT_EQ(r.status, INSPECT_INTACT) << r.err.toStdString();
+    const QJsonObject j = r.json();
+    const QJsonArray minutes = j["minutes"].toArray();
+    EXPECT_TRUE(minutes[MINUTE + 5].toObject()["camera_b_out"].toBool());
+    EXPECT_EQ(minutes[MINUTE + 11].toObject()["intervals_not_running"].toInt(), 20);
+    EXPECT_DOUBLE_EQ(minutes[MINUTE + 13].toObject()["share_present"].toDouble(), 0.95);
+    QStringList kinds;
+    for (const QJsonValue& g : j["gaps"].toArray())
+        kinds << g.toObject()["kind"].toString();
+    EXPECT_EQ(kinds, QStringList({"not_running", "not_running", "missing", "not_running"}));
+    for (const QStringList& bad : {QStringList{"--from", "06:05", "--to", "05:45"},
+                                   QStringList{"--from", "5.45"}, QStringList{"--to", "24:01"}})
+        EXPECT_EQ(run(QStringList{"--day", maker.directory()} + bad).status, INSPECT_USAGE)
+            << bad.join(' ').toStdString();
 }

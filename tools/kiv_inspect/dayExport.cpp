@@ -21,12 +21,12 @@ double meanOccupancy(const dayFigures& day, int camera, int minute) {
     return day.window > 0 ? sum / day.window : 0.0;
 }
 
-int countState(const dayFigures& day, intervalState state) {
-    return int(std::count(day.intervals.begin(), day.intervals.end(), uint8_t(state)));
-}
-
 QString number(double value) {
     return QString::number(value, 'g', 6);
+}
+
+const char* gapKind(const dayGap& g) {
+    return g.notRunning ? "not_running" : "missing";
 }
 
 } // namespace
@@ -39,10 +39,11 @@ QJsonObject dayJson(const dayFigures& day) {
     o["day_start_local_second"] = qint64(day.dayStart);
     o["window_pixels"] = day.window;
     o["datafiles"] = day.datafiles;
-    o["intervals_present"] = countState(day, INTERVAL_PRESENT);
-    o["intervals_missing"] = countState(day, INTERVAL_MISSING);
-    o["intervals_damaged"] = countState(day, INTERVAL_DAMAGED);
-    o["intervals_not_yet_due"] = countState(day, INTERVAL_FUTURE);
+    o["intervals_present"] = day.intervalsIn(INTERVAL_PRESENT);
+    o["intervals_missing"] = day.missingIntervals();
+    o["intervals_not_running"] = day.intervalsIn(INTERVAL_NOT_RUNNING);
+    o["intervals_damaged"] = day.intervalsIn(INTERVAL_DAMAGED);
+    o["intervals_not_yet_due"] = day.intervalsIn(INTERVAL_FUTURE);
     QJsonArray damaged;
     for (const QString& name : day.damagedNames)
         damaged.append(name);
@@ -50,11 +51,12 @@ QJsonObject dayJson(const dayFigures& day) {
     o["undecoded_frames_a"] = qint64(day.undecodedFrames[0]);
     o["undecoded_frames_b"] = qint64(day.undecodedFrames[1]);
     QJsonArray gaps;
-    for (const std::pair<int, int>& g : day.gaps()) {
+    for (const dayGap& g : day.gaps()) {
         QJsonObject gap;
-        gap["from_local"] = clockText(intervalSecond(day, g.first));
-        gap["to_local"] = clockText(intervalSecond(day, g.second));
-        gap["intervals"] = g.second - g.first;
+        gap["from_local"] = clockText(intervalSecond(day, g.from));
+        gap["to_local"] = clockText(intervalSecond(day, g.to));
+        gap["intervals"] = g.to - g.from;
+        gap["kind"] = gapKind(g);
         gaps.append(gap);
     }
     o["gaps"] = gaps;
@@ -73,7 +75,14 @@ QJsonObject dayJson(const dayFigures& day) {
         QJsonObject row;
         row["minute"] = m;
         row["local_time"] = clockText(day.dayStart + 60 * m).mid(11, 5);
+        const minuteIntervals in = day.minute(m);
         row["intervals_present"] = day.present[size_t(m)];
+        row["intervals_missing"] = in.missing;
+        row["intervals_not_running"] = in.notRunning;
+        const double share = in.sharePresent();
+        row["share_present"] = share < 0 ? QJsonValue() : QJsonValue(share);
+        row["camera_a_out"] = day.cameraOut(0, m);
+        row["camera_b_out"] = day.cameraOut(1, m);
         row["frames_a"] = qint64(day.frames[0][size_t(m)]);
         row["frames_b"] = qint64(day.frames[1][size_t(m)]);
         double ratio = day.ratio(m);
@@ -96,10 +105,14 @@ QJsonObject dayJson(const dayFigures& day) {
 
 QString dayMinutesCsv(const dayFigures& day) {
     QString text = QStringLiteral("minute,local_time,intervals_present,frames_a,frames_b,ratio_a_b,"
-                                  "lines_a,lines_b,mean_occupancy_a,mean_occupancy_b\n");
+                                  "lines_a,lines_b,mean_occupancy_a,mean_occupancy_b,"
+                                  "intervals_missing,intervals_not_running,share_present,"
+                                  "camera_a_out,camera_b_out\n");
     for (int m = 0; m < DAY_MINUTES; ++m) {
         double ratio = day.ratio(m);
-        text += QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8,%9,%10\n")
+        const minuteIntervals in = day.minute(m);
+        const double share = in.sharePresent();
+        text += QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8,%9,%10,%11,%12,%13,%14,%15\n")
                     .arg(m)
                     .arg(clockText(day.dayStart + 60 * m).mid(11, 5))
                     .arg(day.present[size_t(m)])
@@ -108,7 +121,12 @@ QString dayMinutesCsv(const dayFigures& day) {
                     .arg(ratio < 0 ? QString() : number(ratio))
                     .arg(day.lines[0][size_t(m)])
                     .arg(day.lines[1][size_t(m)])
-                    .arg(number(meanOccupancy(day, 0, m)), number(meanOccupancy(day, 1, m)));
+                    .arg(number(meanOccupancy(day, 0, m)), number(meanOccupancy(day, 1, m)))
+                    .arg(in.missing)
+                    .arg(in.notRunning)
+                    .arg(share < 0 ? QString() : number(share))
+                    .arg(int(day.cameraOut(0, m)))
+                    .arg(int(day.cameraOut(1, m)));
     }
     return text;
 }
@@ -129,19 +147,37 @@ QString dayText(const dayFigures& day) {
     for (int c = 0; c < 2; ++c)
         for (int64_t f : day.frames[c])
             frames[c] += f;
-    text += summaryLine("datafiles", QStringLiteral("%1: %2 intervals present, %3 missing, %4 "
-                                                    "damaged, %5 not yet due")
-                                         .arg(day.datafiles)
-                                         .arg(countState(day, INTERVAL_PRESENT))
-                                         .arg(countState(day, INTERVAL_MISSING))
-                                         .arg(countState(day, INTERVAL_DAMAGED))
-                                         .arg(countState(day, INTERVAL_FUTURE)));
+    text += summaryLine("datafiles",
+                        QStringLiteral("%1: %2 intervals present, %3 missing (%4 while the station "
+                                       "did not run), %5 damaged, %6 not yet due")
+                            .arg(day.datafiles)
+                            .arg(day.intervalsIn(INTERVAL_PRESENT))
+                            .arg(day.missingIntervals())
+                            .arg(day.intervalsIn(INTERVAL_NOT_RUNNING))
+                            .arg(day.intervalsIn(INTERVAL_DAMAGED))
+                            .arg(day.intervalsIn(INTERVAL_FUTURE)));
     text += summaryLine("frames", QStringLiteral("A %1, B %2").arg(frames[0]).arg(frames[1]));
-    for (const std::pair<int, int>& g : day.gaps())
-        text += sectionLine("gap", QStringLiteral("%1 .. %2 local (%3)")
-                                       .arg(clockText(intervalSecond(day, g.first)),
-                                            clockText(intervalSecond(day, g.second)),
-                                            plural(g.second - g.first, "interval", "intervals")));
+    for (const dayGap& g : day.gaps())
+        text += sectionLine(g.notRunning ? "not running" : "gap",
+                            QStringLiteral("%1 .. %2 local (%3)")
+                                .arg(clockText(intervalSecond(day, g.from)),
+                                     clockText(intervalSecond(day, g.to)),
+                                     plural(g.to - g.from, "interval", "intervals")));
+    // A camera's outage while the other went on, as spans of whole minutes.
+    for (int c = 0; c < 2; ++c)
+        for (int m = 0; m < DAY_MINUTES; ++m) {
+            if (!day.cameraOut(c, m))
+                continue;
+            int end = m;
+            while (end < DAY_MINUTES && day.cameraOut(c, end))
+                ++end;
+            text += sectionLine(c == 0 ? "camera A out" : "camera B out",
+                                QStringLiteral("%1 .. %2 local (%3)")
+                                    .arg(clockText(day.dayStart + 60 * m),
+                                         clockText(day.dayStart + 60 * end),
+                                         plural(end - m, "minute", "minutes")));
+            m = end;
+        }
     text += summaryLine("sync list", day.syncList.name.isEmpty()
                                          ? QStringLiteral("none found")
                                          : QStringLiteral("%1, %2 of this day")

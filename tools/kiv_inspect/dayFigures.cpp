@@ -158,6 +158,26 @@ int windowOfFirst(const QString& directory, const std::vector<namedFile>& files)
     return DEFAULT_WINDOW;
 }
 
+// The spans without a datafile in which the station did not run: before the first datafile,
+// after the last one (up to the intervals not yet due), and every span long enough.
+void markNotRunning(std::vector<uint8_t>* intervals) {
+    std::vector<uint8_t>& states = *intervals;
+    const int count = int(states.size());
+    for (int i = 0; i < count;) {
+        if (states[size_t(i)] != INTERVAL_MISSING) {
+            ++i;
+            continue;
+        }
+        int end = i;
+        while (end < count && states[size_t(end)] == INTERVAL_MISSING)
+            ++end;
+        const bool open = i == 0 || end == count || states[size_t(end)] == INTERVAL_FUTURE;
+        if (open || end - i >= NOT_RUNNING_INTERVALS)
+            std::fill(states.begin() + i, states.begin() + end, uint8_t(INTERVAL_NOT_RUNNING));
+        i = end;
+    }
+}
+
 template <typename T> void addInto(std::vector<T>* sum, const std::vector<T>& part) {
     for (size_t i = 0; i < sum->size(); ++i)
         (*sum)[i] += part[i];
@@ -188,21 +208,68 @@ double dayFigures::dayOccupancy(int camera, int pixel) const {
     return lines > 0 ? double(shadow) / lines : 0.0;
 }
 
-std::vector<std::pair<int, int>> dayFigures::gaps() const {
-    std::vector<std::pair<int, int>> result;
+std::vector<dayGap> dayFigures::gaps() const {
+    std::vector<dayGap> result;
     for (int i = 0; i < DAY_INTERVALS; ++i) {
-        if (intervals[size_t(i)] != INTERVAL_MISSING)
+        const uint8_t state = intervals[size_t(i)];
+        if (state != INTERVAL_MISSING && state != INTERVAL_NOT_RUNNING)
             continue;
-        if (!result.empty() && result.back().second == i)
-            result.back().second = i + 1;
+        if (!result.empty() && result.back().to == i)
+            result.back().to = i + 1;
         else
-            result.push_back({i, i + 1});
+            result.push_back({i, i + 1, state == INTERVAL_NOT_RUNNING});
     }
     return result;
 }
 
+int dayFigures::intervalsIn(intervalState state) const {
+    return int(std::count(intervals.begin(), intervals.end(), uint8_t(state)));
+}
+
 int dayFigures::missingIntervals() const {
-    return int(std::count(intervals.begin(), intervals.end(), uint8_t(INTERVAL_MISSING)));
+    return intervalsIn(INTERVAL_MISSING) + intervalsIn(INTERVAL_NOT_RUNNING);
+}
+
+double minuteIntervals::sharePresent() const {
+    const int ran = present + missing + damaged;
+    return ran > 0 ? double(present) / ran : -1.0;
+}
+
+minuteIntervals dayFigures::minute(int minute) const {
+    minuteIntervals m;
+    for (int i = 0; i < INTERVALS_PER_MINUTE; ++i) {
+        switch (intervals[size_t(minute * INTERVALS_PER_MINUTE + i)]) {
+        case INTERVAL_PRESENT:
+            ++m.present;
+            break;
+        case INTERVAL_MISSING:
+            ++m.missing;
+            break;
+        case INTERVAL_DAMAGED:
+            ++m.damaged;
+            break;
+        case INTERVAL_NOT_RUNNING:
+            ++m.notRunning;
+            break;
+        default:
+            ++m.future;
+            break;
+        }
+    }
+    return m;
+}
+
+bool dayFigures::sawRain(int camera, int minute) const {
+    if (frames[camera][size_t(minute)] < RAIN_FRAMES)
+        return false;
+    const int64_t* pixels = &shadowed[camera][size_t(minute) * size_t(window)];
+    return std::count_if(pixels, pixels + window, [](int64_t lines) { return lines > 0; }) >=
+           RAIN_PIXELS;
+}
+
+bool dayFigures::cameraOut(int camera, int minute) const {
+    return present[size_t(minute)] > 0 && frames[camera][size_t(minute)] == 0 &&
+           sawRain(1 - camera, minute);
 }
 
 dayFigures scanDay(const QString& directory, int64_t dayStart, const QString& syncListPath,
@@ -231,7 +298,7 @@ dayFigures scanDay(const QString& directory, int64_t dayStart, const QString& sy
 
     day.intervals.assign(DAY_INTERVALS, INTERVAL_MISSING);
     for (int i = 0; i < DAY_INTERVALS; ++i)
-        if (dayStart + int64_t(i + 1) * INTERVAL_LENGTH > now)
+        if (dayStart + int64_t(i + 1) * INTERVAL_LENGTH + DATAFILE_DELAY > now)
             day.intervals[size_t(i)] = INTERVAL_FUTURE;
     day.present.assign(DAY_MINUTES, 0);
     day.capacity.assign(DAY_MINUTES, 0.0);
@@ -268,6 +335,7 @@ dayFigures scanDay(const QString& directory, int64_t dayStart, const QString& sy
             day.undecodedFrames[size_t(c)] += part->undecoded[c];
         }
     }
+    markNotRunning(&day.intervals);
     day.syncListPath = syncListPath;
     if (!syncListPath.isEmpty()) {
         syncListReport list = readSyncList(syncListPath);

@@ -40,6 +40,8 @@ struct options {
     QString date;  // its day, YYYY-MM-DD
     QString csv;   // output path of the day's minute table
     QString sync;  // its sync list file
+    QString from;  // the window of the day's picture, HH:MM
+    QString to;
     int threads = 2;
     QStringList files;
 };
@@ -56,7 +58,24 @@ QString* valueOption(const QString& name, options* o) {
         return &o->csv;
     if (name == QLatin1String("--sync"))
         return &o->sync;
+    if (name == QLatin1String("--from"))
+        return &o->from;
+    if (name == QLatin1String("--to"))
+        return &o->to;
     return nullptr;
+}
+
+// The minute of the day of "HH:MM" (up to "24:00"), or -1.
+int minuteOfDay(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(':'));
+    bool hoursOk = false;
+    bool minutesOk = false;
+    const int hours = parts.size() == 2 ? parts[0].toInt(&hoursOk) : -1;
+    const int minutes = parts.size() == 2 ? parts[1].toInt(&minutesOk) : -1;
+    if (!hoursOk || !minutesOk || parts[1].size() != 2 || hours < 0 || minutes < 0 ||
+        minutes > 59 || hours * 60 + minutes > DAY_MINUTES)
+        return -1;
+    return hours * 60 + minutes;
 }
 
 QString jsonText(const QJsonObject& object) {
@@ -102,10 +121,15 @@ bool parseOptions(const QStringList& arguments, options* o, QString* error) {
     if (!o->day.isEmpty()) {
         if (o->verify || o->status || !o->files.isEmpty())
             *error = QStringLiteral("--day takes no files and neither --verify nor --status");
+        const int from = o->from.isEmpty() ? 0 : minuteOfDay(o->from);
+        const int to = o->to.isEmpty() ? DAY_MINUTES : minuteOfDay(o->to);
+        if (from < 0 || to < 0 || to <= from)
+            *error = QStringLiteral("--from and --to take HH:MM, the first before the second");
         return error->isEmpty();
     }
-    if (!o->date.isEmpty() || !o->csv.isEmpty() || !o->sync.isEmpty()) {
-        *error = QStringLiteral("--date, --csv and --sync belong to --day");
+    if (!o->date.isEmpty() || !o->csv.isEmpty() || !o->sync.isEmpty() || !o->from.isEmpty() ||
+        !o->to.isEmpty()) {
+        *error = QStringLiteral("--date, --csv, --sync, --from and --to belong to --day");
         return false;
     }
     if (o->status) {
@@ -307,7 +331,9 @@ int dayView(const options& o, QString* out, QString* err) {
     bool written = true;
     if (!o.image.isEmpty()) {
         dayLayout layout;
-        raster picture = drawDay(day, &layout);
+        const int from = o.from.isEmpty() ? 0 : minuteOfDay(o.from);
+        const int to = o.to.isEmpty() ? DAY_MINUTES : minuteOfDay(o.to);
+        raster picture = drawDay(day, &layout, from, to - from);
         QString error;
         written = writePng(picture, o.image, &error);
         if (!written)
@@ -329,7 +355,8 @@ QString inspectUsage() {
         "       kiv_inspect --image OUT.png DATAFILE...\n"
         "       kiv_inspect --image OUT.png VIDEO_DAT...\n"
         "       kiv_inspect --day DIR [--date YYYY-MM-DD] [--image OUT.png] [--csv OUT.csv]\n"
-        "                   [--sync SYNC_LIST] [--threads N] [--json]\n"
+        "                   [--from HH:MM] [--to HH:MM] [--sync SYNC_LIST] [--threads N]\n"
+        "                   [--json]\n"
         "       kiv_inspect --status [STATION_DIR]\n"
         "       kiv_inspect --help | --version\n"
         "\n"
@@ -344,12 +371,16 @@ QString inspectUsage() {
         "draws the raw and normalised lines of both cameras, of several copies as bands.\n"
         "--day pictures one local day of a datafile directory (default: the newest):\n"
         "frames per minute of camera A and B, their ratio, each pixel's shadow occupancy,\n"
-        "missing intervals and the synchronisations of the day's sync list (found in DIR\n"
-        "or in ../sync). --csv writes the minutes to OUT.csv and the pixels to\n"
-        "OUT.pixels.csv; --json prints the same figures.\n"
+        "the share of intervals present per minute, missing while the station ran or\n"
+        "while it did not run, each camera's outages while the other saw rain, and the\n"
+        "synchronisations of the day's sync list (found in DIR or in ../sync). --from and\n"
+        "--to draw a window of the day across the whole picture. --csv writes the minutes\n"
+        "to OUT.csv and the pixels to OUT.pixels.csv; --json prints the same figures.\n"
         "--status shows the station's status file (acquire_kiv.status.json) on one screen.\n"
         "\n"
-        "Exit status: 0 intact, 1 damaged or unreadable, 2 wrong usage.\n");
+        "Exit status: 0 intact, 1 damaged or unreadable, 2 wrong usage.\n"
+        "--status: 0 OK, 1 STALE, STOPPED or a condition of the alert rules, 2 no readable\n"
+        "status file or wrong usage.\n");
 }
 
 int runInspect(const QStringList& arguments, QString* out, QString* err) {
@@ -369,9 +400,7 @@ int runInspect(const QStringList& arguments, QString* out, QString* err) {
     }
     if (o.status)
         return showStationStatus(o.files.isEmpty() ? QStringLiteral(".") : o.files.front(), out,
-                                 err)
-                   ? INSPECT_INTACT
-                   : INSPECT_DAMAGED;
+                                 err);
     if (!o.day.isEmpty())
         return dayView(o, out, err);
     if (o.verify)

@@ -2,6 +2,7 @@
 
 #include "platform/stationClock.h"
 #include "status/healthFiles.h"
+#include "status/stationHealth.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -10,6 +11,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace {
 
 const char* const STATUS_FILE = "acquire_kiv.status.json";
@@ -17,17 +20,22 @@ const char* const STATUS_FILE = "acquire_kiv.status.json";
 // not for three times as long is not running (or hangs), whatever the file says.
 const int64_t STALE_AFTER = 3 * HEALTH_REFRESH_S;
 
-const char* phaseName(int phase) {
-    switch (phase) {
-    case 1:
-        return "normalisation";
-    case 2:
-        return "measurement parameters";
-    case 3:
-        return "measurement";
-    default:
-        return "starting";
-    }
+// The same times as the sample alert rules.
+const int64_t SILENT_AFTER = 300;
+const int64_t NO_DATAFILE_AFTER = 600;
+const int64_t UNSYNCHRONISED_AFTER = 900;
+const double DISK_NEARLY_FULL = 0.05;
+
+int64_t secondsOf(const QJsonValue& t) {
+    return t.isObject() ? int64_t(t.toObject()["seconds"].toDouble()) : 0;
+}
+
+// A state by name; a file written before the names were in it has the number alone.
+QString stateText(const QJsonObject& o, const char* nameKey, const char* numberKey,
+                  const char* (*nameOf)(int)) {
+    const QJsonValue name = o[QLatin1String(nameKey)];
+    return name.isString() ? name.toString()
+                           : QLatin1String(nameOf(o[QLatin1String(numberKey)].toInt()));
 }
 
 QString timeText(const QJsonValue& t) {
@@ -53,6 +61,17 @@ QString ageText(int64_t seconds) {
     if (seconds < 2 * 86400)
         return QStringLiteral("%1 h").arg(seconds / 3600);
     return QStringLiteral("%1 days").arg(seconds / 86400);
+}
+
+// " since 2026-12-08 07:26:35 (4 min)": when a state was entered, counted to now; nothing
+// for a file written before it said so.
+QString sinceText(const QJsonValue& since, int64_t now) {
+    if (!since.isObject())
+        return QString();
+    QString local = since.toObject()["local"].toString().left(19);
+    return QStringLiteral(" since %1 (%2)")
+        .arg(local.replace(QLatin1Char('T'), QLatin1Char(' ')),
+             ageText(std::max<int64_t>(0, now - secondsOf(since))));
 }
 
 // When the camera last delivered, counted to now: the file may be old.
@@ -90,11 +109,11 @@ QString updateText(const QJsonObject& s, const QString& path, int64_t now) {
 }
 
 QString cameraText(const QString& name, const QJsonObject& c, int64_t now) {
-    return QStringLiteral(
-               "camera %1     state %2, %3 frames read, %4 written, %5 files, last data %6\n"
-               "             last file %7 (%8 bytes)\n")
-        .arg(name)
-        .arg(c["state"].toInt())
+    return QStringLiteral("camera %1     %2%3\n"
+                          "             %4 frames read, %5 written, %6 files, last data %7\n"
+                          "             last file %8 (%9 bytes)\n")
+        .arg(name, stateText(c, "state_name", "state", cameraStateName),
+             sinceText(c["state_since"], now))
         .arg(qint64(c["frames_read"].toDouble()))
         .arg(qint64(c["frames_written"].toDouble()))
         .arg(qint64(c["files_processed"].toDouble()))
@@ -106,19 +125,59 @@ QString cameraText(const QString& name, const QJsonObject& c, int64_t now) {
 
 } // namespace
 
-bool showStationStatus(const QString& dir, QString* out, QString* err) {
+QStringList statusAlerts(const QJsonObject& s, int64_t now) {
+    QStringList alerts;
+    const QJsonObject configuration = s["configuration"].toObject();
+    if (configuration.contains(QLatin1String("usable")) && !configuration["usable"].toBool()) {
+        QStringList missing;
+        for (const QJsonValue& m : configuration["missing_directories"].toArray())
+            missing << m.toString();
+        alerts << QStringLiteral("configuration not usable: %1 %2 missing: %3")
+                      .arg(missing.size())
+                      .arg(QLatin1String(missing.size() == 1 ? "directory" : "directories"),
+                           missing.join(QStringLiteral(", ")));
+    }
+    const int64_t running = now - secondsOf(s["started"]);
+    if (s["mode"].toString() == QLatin1String("measurement")) {
+        const QJsonObject cameras = s["cameras"].toObject();
+        for (const QString& name : {QStringLiteral("A"), QStringLiteral("B")}) {
+            // Never delivered: counted from the start, as the rule does.
+            const int64_t last = secondsOf(cameras[name].toObject()["last_data"]);
+            const int64_t quiet = last > 0 ? now - last : running;
+            if (quiet > SILENT_AFTER && running > SILENT_AFTER)
+                alerts << QStringLiteral("camera %1 delivered no files for %2")
+                              .arg(name, ageText(quiet));
+        }
+        const int64_t last = secondsOf(s["datafiles"].toObject()["last_interval"]);
+        const int64_t without = last > 0 ? now - last : running;
+        if (without > NO_DATAFILE_AFTER && running > NO_DATAFILE_AFTER)
+            alerts << QStringLiteral("no datafile for %1").arg(ageText(without));
+    }
+    const QJsonObject datafiles = s["datafiles"].toObject();
+    const double size = datafiles["disk_size_bytes"].toDouble();
+    if (datafiles["disk_free_bytes"].isDouble() && size > 0 &&
+        datafiles["disk_free_bytes"].toDouble() / size < DISK_NEARLY_FULL)
+        alerts << QStringLiteral("the datafile disk has less than 5 % free");
+    const QJsonObject clock = s["time_sync"].toObject();
+    if (clock["known"].toBool() && !clock["synchronised"].toBool() &&
+        running > UNSYNCHRONISED_AFTER)
+        alerts << QStringLiteral("the clock is not synchronised");
+    return alerts;
+}
+
+int showStationStatus(const QString& dir, QString* out, QString* err) {
     QString path = dir + QLatin1Char('/') + QLatin1String(STATUS_FILE);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *err += QStringLiteral("kiv_inspect: no status file %1\n").arg(path);
-        return false;
+        return STATUS_UNREADABLE;
     }
     QJsonParseError parse;
     QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parse);
     if (!doc.isObject()) {
         *err += QStringLiteral("kiv_inspect: %1 is not a status file: %2\n")
                     .arg(path, parse.errorString());
-        return false;
+        return STATUS_UNREADABLE;
     }
     QJsonObject s = doc.object();
     QJsonObject sync = s["sync"].toObject();
@@ -126,11 +185,13 @@ bool showStationStatus(const QString& dir, QString* out, QString* err) {
     QJsonObject datafiles = s["datafiles"].toObject();
     const int64_t now = currentSecond();
     QString text;
-    text += QStringLiteral("station      %1, version %2, %3 mode, phase %4 (%5)\n")
-                .arg(dir, s["version"].toString(), s["mode"].toString())
-                .arg(s["phase"].toInt())
-                .arg(QLatin1String(phaseName(s["phase"].toInt())));
-    text += updateText(s, path, now);
+    text += QStringLiteral("station      %1, version %2, %3 mode\n")
+                .arg(dir, s["version"].toString(), s["mode"].toString());
+    text +=
+        QStringLiteral("phase        %1%2\n")
+            .arg(stateText(s, "phase_name", "phase", phaseName), sinceText(s["phase_since"], now));
+    const QString update = updateText(s, path, now);
+    text += update;
     text += sync["sync_id"].isNull()
                 ? QStringLiteral("sync         none\n")
                 : QStringLiteral("sync         syncId %1 at %2\n"
@@ -167,6 +228,12 @@ bool showStationStatus(const QString& dir, QString* out, QString* err) {
     text += QStringLiteral("messages\n");
     for (const QJsonValue& m : s["last_messages"].toArray())
         text += QStringLiteral("  %1\n").arg(m.toString());
+    // What a stale or stopped file says is old: only a running controller's conditions count.
+    const bool gone =
+        update.contains(QLatin1String("\nSTALE")) || update.contains(QLatin1String("\nSTOPPED"));
+    const QStringList alerts = gone ? QStringList() : statusAlerts(s, now);
+    for (const QString& alert : alerts)
+        text += QStringLiteral("ALERT        %1\n").arg(alert);
     *out += text;
-    return true;
+    return gone || !alerts.isEmpty() ? STATUS_ATTENTION : STATUS_OK;
 }

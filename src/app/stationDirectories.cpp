@@ -1,0 +1,57 @@
+#include "app/stationDirectories.h"
+
+#include "input/logDirectory.h"
+#include "input/videoSnapshot.h"
+#include "log/messageLog.h"
+#include "platform/fileOps.h"
+
+std::vector<stationDirectory> stationDirectories(const stationObjects& station) {
+    return {
+        {"cam_a_input_dir", "camera A input directory", station.cameraA->m_inputDir},
+        {"cam_a_control_dir", "camera A control directory", station.cameraA->m_controlDir},
+        {"cam_b_input_dir", "camera B input directory", station.cameraB->m_inputDir},
+        {"cam_b_control_dir", "camera B control directory", station.cameraB->m_controlDir},
+        {"temp_dir", "working directory", station.cameraA->m_workDir},
+        {"3sec_dir", "datafile directory", station.writer->outputDirectory()},
+        {"sync_list_dir", "sync list directory", station.syncs->directory()},
+        {"log_dir", "log directory", logDirectory::instance()->path()},
+        {"norm_vid_dir", "video snapshot directory", videoSnapshot::instance().directory()},
+    };
+}
+
+directoryWatch::directoryWatch(std::vector<stationDirectory> directories)
+    : m_directories(std::move(directories)), m_told(m_directories.size(), false) {}
+
+void directoryWatch::look() {
+    m_missing.clear();
+    for (size_t i = 0; i < m_directories.size(); ++i) {
+        const stationDirectory& d = m_directories[i];
+        const QLatin1String role(d.role);
+        const bool present = directoryExists(d.path);
+        if (!present)
+            m_missing << QStringLiteral("%1 %2").arg(QLatin1String(d.key), d.path);
+        if (!present && !m_looked) {
+            logError(errorKind::configuration,
+                     QStringLiteral("error : %1 %2 does not exist").arg(role, d.path));
+            m_told[i] = true;
+        } else if (present && m_told[i]) {
+            logInfo(QStringLiteral("info : %1 %2 exists now").arg(role, d.path));
+            m_told[i] = false;
+        }
+    }
+    m_looked = true;
+}
+
+void directoryWatch::lookEvery(int64_t tick) {
+    if (m_looked && tick - m_lastLook < DIRECTORY_LOOK_S)
+        return;
+    m_lastLook = tick;
+    look();
+}
+
+QString missingDirectoriesText(const QStringList& missing) {
+    return QStringLiteral("%1 %2 missing: %3")
+        .arg(missing.size())
+        .arg(QLatin1String(missing.size() == 1 ? "directory" : "directories"))
+        .arg(missing.join(QStringLiteral(", ")));
+}
