@@ -41,8 +41,8 @@ int runMeasurementLoop(bool calibration) {
 }
 
 measurementLoop::measurementLoop(bool calibration, const char* configPath)
-    : m_calibration(calibration), m_station(configPath),
-      m_messageListener([this](const logEntry& entry) { m_health.noteMessage(entry); }) {
+    : m_calibration(calibration), m_station(configPath), m_shares(m_station),
+      m_report(QStringLiteral("measurement"), m_station.writer->outputDirectory()) {
     screen();
     reportStartup(m_station, configPath);
     m_station.cameraA->removeWorkFiles();
@@ -56,20 +56,23 @@ measurementLoop::measurementLoop(bool calibration, const char* configPath)
     resetCameraParams(&m_paramsA);
     resetCameraParams(&m_paramsB);
     resetCameraParams(&m_paramsStation);
-    m_health.datafileDirectory = m_station.writer->outputDirectory();
 }
 
 void measurementLoop::run() {
     while (!stopRequested())
         cycle();
     // The health files end with the state the run stopped in, and say that it stopped.
-    m_health.running = false;
-    m_healthFiles.publish(&m_health, currentSecond(), true);
+    m_report.finish();
 }
 
 void measurementLoop::cycle() {
     notifyAlive();
-    watchShares();
+    // While a share was away or unanswered the camera may have missed its commands, or got
+    // late ones (a camera computer keeps measuring on its own disk): when it is back, a
+    // handshake under way starts again. (Measuring, the station has already resynced: an
+    // unanswered control directory is a disconnected camera.)
+    if (m_shares.look(&m_report.health()) && m_phase != PHASE_MEASUREMENT)
+        m_phase = PHASE_RESTART;
     const double step = watchClock();
     switch (m_phase) {
     case PHASE_RESTART:
@@ -96,97 +99,20 @@ double measurementLoop::watchClock() {
     return step;
 }
 
-// A camera's share that comes and goes, or stops answering and answers again, is told once
-// each way, in every phase, with how long it was away. While a share was away or unanswered
-// the camera may have missed its commands (a camera computer keeps measuring on its own disk):
-// when it is back, a handshake under way starts again, which gives every connected camera
-// cancel and resync anew. (Measuring, the station has already resynced: an unanswered control
-// directory is a disconnected camera.)
-void measurementLoop::watchShares() {
-    const int64_t tick = monotonicSecond();
-    bool back = false;
-    for (const cameraInput* camera : {m_station.cameraA.get(), m_station.cameraB.get()}) {
-        const int i = camIndex(camera->camera());
-        const shareWorker* share = i == 0 ? m_station.shareA.get() : m_station.shareB.get();
-        if (share && watchStall(*camera, *share, tick, &back))
-            continue; // whether a stalled share is reachable cannot be known
-        int64_t& since = m_shareLostSince[i];
-        const bool reachable = directoryExists(camera->m_controlDir);
-        const QChar letter = QLatin1Char(camLetter(camera->camera()));
-        if (!reachable && since == NOT_QUIET) {
-            since = tick;
-            // A warning: the station rides out a share that comes back by its own rules.
-            logWarning(QStringLiteral("warning : camera %1 control directory %2 not reachable")
-                           .arg(letter)
-                           .arg(camera->m_controlDir));
-        } else if (reachable && since != NOT_QUIET) {
-            logInfo(QStringLiteral("info : camera %1 control directory reachable again after %2 s")
-                        .arg(letter)
-                        .arg(tick - since));
-            since = NOT_QUIET;
-            back = true;
-        }
-    }
-    if (back && m_phase != PHASE_MEASUREMENT)
-        m_phase = PHASE_RESTART;
-}
-
-// True while the camera's share is stalled: an operation on it has overrun the bound and the
-// share has not answered since. A stall that came and went since the last look is told too.
-bool measurementLoop::watchStall(const cameraInput& camera, const shareWorker& share, int64_t tick,
-                                 bool* back) {
-    const int i = camIndex(camera.camera());
-    const bool stalled = share.stalled();
-    const int64_t stalls = share.stalls();
-    const bool overran = stalls != m_shareStalls[i];
-    m_shareStalls[i] = stalls;
-    int64_t& since = m_shareStalledSince[i];
-    const QChar letter = QLatin1Char(camLetter(camera.camera()));
-    const int bound = share.boundMs() / 1000;
-    if (since == NOT_QUIET && (stalled || overran)) {
-        // The call began the bound before it was given up.
-        since = tick - bound;
-        logWarning(QStringLiteral("warning : camera %1 share not answering: an operation in %2 "
-                                  "took longer than %3 s")
-                       .arg(letter)
-                       .arg(camera.m_controlDir)
-                       .arg(bound));
-    }
-    if (since == NOT_QUIET || stalled)
-        return stalled;
-    // The call that hung has returned; the share is back once its control directory answers
-    // (a bounded call too: a server that still hangs stalls the share again). One that answers
-    // with errors is still coming back: the client reconnects for some seconds after a stall.
-    if (!directoryExists(camera.m_controlDir)) {
-        m_shareStalls[i] = share.stalls();
-        return true;
-    }
-    logInfo(QStringLiteral("info : camera %1 share answering again after %2 s")
-                .arg(letter)
-                .arg(tick - since));
-    since = NOT_QUIET;
-    *back = true;
-    return false;
-}
-
 void measurementLoop::publishHealth() {
-    m_health.phase = m_phase == PHASE_NORMALISATION ? 1
-                     : m_phase == PHASE_PARAMETERS  ? 2
-                     : m_phase == PHASE_MEASUREMENT ? 3
-                                                    : 0;
-    m_health.camera[0].state = m_handshake.state[0];
-    m_health.camera[1].state = m_handshake.state[1];
-    m_health.camera[0].framesWritten = m_station.writer->framesWritten(cam::A);
-    m_health.camera[1].framesWritten = m_station.writer->framesWritten(cam::B);
-    m_healthFiles.publish(&m_health, currentSecond());
-    notifyStatus(serviceStatus());
+    const int phase = m_phase == PHASE_NORMALISATION ? 1
+                      : m_phase == PHASE_PARAMETERS  ? 2
+                      : m_phase == PHASE_MEASUREMENT ? 3
+                                                     : 0;
+    m_report.publish(phase, m_handshake, *m_station.writer, serviceStatus());
 }
 
 QString measurementLoop::serviceStatus() const {
-    const QString written = QStringLiteral("%1 datafiles").arg(m_health.datafilesWritten);
+    const stationHealth& health = m_report.health();
+    const QString written = QStringLiteral("%1 datafiles").arg(health.datafilesWritten);
     switch (m_phase) {
     case PHASE_MEASUREMENT:
-        return QStringLiteral("measuring, syncId %1, ").arg(m_health.syncId) + written;
+        return QStringLiteral("measuring, syncId %1, ").arg(health.syncId) + written;
     case PHASE_PARAMETERS:
         return QStringLiteral("handshake: measurement parameters, ") + written;
     default:
@@ -200,7 +126,7 @@ QString measurementLoop::serviceStatus() const {
 void measurementLoop::restart() {
     m_lastHeartbeat = NO_HEARTBEAT;
     m_currentSync.reset();
-    m_health.syncId = -1;
+    m_report.health().syncId = -1;
     screen().reset();
     screen().redraw();
     resetConnectedCamera(*m_station.cameraA);
@@ -242,7 +168,7 @@ bool measurementLoop::normalisationPush() {
 }
 
 void measurementLoop::failedPush() {
-    ++m_health.resyncs[RESYNC_FAILED_PUSH];
+    ++m_report.health().resyncs[RESYNC_FAILED_PUSH];
     sendResync(*m_station.cameraA);
     sendResync(*m_station.cameraB);
     m_handshake.setBoth(STATE_DISCONNECTED);
@@ -328,7 +254,7 @@ void measurementLoop::enterMeasurement() {
         resync = m_currentSync->dayEnd();
     m_resyncSecond = int32_t(resync);
     m_rebootFlag = (valid && m_currentSync->dayEnd() <= m_resyncSecond) ||
-                   m_station.cameraA->m_rebootAtResync || m_station.cameraB->m_rebootAtResync;
+                   m_station.cameraA->rebootAtResync() || m_station.cameraB->rebootAtResync();
     // Polls and silence are timed on the monotonic clock, from the tick of the sync second.
     const int64_t syncTick = monotonicSecond() - (currentSecond() - t0);
     m_lastPollA = m_lastPollB = syncTick;
@@ -337,10 +263,10 @@ void measurementLoop::enterMeasurement() {
     m_pendingA = m_pendingB = false;
     screen().setSyncLine(m_station.syncs->currentSyncId(), int32_t(t0), m_resyncSecond,
                          m_rebootFlag);
-    m_health.syncId = m_station.syncs->currentSyncId();
-    m_health.syncSecond = t0;
-    m_health.resyncSecond = m_resyncSecond;
-    m_health.rebootFlag = m_rebootFlag;
+    m_report.health().syncId = m_station.syncs->currentSyncId();
+    m_report.health().syncSecond = t0;
+    m_report.health().resyncSecond = m_resyncSecond;
+    m_report.health().rebootFlag = m_rebootFlag;
     m_phase = PHASE_MEASUREMENT;
 }
 
@@ -394,7 +320,7 @@ void measurementLoop::measurementCycle(bool clockStepped) {
                      : disconnected   ? RESYNC_DISCONNECT
                      : clockStepped   ? RESYNC_CLOCK_STEP
                                       : RESYNC_FULL_HOUR;
-        ++m_health.resyncs[reason];
+        ++m_report.health().resyncs[reason];
         tellResyncReason(reason, tick, lostA, lostB, lostCamera);
         resyncCameras(lostA, lostB);
         return;
@@ -418,7 +344,7 @@ void measurementLoop::pollCamera(cameraInput& camera, int64_t tick, int64_t* las
                         .arg(tick - quiet));
             quiet = NOT_QUIET;
         }
-        m_health.camera[camIndex(camera.camera())].lastDataTime = currentSecond();
+        m_report.health().camera[camIndex(camera.camera())].lastDataTime = currentSecond();
     }
     *lastPoll = tick;
 }
@@ -426,44 +352,9 @@ void measurementLoop::pollCamera(cameraInput& camera, int64_t tick, int64_t* las
 void measurementLoop::processInput() {
     inputDrain drain{m_station.cameraA.get(), m_station.cameraB.get(), m_station.writer.get(),
                      m_pendingA, m_pendingB};
-    drainInput(&drain, m_newestData + STATION_PROCESSING_WINDOW, this);
+    drainInput(&drain, m_newestData + STATION_PROCESSING_WINDOW, &m_report);
     m_pendingA = drain.pendingA;
     m_pendingB = drain.pendingB;
-}
-
-void measurementLoop::fileProcessed(cameraInput& camera, uint8_t result) {
-    noteProcessed(camera, result);
-    if (result & PROCESSED_TRANSFER)
-        screen().setCameraLine(camera.camera(), camera.m_newRecordCount, camera.m_lastFileSize,
-                               camera.m_lastFileName);
-}
-
-void measurementLoop::datafileWritten(const datafileWriter& writer) {
-    ++m_health.datafilesWritten;
-    m_health.lastDatafile = writer.lastDatafile();
-    m_health.lastDatafileInterval = writer.lastInterval();
-}
-
-void measurementLoop::pairingDone(int32_t written) {
-    screen().setOutputLine(written);
-}
-
-void measurementLoop::noteProcessed(cameraInput& camera, uint8_t result) {
-    if (camera.m_lastFileName.isEmpty())
-        return;
-    cameraHealth& h = m_health.camera[camIndex(camera.camera())];
-    ++h.filesProcessed;
-    h.lastFileName = camera.m_lastFileName;
-    h.lastFileSize = camera.m_lastFileSize;
-    h.lastFileTime = currentSecond();
-    if (result & PROCESSED_TRANSFER) {
-        // The records the file added are the newest of the queue; empty ones carry no image.
-        const std::deque<frameRecord>& frames = camera.frames();
-        size_t added = std::min<size_t>(camera.m_newRecordCount, frames.size());
-        for (size_t i = frames.size() - added; i < frames.size(); ++i)
-            if (!frames[i].isEmpty)
-                ++h.framesRead;
-    }
 }
 
 // Says why the measurement ends, once, before "RESYNC": with the camera's letter and a
@@ -507,7 +398,7 @@ void measurementLoop::stopCamera(const cameraInput& camera, bool reboot) {
     if (reboot) {
         logInfo(QStringLiteral("%1: send reboot").arg(QLatin1Char(letter)));
         sendReboot(camera);
-        ++m_health.camera[camIndex(camera.camera())].reboots;
+        ++m_report.health().camera[camIndex(camera.camera())].reboots;
     } else {
         logInfo(QStringLiteral("%1: send resync").arg(QLatin1Char(letter)));
         sendResync(camera);

@@ -7,13 +7,13 @@
 #include "app/handshake.h"
 #include "app/heartbeat.h"
 #include "app/inputDrain.h"
+#include "app/runReport.h"
+#include "app/shareWatch.h"
 #include "app/stationObjects.h"
 #include "config/cameraParams.h"
 #include "input/cameraInput.h"
 #include "output/datafileWriter.h"
-#include "status/healthFiles.h"
 #include "status/stationHealth.h"
-#include "status/statusScreen.h"
 #include "sync/syncList.h"
 
 #include <cstdint>
@@ -22,7 +22,9 @@
 // Runs measurement mode until a stop is requested; returns the exit status.
 int runMeasurementLoop(bool calibration);
 
-class measurementLoop : private drainListener {
+// The phases of a measurement run, one function each; the share watch and the run's report
+// live beside it (app/shareWatch.h, app/runReport.h).
+class measurementLoop {
 public:
     enum phase { PHASE_RESTART, PHASE_NORMALISATION, PHASE_PARAMETERS, PHASE_MEASUREMENT };
 
@@ -45,7 +47,8 @@ public:
     cameraInput& cameraB() { return *m_station.cameraB; }
     datafileWriter& writer() { return *m_station.writer; }
     const syncListPtr& syncs() const { return m_station.syncs; }
-    const stationHealth& health() const { return m_health; }
+    const stationHealth& health() const { return m_report.health(); }
+    stationObjects& station() { return m_station; }
 
 private:
     void restart();
@@ -65,17 +68,9 @@ private:
     void stopCamera(const cameraInput& camera, bool reboot);
     void resyncCameras(bool lostA, bool lostB);
     void failedPush();
-    void noteProcessed(cameraInput& camera, uint8_t result);
-    // What the input drain did, for the screen and the health files.
-    void fileProcessed(cameraInput& camera, uint8_t result) override;
-    void datafileWritten(const datafileWriter& writer) override;
-    void datafileLost() override { ++m_health.intervalsLost; }
-    void pairingDone(int32_t written) override;
     void publishHealth();
     // Looks through the station's clock-step watch and tells a step; returns it (0: none).
     double watchClock();
-    void watchShares();
-    bool watchStall(const cameraInput& camera, const shareWorker& share, int64_t tick, bool* back);
     void tellResyncReason(int reason, int64_t tick, bool silentA, bool silentB, const bool lost[2]);
     // The line the service manager shows: phase, syncId, datafiles written.
     QString serviceStatus() const;
@@ -91,15 +86,11 @@ private:
     cameraParams m_paramsB;
     cameraParams m_paramsStation;
 
-    // Since when (monotonic second) a camera was found silent or disconnected, and since when
-    // its control share is out of reach; NOT_QUIET while all is well.
+    // Since when (monotonic second) a camera was found silent or disconnected; NOT_QUIET
+    // while all is well.
     static constexpr int64_t NOT_QUIET = INT64_MIN;
     int64_t m_quietSince[2] = {NOT_QUIET, NOT_QUIET};
-    int64_t m_shareLostSince[2] = {NOT_QUIET, NOT_QUIET};
-    // Since when a camera's share has not answered (its worker stalled in a call), and the
-    // stalls of each share's worker counted so far.
-    int64_t m_shareStalledSince[2] = {NOT_QUIET, NOT_QUIET};
-    int64_t m_shareStalls[2] = {0, 0};
+    shareWatch m_shares;
 
     // Measurement phase; the times are seconds of the monotonic clock.
     int32_t m_resyncSecond = 0;
@@ -113,7 +104,5 @@ private:
     bool m_pendingB = false;
 
     // What remote monitoring sees.
-    stationHealth m_health;
-    healthFiles m_healthFiles;
-    scopedLogListener m_messageListener;
+    runReport m_report;
 };

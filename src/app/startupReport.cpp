@@ -45,11 +45,11 @@ void reportStartup(const stationObjects& station, const char* configPath) {
         logWarning(QStringLiteral("warning : station configuration %1 not found -> the default "
                                   "directories are in force")
                        .arg(config));
-    reportDirectory("camera A input directory", station.cameraA->m_inputDir);
-    reportDirectory("camera A control directory", station.cameraA->m_controlDir);
-    reportDirectory("camera B input directory", station.cameraB->m_inputDir);
-    reportDirectory("camera B control directory", station.cameraB->m_controlDir);
-    reportDirectory("working directory", station.cameraA->m_workDir);
+    reportDirectory("camera A input directory", station.cameraA->inputDir());
+    reportDirectory("camera A control directory", station.cameraA->controlDir());
+    reportDirectory("camera B input directory", station.cameraB->inputDir());
+    reportDirectory("camera B control directory", station.cameraB->controlDir());
+    reportDirectory("working directory", station.cameraA->workDir());
     reportDirectory("datafile directory", station.writer->outputDirectory());
     reportDirectory("sync list directory", station.syncs->directory());
     reportDirectory("log directory", logDirectory::instance()->path());

@@ -3,6 +3,8 @@
 #include "app/handshake.h"
 #include "app/heartbeat.h"
 #include "app/parameterPush.h"
+#include "app/runReport.h"
+#include "app/shareWatch.h"
 #include "app/stationObjects.h"
 #include "config/stationConfig.h"
 #include "control/controlFiles.h"
@@ -10,7 +12,6 @@
 #include "platform/serviceNotify.h"
 #include "platform/stationClock.h"
 #include "platform/stopSignal.h"
-#include "status/healthFiles.h"
 #include "status/statusScreen.h"
 
 int runVideoLoop() {
@@ -32,16 +33,19 @@ int runVideoLoopWith(const char* configPath) {
     int64_t lastHeartbeat = NO_HEARTBEAT;
     cameraParams paramsA, paramsB;
     bool done = false;
-    stationHealth health;
-    health.mode = QStringLiteral("livevideo");
-    health.phase = 1;
-    health.datafileDirectory = station.writer->outputDirectory();
-    healthFiles files;
-    scopedLogListener listener([&](const logEntry& entry) { health.noteMessage(entry); });
+    shareWatch shares(station);
+    runReport report(QStringLiteral("livevideo"), station.writer->outputDirectory());
     notifyReady();
-    notifyStatus(QStringLiteral("live video: waiting for cameras"));
+    const QString status = QStringLiteral("live video: waiting for cameras");
+    notifyStatus(status);
     while (!done && !stopRequested()) {
         notifyAlive();
+        // A share back from a stall or an absence may have missed commands or carried out late
+        // ones: both cameras are reset as at the start, and the handshake goes on from there.
+        if (shares.look(&report.health())) {
+            resetConnectedCamera(cameraA);
+            resetConnectedCamera(cameraB);
+        }
         screen.redraw();
         heartbeatStep(monotonicSecond(), &lastHeartbeat);
         handshakeCycle step = runHandshakeCycle(&cameras, cameraA, cameraB);
@@ -67,13 +71,10 @@ int runVideoLoopWith(const char* configPath) {
         if (waiting)
             sleepMs(HANDSHAKE_PAUSE_MS);
         writeHeartbeat();
-        health.camera[0].state = cameras.state[0];
-        health.camera[1].state = cameras.state[1];
-        files.publish(&health, currentSecond());
+        report.publish(1, cameras, *station.writer, status);
     }
     // Ended by the cameras or by a stop signal: the last files say the controller is gone.
-    health.running = false;
-    files.publish(&health, currentSecond(), true);
+    report.finish();
     notifyStopping();
     return 0;
 }

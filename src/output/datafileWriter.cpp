@@ -184,16 +184,9 @@ namespace {
 
 // The whole file at `path`, when it is no larger than a datafile can be.
 bool readWholeDatafile(const QString& path, QByteArray* bytes) {
-    fileStamp stamp;
-    if (!stampFile(path, &stamp) || stamp.size > uint64_t(DATAFILE_MAX_SIZE))
-        return false;
-    FILE* file = openFile(path, "rb");
-    if (!file)
-        return false;
-    bytes->resize(int(stamp.size));
-    const size_t count = std::fread(bytes->data(), 1, size_t(bytes->size()), file);
-    std::fclose(file);
-    return count == size_t(bytes->size());
+    fileResult<QByteArray> read = readWholeFile(path, DATAFILE_MAX_SIZE);
+    *bytes = std::move(read.value);
+    return read.done();
 }
 
 bool intactDatafile(const QByteArray& bytes) {
@@ -209,10 +202,10 @@ int datafileWriter::completeUnfinished() {
     int completed = 0;
     const QString repeatedDir = joinPath(m_outputDirectory, QLatin1String(REPEATED_DATAFILE_DIR));
     for (const QString& dir : {m_outputDirectory, repeatedDir}) {
-        QStringList names;
-        if (!listFiles(dir, QStringLiteral("*.part"), &names))
+        const fileResult<QStringList> names = listFiles(dir, QStringLiteral("*.part"));
+        if (!names)
             continue;
-        for (const QString& name : names) {
+        for (const QString& name : names.value) {
             const QString part = joinPath(dir, name);
             QString path = part.left(part.size() - 5);
             QByteArray bytes;

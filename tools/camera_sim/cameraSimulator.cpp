@@ -169,8 +169,7 @@ void cameraSimulator::takeParameters(double now) {
         return;
     bool keep =
         m_settings.keepParametersAfter >= 0.0 && now - m_madeAt >= m_settings.keepParametersAfter;
-    fileStamp stamp;
-    stampFile(path, &stamp);
+    const fileStamp stamp = stampFile(path).value;
     // A file left in place is taken once, not at every step it is still there.
     if (keep && stamp == m_keptParameters)
         return;
