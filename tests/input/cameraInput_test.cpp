@@ -171,3 +171,66 @@ TEST_F(collectTest, aFileNamedLikeOneStillWaitingKeepsItsPlaceInTheOrder) {
     EXPECT_EQ(a->queue().frames()[2].header.lineCounter, 200u);
     EXPECT_TRUE(dir.list("cam_a/input").isEmpty());
 }
+
+// The share stops answering while a transfer file is moved into the working directory: the
+// poll gives up after the bound of the station clock, and no file after it is moved. Whatever
+// the late move did, once the share answers the file is read once, in its place in the order:
+// moved late (it waits in the working directory until the poll settles the move), or left in
+// the input directory with a copy beside it (the copy goes and the file is moved again).
+TEST_F(collectTest, aMoveThatReturnsLateIsReadOnceInItsPlace) {
+    for (bool copyStayed : {false, true}) {
+        SCOPED_TRACE(copyStayed ? "source and copy" : "moved late");
+        cameraShare share(SHARE_CALL_BOUND_MS);
+        std::unique_ptr<cameraInput> a = camera(1, &share);
+        ASSERT_TRUE(syncs->addSync(stationParams()));
+        const uint64_t base = 0;
+        dir.write("cam_a/input/1.a.cam", transfer(1, base, 100));
+        dir.write("cam_a/input/2.a.cam", transfer(1, base + 100, 100));
+        const int64_t slept = clock.sleptMs();
+        share.holdNext(shareOp::move);
+        EXPECT_EQ(a->collectInput(), 0);
+        EXPECT_EQ(clock.sleptMs() - slept, SHARE_CALL_BOUND_MS);
+        if (copyStayed)
+            dir.write("temp/1.a.cam", transfer(1, base, 100)); // the late move then finds it
+        share.release();
+        EXPECT_TRUE(dir.exists("cam_a/input/2.a.cam")) << "the files after it waited";
+        EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING) << "not before the move is settled";
+
+        EXPECT_EQ(a->collectInput(), INPUT_TRANSFER);
+        EXPECT_EQ(a->processNextFile(), PROCESSED_TRANSFER);
+        EXPECT_EQ(a->processNextFile(), PROCESSED_TRANSFER);
+        EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
+        EXPECT_TRUE(dir.list("cam_a/input").isEmpty());
+        EXPECT_TRUE(dir.list("temp").isEmpty());
+        ASSERT_EQ(a->queue().size(), 2u);
+        EXPECT_EQ(a->queue().frames()[0].header.lineCounter, base);
+        EXPECT_EQ(a->queue().frames()[1].header.lineCounter, base + 100);
+        EXPECT_TRUE(log.messages().isEmpty()) << log.messages().join("\n").toStdString();
+    }
+}
+
+// A share that did not answer tells nothing about the files set aside: they are neither
+// forgotten nor reported again once it answers.
+TEST_F(collectTest, aStallForgetsNoFileSetAside) {
+    cameraShare share(SHARE_CALL_BOUND_MS);
+    std::unique_ptr<cameraInput> a = camera(1, &share);
+    dir.write("cam_a/input/2.a.cam", "t");
+    ASSERT_EQ(symlink(dir.file("cam_a/input/2.a.cam").toLocal8Bit().constData(),
+                      dir.file("cam_a/input/1.a.cam").toLocal8Bit().constData()),
+              0);
+    scopedFileFaults faults([](fileOp op, const QString& path) {
+        return op == fileOp::RENAME && path.endsWith("2.a.cam");
+    });
+    for (shareOp held : {shareOp::list, shareOp::list, shareOp::stat}) {
+        a->collectInput();
+        share.holdNext(held);
+        EXPECT_EQ(a->collectInput(), 0);
+        share.release();
+        clock.advance(3);
+    }
+    a->collectInput();
+    EXPECT_EQ(log.messages(),
+              (QStringList{"error : input file 1.a.cam set aside : it is not a regular file",
+                           "error : input file 2.a.cam set aside : unable to move it into the "
+                           "working directory (Permission denied)"}));
+}

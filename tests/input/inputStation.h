@@ -25,8 +25,9 @@ struct inputStation : ::testing::Test {
         : tz("UTC"), clock(DAY + 1000.0), guard(&clock), cwd(dir.path()), syncs(new syncList()) {
         makeStationFolder(dir.path());
     }
-    std::unique_ptr<cameraInput> camera(uint32_t kind) {
-        return makeCameraInput(syncs, kind, "./acquire_kiv.set");
+    // The input of camera `kind`, on `share` when one is given (it must outlive the input).
+    std::unique_ptr<cameraInput> camera(uint32_t kind, cameraShare* share = nullptr) {
+        return makeCameraInput(syncs, kind, "./acquire_kiv.set", share);
     }
     // Today's daily log of camera `kind`.
     QByteArray dailyLog(int kind) const {

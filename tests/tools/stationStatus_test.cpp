@@ -14,6 +14,8 @@ TEST(inspectStatus, showsTheStatusFileOfAStationFolder) {
     h.resyncSecond = 1700002800;
     h.camera[1].state = 0;
     h.camera[1].reboots = 1;
+    h.camera[1].stalls = 2;
+    h.camera[1].stalled = true;
     h.resyncs[RESYNC_SILENCE] = 1;
     h.noteMessage({severity::error, errorKind::transferFile, logChannel::messages,
                    "error : unable to process input data transfer file x.b.cam"});
@@ -26,6 +28,7 @@ TEST(inspectStatus, showsTheStatusFileOfAStationFolder) {
     EXPECT_TRUE(out.contains("sync         syncId 4 at 2023-11-14T22:13:20Z")) << out.toStdString();
     EXPECT_TRUE(out.contains("camera B     state 0, 0 frames read")) << out.toStdString();
     EXPECT_TRUE(out.contains("resyncs      1 (silence 1); reboots A 0, B 1")) << out.toStdString();
+    EXPECT_TRUE(out.contains("share stalls A 0, B 2 (not answering)")) << out.toStdString();
     EXPECT_TRUE(out.contains("errors       transfer_file 1")) << out.toStdString();
     EXPECT_TRUE(out.contains("  error : unable to process input data transfer file x.b.cam"));
 
