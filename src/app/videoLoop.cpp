@@ -18,63 +18,70 @@ int runVideoLoop() {
     return runVideoLoopWith(STATION_CONFIGURATION_PATH);
 }
 
+namespace {
+
+const char* const STATUS = "live video: waiting for cameras";
+
+} // namespace
+
 int runVideoLoopWith(const char* configPath) {
-    // The same objects as a measurement run, without emptying the working directories.
-    stationObjects station(configPath);
-    cameraInput& cameraA = *station.cameraA;
-    cameraInput& cameraB = *station.cameraB;
+    videoLoop loop(configPath);
+    notifyReady();
+    notifyStatus(QLatin1String(STATUS));
+    while (!stopRequested() && !loop.cycle()) {
+    }
+    // Ended by the cameras or by a stop signal: the last files say the controller is gone.
+    loop.finish();
+    notifyStopping();
+    return 0;
+}
+
+videoLoop::videoLoop(const char* configPath)
+    : m_station(configPath), m_shares(m_station),
+      m_report(QStringLiteral("livevideo"), m_station.writer->outputDirectory()) {
     statusScreen& screen = statusScreen::instance();
     screen.reset();
     screen.redraw();
-    resetConnectedCamera(cameraA);
-    resetConnectedCamera(cameraB);
+    resetConnectedCamera(*m_station.cameraA);
+    resetConnectedCamera(*m_station.cameraB);
+}
 
-    handshake cameras;
-    int64_t lastHeartbeat = NO_HEARTBEAT;
-    cameraParams paramsA, paramsB;
-    bool done = false;
-    shareWatch shares(station);
-    runReport report(QStringLiteral("livevideo"), station.writer->outputDirectory());
-    notifyReady();
-    const QString status = QStringLiteral("live video: waiting for cameras");
-    notifyStatus(status);
-    while (!done && !stopRequested()) {
-        notifyAlive();
-        // A share back from a stall or an absence may have missed commands or carried out late
-        // ones: both cameras are reset as at the start, and the handshake goes on from there.
-        if (shares.look(&report.health())) {
-            resetConnectedCamera(cameraA);
-            resetConnectedCamera(cameraB);
-        }
-        screen.redraw();
-        heartbeatStep(monotonicSecond(), &lastHeartbeat);
-        handshakeCycle step = runHandshakeCycle(&cameras, cameraA, cameraB);
-        bool waiting = step.waiting;
-        if (step.outcome == handshakeOutcome::bothRequested) {
-            prepareParameterRecords(&paramsA, &paramsB, nullptr, OPMODE_LIVEVIDEO);
-            bool delivered = pushToBoth(cameraA, paramsA, cameraB, paramsB);
-            cameras.setBoth(STATE_MEASURING);
-            if (!delivered) {
-                sendResync(cameraA);
-                sendResync(cameraB);
-                sendCancel(cameraA);
-                sendCancel(cameraB);
-                waiting = true;
-                cameras.setBoth(STATE_DISCONNECTED);
-            }
-        } else if (step.outcome == handshakeOutcome::bothMeasuring) {
-            done = true;
-            logInfo(QStringLiteral("entering livevideo mode"));
-            logInfo(QStringLiteral("start mv_a and mv_b to view live video"));
-            logInfo(QStringLiteral("restart measurement with acquire_kiv.exe"));
-        }
-        if (waiting)
-            sleepMs(HANDSHAKE_PAUSE_MS);
-        writeHeartbeat();
-        report.publish(1, cameras, *station.writer, status);
+bool videoLoop::cycle() {
+    cameraInput& cameraA = *m_station.cameraA;
+    cameraInput& cameraB = *m_station.cameraB;
+    notifyAlive();
+    // A share back from a stall or an absence may have missed commands or carried out late
+    // ones: both cameras are reset as at the start, and the handshake goes on from there.
+    if (m_shares.look(&m_report.health())) {
+        resetConnectedCamera(cameraA);
+        resetConnectedCamera(cameraB);
     }
-    // Ended by the cameras or by a stop signal: the last files say the controller is gone.
-    report.finish();
-    notifyStopping();
-    return 0;
+    statusScreen::instance().redraw();
+    heartbeatStep(monotonicSecond(), &m_lastHeartbeat);
+    handshakeCycle step = runHandshakeCycle(&m_handshake, cameraA, cameraB);
+    bool waiting = step.waiting;
+    bool done = false;
+    if (step.outcome == handshakeOutcome::bothRequested) {
+        prepareParameterRecords(&m_paramsA, &m_paramsB, nullptr, OPMODE_LIVEVIDEO);
+        bool delivered = pushToBoth(cameraA, m_paramsA, cameraB, m_paramsB);
+        m_handshake.setBoth(STATE_MEASURING);
+        if (!delivered) {
+            sendResync(cameraA);
+            sendResync(cameraB);
+            sendCancel(cameraA);
+            sendCancel(cameraB);
+            waiting = true;
+            m_handshake.setBoth(STATE_DISCONNECTED);
+        }
+    } else if (step.outcome == handshakeOutcome::bothMeasuring) {
+        done = true;
+        logInfo(QStringLiteral("entering livevideo mode"));
+        logInfo(QStringLiteral("start mv_a and mv_b to view live video"));
+        logInfo(QStringLiteral("restart measurement with acquire_kiv.exe"));
+    }
+    if (waiting)
+        sleepMs(HANDSHAKE_PAUSE_MS);
+    writeHeartbeat();
+    m_report.publish(1, m_handshake, *m_station.writer, QLatin1String(STATUS));
+    return done;
 }
