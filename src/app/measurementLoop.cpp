@@ -7,6 +7,7 @@
 #include "app/handshake.h"
 #include "app/heartbeat.h"
 #include "app/parameterPush.h"
+#include "app/resyncReason.h"
 #include "config/settingsFile.h"
 #include "config/stationConfig.h"
 #include "control/controlFiles.h"
@@ -257,10 +258,11 @@ void measurementLoop::enterMeasurement() {
                    m_station.cameraA->rebootAtResync() || m_station.cameraB->rebootAtResync();
     // Polls and silence are timed on the monotonic clock, from the tick of the sync second.
     const int64_t syncTick = monotonicSecond() - (currentSecond() - t0);
-    m_lastPollA = m_lastPollB = syncTick;
-    m_lastDataA = m_lastDataB = syncTick;
+    for (cameraPoll& poll : m_polls) {
+        poll.lastPoll = poll.lastData = syncTick;
+        poll.pending = false;
+    }
     m_newestData = syncTick;
-    m_pendingA = m_pendingB = false;
     screen().setSyncLine(m_station.syncs->currentSyncId(), int32_t(t0), m_resyncSecond,
                          m_rebootFlag);
     m_report.health().syncId = m_station.syncs->currentSyncId();
@@ -273,56 +275,51 @@ void measurementLoop::enterMeasurement() {
 // Phase 3: poll, process, pair, write; resync when a camera falls silent, at the resync
 // second, or on request.
 void measurementLoop::measurementCycle(bool clockStepped) {
-    bool idle = true;
-    bool resync = false;
-    bool disconnected = false;
-    bool rebootRequest = false;
-    bool lostA = false;
-    bool lostB = false;
     const int64_t tick = monotonicSecond();
     screen().redraw();
     heartbeatStep(tick, &m_lastHeartbeat);
 
-    bool lostCamera[2] = {false, false};
+    resyncCause cause;
+    cause.clockStepped = clockStepped;
     for (const cameraInput* camera : {m_station.cameraA.get(), m_station.cameraB.get()}) {
         handshakeState& state = m_handshake.of(camera->camera());
         if (!isConnected(*camera) || state != STATE_MEASURING) {
-            resync = disconnected = true;
-            lostCamera[camIndex(camera->camera())] = state == STATE_MEASURING;
+            cause.disconnected = true;
+            cause.lost[camIndex(camera->camera())] = state == STATE_MEASURING;
             state = STATE_DISCONNECTED;
         }
     }
-    pollCamera(*m_station.cameraA, tick, &m_lastPollA, &m_lastDataA, &m_pendingA);
-    pollCamera(*m_station.cameraB, tick, &m_lastPollB, &m_lastDataB, &m_pendingB);
-    if (m_lastDataA + SILENCE_LIMIT < tick)
-        lostA = resync = true;
-    if (m_lastDataB + SILENCE_LIMIT < tick)
-        lostB = resync = true;
+    pollCamera(*m_station.cameraA, tick);
+    pollCamera(*m_station.cameraB, tick);
+    for (int i : {0, 1}) {
+        cause.silent[i] = m_polls[i].lastData + SILENCE_LIMIT < tick;
+        cause.silentFor[i] = tick - m_polls[i].lastData;
+    }
     // The full hour is a time of the wall clock; after a step of the wall clock the cameras
     // are synchronised again at once, so that the next sync carries the right time.
-    if (currentSecond() >= m_resyncSecond || clockStepped)
-        resync = true;
+    bool resync = cause.disconnected || cause.silent[0] || cause.silent[1] ||
+                  currentSecond() >= m_resyncSecond || clockStepped;
     if (rebootRequestPresent(m_station.writer->outputDirectory())) {
-        resync = rebootRequest = true;
+        resync = cause.rebootRequest = true;
         clearRebootRequest(m_station.writer->outputDirectory());
         logInfo(QStringLiteral("info : receiving reboot request due to asynchronity from pw3.exe"));
     }
-    if (m_pendingA || m_pendingB) {
-        m_newestData = m_lastDataA > m_lastDataB ? m_lastDataA : m_lastDataB;
+    bool idle = true;
+    if (m_polls[0].pending || m_polls[1].pending) {
+        m_newestData = std::max(m_polls[0].lastData, m_polls[1].lastData);
         idle = false;
     }
     processInput();
 
     if (resync) {
-        // One reason per resync, the most telling first; what is left is the full hour.
-        int reason = rebootRequest    ? RESYNC_REBOOT_REQUEST
-                     : lostA || lostB ? RESYNC_SILENCE
-                     : disconnected   ? RESYNC_DISCONNECT
-                     : clockStepped   ? RESYNC_CLOCK_STEP
-                                      : RESYNC_FULL_HOUR;
-        ++m_report.health().resyncs[reason];
-        tellResyncReason(reason, tick, lostA, lostB, lostCamera);
-        resyncCameras(lostA, lostB);
+        ++m_report.health().resyncs[resyncReasonOf(cause)];
+        tellResyncReason(cause);
+        // A camera that fell silent or lost its connection is watched until it delivers again.
+        if (resyncReasonOf(cause) == RESYNC_SILENCE || resyncReasonOf(cause) == RESYNC_DISCONNECT)
+            for (int i : {0, 1})
+                if ((cause.silent[i] || cause.lost[i]) && m_polls[i].quietSince == NOT_QUIET)
+                    m_polls[i].quietSince = cause.silent[i] ? m_polls[i].lastData : tick;
+        resyncCameras(cause.silent[0], cause.silent[1]);
         return;
     }
     if (idle)
@@ -330,65 +327,30 @@ void measurementLoop::measurementCycle(bool clockStepped) {
 }
 
 // Both cameras are polled every 3 seconds; a poll that moved files marks them pending.
-void measurementLoop::pollCamera(cameraInput& camera, int64_t tick, int64_t* lastPoll,
-                                 int64_t* lastData, bool* pending) {
-    if (*lastPoll + POLL_PERIOD > tick)
+void measurementLoop::pollCamera(cameraInput& camera, int64_t tick) {
+    cameraPoll& poll = m_polls[camIndex(camera.camera())];
+    if (poll.lastPoll + POLL_PERIOD > tick)
         return;
     if (camera.collectInput() != 0) {
-        *pending = true;
-        *lastData = tick;
-        int64_t& quiet = m_quietSince[camIndex(camera.camera())];
-        if (quiet != NOT_QUIET) {
+        poll.pending = true;
+        poll.lastData = tick;
+        if (poll.quietSince != NOT_QUIET) {
             logInfo(QStringLiteral("info : camera %1 delivers again after %2 s")
                         .arg(QLatin1Char(camLetter(camera.camera())))
-                        .arg(tick - quiet));
-            quiet = NOT_QUIET;
+                        .arg(tick - poll.quietSince));
+            poll.quietSince = NOT_QUIET;
         }
         m_report.health().camera[camIndex(camera.camera())].lastDataTime = currentSecond();
     }
-    *lastPoll = tick;
+    poll.lastPoll = tick;
 }
 
 void measurementLoop::processInput() {
     inputDrain drain{m_station.cameraA.get(), m_station.cameraB.get(), m_station.writer.get(),
-                     m_pendingA, m_pendingB};
+                     m_polls[0].pending, m_polls[1].pending};
     drainInput(&drain, m_newestData + STATION_PROCESSING_WINDOW, &m_report);
-    m_pendingA = drain.pendingA;
-    m_pendingB = drain.pendingB;
-}
-
-// Says why the measurement ends, once, before "RESYNC": with the camera's letter and a
-// severity an operator can filter on. A camera that fell silent or lost its connection is
-// watched until it delivers again.
-void measurementLoop::tellResyncReason(int reason, int64_t tick, bool silentA, bool silentB,
-                                       const bool lost[2]) {
-    switch (reason) {
-    case RESYNC_REBOOT_REQUEST:
-        return; // the request was told as it came
-
-    case RESYNC_CLOCK_STEP:
-        logWarning(QStringLiteral("warning : resync : the station clock stepped"));
-        return;
-    case RESYNC_FULL_HOUR:
-        logInfo(QStringLiteral("info : resync : full hour"));
-        return;
-    default:
-        break;
-    }
-    for (cam camera : BOTH_CAMERAS) {
-        const int i = camIndex(camera);
-        const QChar letter = QLatin1Char(camLetter(camera));
-        const bool silent = camera == cam::A ? silentA : silentB;
-        const int64_t lastData = camera == cam::A ? m_lastDataA : m_lastDataB;
-        if (silent)
-            logWarning(QStringLiteral("warning : resync : camera %1 silent for %2 s")
-                           .arg(letter)
-                           .arg(tick - lastData));
-        else if (lost[i])
-            logWarning(QStringLiteral("warning : resync : camera %1 disconnected").arg(letter));
-        if ((silent || lost[i]) && m_quietSince[i] == NOT_QUIET)
-            m_quietSince[i] = silent ? lastData : tick;
-    }
+    m_polls[0].pending = drain.pendingA;
+    m_polls[1].pending = drain.pendingB;
 }
 
 // Cancels what the camera does, then reboots or resynchronises it.

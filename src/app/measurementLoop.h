@@ -62,8 +62,7 @@ private:
     void measurementCycle(bool clockStepped);
     // Polls a camera every 3 seconds of the monotonic clock (`tick`); a poll that moved files
     // marks it pending.
-    void pollCamera(cameraInput& camera, int64_t tick, int64_t* lastPoll, int64_t* lastData,
-                    bool* pending);
+    void pollCamera(cameraInput& camera, int64_t tick);
     void processInput();
     void stopCamera(const cameraInput& camera, bool reboot);
     void resyncCameras(bool lostA, bool lostB);
@@ -71,7 +70,6 @@ private:
     void publishHealth();
     // Looks through the station's clock-step watch and tells a step; returns it (0: none).
     double watchClock();
-    void tellResyncReason(int reason, int64_t tick, bool silentA, bool silentB, const bool lost[2]);
     // The line the service manager shows: phase, syncId, datafiles written.
     QString serviceStatus() const;
 
@@ -86,22 +84,21 @@ private:
     cameraParams m_paramsB;
     cameraParams m_paramsStation;
 
-    // Since when (monotonic second) a camera was found silent or disconnected; NOT_QUIET
-    // while all is well.
-    static constexpr int64_t NOT_QUIET = INT64_MIN;
-    int64_t m_quietSince[2] = {NOT_QUIET, NOT_QUIET};
     shareWatch m_shares;
 
     // Measurement phase; the times are seconds of the monotonic clock.
     int32_t m_resyncSecond = 0;
     bool m_rebootFlag = false;
-    int64_t m_lastPollA = 0;
-    int64_t m_lastPollB = 0;
-    int64_t m_lastDataA = 0;
-    int64_t m_lastDataB = 0;
+    static constexpr int64_t NOT_QUIET = INT64_MIN;
+    struct cameraPoll {
+        int64_t lastPoll = 0;
+        int64_t lastData = 0;
+        bool pending = false; // a poll moved files that wait to be processed
+        // Since when the camera was found silent or disconnected; NOT_QUIET while all is well.
+        int64_t quietSince = NOT_QUIET;
+    };
+    cameraPoll m_polls[2]; // camera A, B
     int64_t m_newestData = 0;
-    bool m_pendingA = false;
-    bool m_pendingB = false;
 
     // What remote monitoring sees.
     runReport m_report;
