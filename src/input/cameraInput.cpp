@@ -80,6 +80,7 @@ void cameraInput::start() {
 
 bool cameraInput::prepareInput() {
     bool valid = isCamera(camera());
+    m_unanswered = false;
     // Every directory is made absolute and checked, even after one has failed; the camera's
     // own through its share.
     for (QString* dir : {&m_inputDir, &m_controlDir, &m_workDir}) {
@@ -88,10 +89,13 @@ bool cameraInput::prepareInput() {
             valid = false;
         else
             *dir = absolute;
-        const bool there =
-            dir == &m_workDir ? directoryExists(*dir) : m_share->stat(*dir).value.directory;
-        if (!there)
-            valid = false;
+        if (dir == &m_workDir) {
+            valid = directoryExists(*dir) && valid;
+            continue;
+        }
+        const fileResult<fileInfo> there = m_share->stat(*dir);
+        m_unanswered = m_unanswered || there.unanswered();
+        valid = there.value.directory && valid;
     }
     m_listingStale = true;
     m_valid = valid;
@@ -127,6 +131,15 @@ bool cameraInput::removeWorkFiles() {
 }
 
 bool cameraInput::pProcessInputDirectory() {
+    // A share that did not answer when the input was checked told nothing: it is checked
+    // again once it answers, rather than refused for the rest of the run.
+    if (!m_valid && m_unanswered) {
+        if (m_share->stalled())
+            return false;
+        prepareInput();
+        if (m_unanswered)
+            return false;
+    }
     if (!settleLateMove())
         return false;
     // Names and unusable entries come from one listing: a share that does not answer gives

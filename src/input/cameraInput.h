@@ -139,7 +139,8 @@ private:
     cameraShare m_localShare; // the share while none was given: a local folder
     cameraShare* m_share;
     bool m_rebootAtResync = false;
-    bool m_valid = false; // the last prepareInput found the kind and all directories
+    bool m_valid = false;      // the last prepareInput found the kind and all directories
+    bool m_unanswered = false; // ... or could not tell: the share did not answer
     QString m_inputDir;
     QString m_workDir;
     QString m_controlDir;

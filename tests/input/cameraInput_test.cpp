@@ -234,3 +234,18 @@ TEST_F(collectTest, aStallForgetsNoFileSetAside) {
                            "error : input file 2.a.cam set aside : unable to move it into the "
                            "working directory (Permission denied)"}));
 }
+
+// The camera's share does not answer while the station starts: the input cannot be checked,
+// and is checked again once the share answers instead of being refused for the whole run.
+TEST_F(collectTest, anInputUncheckedForAStallAtTheStartIsCheckedWhenTheShareAnswers) {
+    cameraShare share(SHARE_CALL_BOUND_MS);
+    share.holdNext(shareOp::stat);
+    std::unique_ptr<cameraInput> a = camera(1, &share);
+    dir.write("cam_a/input/1.a.cam", "t");
+    stderrCapture err;
+    EXPECT_EQ(a->collectInput(), 0) << "still stalled";
+    share.release();
+    EXPECT_EQ(a->collectInput(), INPUT_TRANSFER);
+    EXPECT_EQ(dir.list("temp"), QStringList{"1.a.cam"});
+    EXPECT_EQ(err.text(), "") << "no refused poll";
+}
