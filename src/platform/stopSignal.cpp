@@ -27,4 +27,3 @@ void installStopHandlers() {
 bool stopRequested() {
     return g_stop != 0;
 }
-
