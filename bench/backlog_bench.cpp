@@ -52,7 +52,7 @@ backlogRun runBacklog(const QString& root, int count) {
     while (camera.processNextFile() == PROCESSED_TRANSFER)
         ++handled;
     run.perFile = (monotonicSeconds() - started) / count;
-    run.complete = handled == count && camera.size() == size_t(count) * 2;
+    run.complete = handled == count && camera.queue().size() == size_t(count) * 2;
     return run;
 }
 

@@ -86,8 +86,8 @@ rateRun runOnce(const QString& root) {
         }
     }
 
-    cameraQueue& queueA = station.camera(1);
-    cameraQueue& queueB = station.camera(2);
+    cameraQueue& queueA = station.camera(1).queue();
+    cameraQueue& queueB = station.camera(2).queue();
     datafileWriter& writer = station.writer();
     bool readAll = true;
     int written = 0;

@@ -170,8 +170,8 @@ dayRun runDay(const QString& root, day& d) {
     run.peak = residentKiB("VmHWM");
     run.rssEnd = residentKiB("VmRSS");
 
-    int64_t waiting = int64_t(station.writer().paired().size() + station.camera(1).size() +
-                              station.camera(2).size());
+    int64_t waiting = int64_t(station.writer().paired().size() + station.camera(1).queue().size() +
+                              station.camera(2).queue().size());
     run.complete = readable && framesWritten + waiting == d.framesSent && stationErrors() == 0;
     run.growth = double(run.peak) / double(run.rssHour1);
     return run;

@@ -170,8 +170,8 @@ int main(int argc, char** argv) {
         int64_t frames = 0;
         complete =
             countDatafileFrames(run.outputDir(), &frames, &datafiles, &datafileBytes) && complete;
-        int64_t waiting =
-            int64_t(run.writer().paired().size() + run.camera(1).size() + run.camera(2).size());
+        int64_t waiting = int64_t(run.writer().paired().size() + run.camera(1).queue().size() +
+                                  run.camera(2).queue().size());
         complete = complete && datafiles == written && frames + waiting == set.frames;
         std::vector<int64_t> sizes;
         QDir out(run.outputDir());

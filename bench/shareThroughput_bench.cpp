@@ -9,7 +9,7 @@
 #include "benchSupport.h"
 
 #include "format/rleCodec.h"
-#include "platform/shareWorker.h"
+#include "platform/cameraShare.h"
 
 #include <QDir>
 
@@ -30,11 +30,14 @@ double oneRun(const QString& server, const QString& mount) {
     const uint16_t syncId = station.synchronise();
     cameraInput& camera = station.camera(1);
     const QString writeDir = server.isEmpty() ? station.inputDir(1) : server;
-    std::unique_ptr<shareWorker> share;
+    std::unique_ptr<cameraShare> share;
     if (!mount.isEmpty()) {
-        camera.m_inputDir = mount;
+        share = std::make_unique<cameraShare>(5000);
+        cameraInputConfig config = camera.config();
+        config.inputDir = mount;
+        camera.configure(config);
+        camera.useShare(share.get());
         camera.prepareInput();
-        share = std::make_unique<shareWorker>(QStringList{mount}, 5000);
     }
     // Drops of a heavy shower: frames of 60 lines with a few shadows each.
     std::vector<shadowLine> lines(60, shadowLine{{100, 6}, {300, 12}, {700, 4}});
@@ -56,7 +59,9 @@ double oneRun(const QString& server, const QString& mount) {
     }
     const double seconds = monotonicSeconds() - started;
     const size_t frames = size_t(FILES) * FRAMES_PER_FILE;
-    return camera.size() == frames ? double(frames) / seconds : 0.0;
+    const bool whole = camera.queue().size() == frames;
+    camera.useShare(nullptr); // the share goes before the station's input
+    return whole ? double(frames) / seconds : 0.0;
 }
 
 } // namespace

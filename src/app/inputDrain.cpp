@@ -29,10 +29,10 @@ int drainInput(inputDrain* drain, int64_t lastTick, drainListener* listener) {
                 // A file that was refused and deleted leaves the camera's other files waiting:
                 // go on with them now, not only after the next poll that moves something. A
                 // file that could not be deleted ends the pass (it would come back first).
-                pending = result != 0 || camera.lastFileTaken();
+                pending = result != 0 || camera.lastFile().taken;
             }
         }
-        if (frames && drain->writer->pairFrames(*drain->cameraA, *drain->cameraB)) {
+        if (frames && drain->writer->pairFrames(drain->cameraA->queue(), drain->cameraB->queue())) {
             int32_t written = 0;
             // A lost interval is reported by the writer; the intervals behind it go on now.
             for (datafileOutcome outcome;

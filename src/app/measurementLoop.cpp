@@ -7,6 +7,7 @@
 #include "app/handshake.h"
 #include "app/heartbeat.h"
 #include "app/parameterPush.h"
+#include "app/resyncReason.h"
 #include "config/settingsFile.h"
 #include "config/stationConfig.h"
 #include "control/controlFiles.h"
@@ -41,11 +42,10 @@ int runMeasurementLoop(bool calibration) {
 }
 
 measurementLoop::measurementLoop(bool calibration, const char* configPath)
-    : m_calibration(calibration), m_station(configPath),
-      m_directories(stationDirectories(m_station)),
-      m_messageListener([this](const logEntry& entry) { m_health.noteMessage(entry); }) {
+    : m_calibration(calibration), m_station(configPath), m_shares(m_station),
+      m_report(QStringLiteral("measurement"), m_station) {
     screen();
-    reportStartup(m_station, configPath, &m_directories);
+    reportStartup(m_station, configPath, &m_report.directories());
     m_station.cameraA->removeWorkFiles();
     m_station.cameraB->removeWorkFiles();
     m_station.writer->completeUnfinished();
@@ -57,20 +57,23 @@ measurementLoop::measurementLoop(bool calibration, const char* configPath)
     resetCameraParams(&m_paramsA);
     resetCameraParams(&m_paramsB);
     resetCameraParams(&m_paramsStation);
-    m_health.datafileDirectory = m_station.writer->outputDirectory();
 }
 
 void measurementLoop::run() {
     while (!stopRequested())
         cycle();
     // The health files end with the state the run stopped in, and say that it stopped.
-    m_health.running = false;
-    m_healthFiles.publish(&m_health, currentSecond(), true);
+    m_report.finish();
 }
 
 void measurementLoop::cycle() {
     notifyAlive();
-    watchShares();
+    // While a share was away or unanswered the camera may have missed its commands, or got
+    // late ones (a camera computer keeps measuring on its own disk): when it is back, a
+    // handshake under way starts again. (Measuring, the station has already resynced: an
+    // unanswered control directory is a disconnected camera.)
+    if (m_shares.look(&m_report.health()) && m_phase != PHASE_MEASUREMENT)
+        m_phase = PHASE_RESTART;
     const double step = watchClock();
     switch (m_phase) {
     case PHASE_RESTART:
@@ -97,108 +100,26 @@ double measurementLoop::watchClock() {
     return step;
 }
 
-// A camera's share that comes and goes, or stops answering and answers again, is told once
-// each way, in every phase, with how long it was away. While a share was away or unanswered
-// the camera may have missed its commands (a camera computer keeps measuring on its own disk):
-// when it is back, a handshake under way starts again, which gives every connected camera
-// cancel and resync anew. (Measuring, the station has already resynced: an unanswered control
-// directory is a disconnected camera.)
-void measurementLoop::watchShares() {
-    const int64_t tick = monotonicSecond();
-    bool back = false;
-    for (const cameraInput* camera : {m_station.cameraA.get(), m_station.cameraB.get()}) {
-        const int i = camIndex(camera->camera());
-        const shareWorker* share = i == 0 ? m_station.shareA.get() : m_station.shareB.get();
-        if (share && watchStall(*camera, *share, tick, &back))
-            continue; // whether a stalled share is reachable cannot be known
-        int64_t& since = m_shareLostSince[i];
-        const bool reachable = directoryExists(camera->m_controlDir);
-        const QChar letter = QLatin1Char(camLetter(camera->camera()));
-        if (!reachable && since == NOT_QUIET) {
-            since = tick;
-            // A warning: the station rides out a share that comes back by its own rules.
-            logWarning(QStringLiteral("warning : camera %1 control directory %2 not reachable")
-                           .arg(letter)
-                           .arg(camera->m_controlDir));
-        } else if (reachable && since != NOT_QUIET) {
-            logInfo(QStringLiteral("info : camera %1 control directory reachable again after %2 s")
-                        .arg(letter)
-                        .arg(tick - since));
-            since = NOT_QUIET;
-            back = true;
-        }
-    }
-    if (back && m_phase != PHASE_MEASUREMENT)
-        m_phase = PHASE_RESTART;
-}
-
-// True while the camera's share is stalled: an operation on it has overrun the bound and the
-// share has not answered since. A stall that came and went since the last look is told too.
-bool measurementLoop::watchStall(const cameraInput& camera, const shareWorker& share, int64_t tick,
-                                 bool* back) {
-    const int i = camIndex(camera.camera());
-    const bool stalled = share.stalled();
-    const int64_t stalls = share.stalls();
-    const bool overran = stalls != m_shareStalls[i];
-    m_shareStalls[i] = stalls;
-    int64_t& since = m_shareStalledSince[i];
-    const QChar letter = QLatin1Char(camLetter(camera.camera()));
-    const int bound = share.boundMs() / 1000;
-    if (since == NOT_QUIET && (stalled || overran)) {
-        // The call began the bound before it was given up.
-        since = tick - bound;
-        logWarning(QStringLiteral("warning : camera %1 share not answering: an operation in %2 "
-                                  "took longer than %3 s")
-                       .arg(letter)
-                       .arg(camera.m_controlDir)
-                       .arg(bound));
-    }
-    if (since == NOT_QUIET || stalled)
-        return stalled;
-    // The call that hung has returned; the share is back once its control directory answers
-    // (a bounded call too: a server that still hangs stalls the share again). One that answers
-    // with errors is still coming back: the client reconnects for some seconds after a stall.
-    if (!directoryExists(camera.m_controlDir)) {
-        m_shareStalls[i] = share.stalls();
-        return true;
-    }
-    logInfo(QStringLiteral("info : camera %1 share answering again after %2 s")
-                .arg(letter)
-                .arg(tick - since));
-    since = NOT_QUIET;
-    *back = true;
-    return false;
-}
-
 void measurementLoop::publishHealth() {
-    const int64_t now = currentSecond();
-    m_health.setPhase(m_phase == PHASE_NORMALISATION ? 1
+    const int phase = m_phase == PHASE_NORMALISATION ? 1
                       : m_phase == PHASE_PARAMETERS  ? 2
                       : m_phase == PHASE_MEASUREMENT ? 3
-                                                     : 0,
-                      now);
-    m_health.setCameraState(0, m_handshake.state[0], now);
-    m_health.setCameraState(1, m_handshake.state[1], now);
-    m_directories.lookEvery(monotonicSecond());
-    m_health.missingDirectories = m_directories.missing();
-    screen().setStateLine(m_health);
-    m_health.camera[0].framesWritten = m_station.writer->framesWritten(cam::A);
-    m_health.camera[1].framesWritten = m_station.writer->framesWritten(cam::B);
-    m_healthFiles.publish(&m_health, now);
-    notifyStatus(serviceStatus());
+                                                     : 0;
+    m_report.publish(phase, m_handshake, *m_station.writer,
+                     [this](const stationHealth& health) { return serviceStatus(health); });
 }
 
-QString measurementLoop::serviceStatus() const {
-    const QString written = QStringLiteral("%1 datafiles").arg(m_health.datafilesWritten);
-    const bool missing = !m_health.missingDirectories.isEmpty();
+QString measurementLoop::serviceStatus(const stationHealth& health) const {
+    const QString written = QStringLiteral("%1 datafiles").arg(health.datafilesWritten);
+    const bool missing = !health.missingDirectories.isEmpty();
     // Measuring without a directory (the log directory, say) is still measuring; before that
     // the missing directory is what the station waits for.
     if (missing && m_phase != PHASE_MEASUREMENT)
-        return QStringLiteral("waiting: ") + missingDirectoriesText(m_health.missingDirectories);
+        return QStringLiteral("waiting: ") + missingDirectoriesText(health.missingDirectories);
     switch (m_phase) {
     case PHASE_MEASUREMENT:
-        return QStringLiteral("measuring, syncId %1, ").arg(m_health.syncId) + written +
-               (missing ? QStringLiteral("; ") + missingDirectoriesText(m_health.missingDirectories)
+        return QStringLiteral("measuring, syncId %1, ").arg(health.syncId) + written +
+               (missing ? QStringLiteral("; ") + missingDirectoriesText(health.missingDirectories)
                         : QString());
     case PHASE_PARAMETERS:
         return QStringLiteral("handshake: measurement parameters, ") + written;
@@ -213,7 +134,7 @@ QString measurementLoop::serviceStatus() const {
 void measurementLoop::restart() {
     m_lastHeartbeat = NO_HEARTBEAT;
     m_currentSync.reset();
-    m_health.syncId = -1;
+    m_report.health().syncId = -1;
     screen().reset();
     screen().redraw();
     resetConnectedCamera(*m_station.cameraA);
@@ -255,7 +176,7 @@ bool measurementLoop::normalisationPush() {
 }
 
 void measurementLoop::failedPush() {
-    ++m_health.resyncs[RESYNC_FAILED_PUSH];
+    ++m_report.health().resyncs[RESYNC_FAILED_PUSH];
     sendResync(*m_station.cameraA);
     sendResync(*m_station.cameraB);
     m_handshake.setBoth(STATE_DISCONNECTED);
@@ -341,75 +262,71 @@ void measurementLoop::enterMeasurement() {
         resync = m_currentSync->dayEnd();
     m_resyncSecond = int32_t(resync);
     m_rebootFlag = (valid && m_currentSync->dayEnd() <= m_resyncSecond) ||
-                   m_station.cameraA->m_rebootAtResync || m_station.cameraB->m_rebootAtResync;
+                   m_station.cameraA->rebootAtResync() || m_station.cameraB->rebootAtResync();
     // Polls and silence are timed on the monotonic clock, from the tick of the sync second.
     const int64_t syncTick = monotonicSecond() - (currentSecond() - t0);
-    m_lastPollA = m_lastPollB = syncTick;
-    m_lastDataA = m_lastDataB = syncTick;
+    for (cameraPoll& poll : m_polls) {
+        poll.lastPoll = poll.lastData = syncTick;
+        poll.pending = false;
+    }
     m_newestData = syncTick;
-    m_pendingA = m_pendingB = false;
     screen().setSyncLine(m_station.syncs->currentSyncId(), int32_t(t0), m_resyncSecond,
                          m_rebootFlag);
-    m_health.syncId = m_station.syncs->currentSyncId();
-    m_health.syncSecond = t0;
-    m_health.resyncSecond = m_resyncSecond;
-    m_health.rebootFlag = m_rebootFlag;
+    m_report.health().syncId = m_station.syncs->currentSyncId();
+    m_report.health().syncSecond = t0;
+    m_report.health().resyncSecond = m_resyncSecond;
+    m_report.health().rebootFlag = m_rebootFlag;
     m_phase = PHASE_MEASUREMENT;
 }
 
 // Phase 3: poll, process, pair, write; resync when a camera falls silent, at the resync
 // second, or on request.
 void measurementLoop::measurementCycle(bool clockStepped) {
-    bool idle = true;
-    bool resync = false;
-    bool disconnected = false;
-    bool rebootRequest = false;
-    bool lostA = false;
-    bool lostB = false;
     const int64_t tick = monotonicSecond();
     screen().redraw();
     heartbeatStep(tick, &m_lastHeartbeat);
 
-    bool lostCamera[2] = {false, false};
+    resyncCause cause;
+    cause.clockStepped = clockStepped;
     for (const cameraInput* camera : {m_station.cameraA.get(), m_station.cameraB.get()}) {
         handshakeState& state = m_handshake.of(camera->camera());
         if (!isConnected(*camera) || state != STATE_MEASURING) {
-            resync = disconnected = true;
-            lostCamera[camIndex(camera->camera())] = state == STATE_MEASURING;
+            cause.disconnected = true;
+            cause.lost[camIndex(camera->camera())] = state == STATE_MEASURING;
             state = STATE_DISCONNECTED;
         }
     }
-    pollCamera(*m_station.cameraA, tick, &m_lastPollA, &m_lastDataA, &m_pendingA);
-    pollCamera(*m_station.cameraB, tick, &m_lastPollB, &m_lastDataB, &m_pendingB);
-    if (m_lastDataA + SILENCE_LIMIT < tick)
-        lostA = resync = true;
-    if (m_lastDataB + SILENCE_LIMIT < tick)
-        lostB = resync = true;
+    pollCamera(*m_station.cameraA, tick);
+    pollCamera(*m_station.cameraB, tick);
+    for (int i : {0, 1}) {
+        cause.silent[i] = m_polls[i].lastData + SILENCE_LIMIT < tick;
+        cause.silentFor[i] = tick - m_polls[i].lastData;
+    }
     // The full hour is a time of the wall clock; after a step of the wall clock the cameras
     // are synchronised again at once, so that the next sync carries the right time.
-    if (currentSecond() >= m_resyncSecond || clockStepped)
-        resync = true;
+    bool resync = cause.disconnected || cause.silent[0] || cause.silent[1] ||
+                  currentSecond() >= m_resyncSecond || clockStepped;
     if (rebootRequestPresent(m_station.writer->outputDirectory())) {
-        resync = rebootRequest = true;
+        resync = cause.rebootRequest = true;
         clearRebootRequest(m_station.writer->outputDirectory());
         logInfo(QStringLiteral("info : receiving reboot request due to asynchronity from pw3.exe"));
     }
-    if (m_pendingA || m_pendingB) {
-        m_newestData = m_lastDataA > m_lastDataB ? m_lastDataA : m_lastDataB;
+    bool idle = true;
+    if (m_polls[0].pending || m_polls[1].pending) {
+        m_newestData = std::max(m_polls[0].lastData, m_polls[1].lastData);
         idle = false;
     }
     processInput();
 
     if (resync) {
-        // One reason per resync, the most telling first; what is left is the full hour.
-        int reason = rebootRequest    ? RESYNC_REBOOT_REQUEST
-                     : lostA || lostB ? RESYNC_SILENCE
-                     : disconnected   ? RESYNC_DISCONNECT
-                     : clockStepped   ? RESYNC_CLOCK_STEP
-                                      : RESYNC_FULL_HOUR;
-        ++m_health.resyncs[reason];
-        tellResyncReason(reason, tick, lostA, lostB, lostCamera);
-        resyncCameras(lostA, lostB);
+        ++m_report.health().resyncs[resyncReasonOf(cause)];
+        tellResyncReason(cause);
+        // A camera that fell silent or lost its connection is watched until it delivers again.
+        if (resyncReasonOf(cause) == RESYNC_SILENCE || resyncReasonOf(cause) == RESYNC_DISCONNECT)
+            for (int i : {0, 1})
+                if ((cause.silent[i] || cause.lost[i]) && m_polls[i].quietSince == NOT_QUIET)
+                    m_polls[i].quietSince = cause.silent[i] ? m_polls[i].lastData : tick;
+        resyncCameras(cause.silent[0], cause.silent[1]);
         return;
     }
     if (idle)
@@ -417,100 +334,30 @@ void measurementLoop::measurementCycle(bool clockStepped) {
 }
 
 // Both cameras are polled every 3 seconds; a poll that moved files marks them pending.
-void measurementLoop::pollCamera(cameraInput& camera, int64_t tick, int64_t* lastPoll,
-                                 int64_t* lastData, bool* pending) {
-    if (*lastPoll + POLL_PERIOD > tick)
+void measurementLoop::pollCamera(cameraInput& camera, int64_t tick) {
+    cameraPoll& poll = m_polls[camIndex(camera.camera())];
+    if (poll.lastPoll + POLL_PERIOD > tick)
         return;
     if (camera.collectInput() != 0) {
-        *pending = true;
-        *lastData = tick;
-        int64_t& quiet = m_quietSince[camIndex(camera.camera())];
-        if (quiet != NOT_QUIET) {
+        poll.pending = true;
+        poll.lastData = tick;
+        if (poll.quietSince != NOT_QUIET) {
             logInfo(QStringLiteral("info : camera %1 delivers again after %2 s")
                         .arg(QLatin1Char(camLetter(camera.camera())))
-                        .arg(tick - quiet));
-            quiet = NOT_QUIET;
+                        .arg(tick - poll.quietSince));
+            poll.quietSince = NOT_QUIET;
         }
-        m_health.camera[camIndex(camera.camera())].lastDataTime = currentSecond();
+        m_report.health().camera[camIndex(camera.camera())].lastDataTime = currentSecond();
     }
-    *lastPoll = tick;
+    poll.lastPoll = tick;
 }
 
 void measurementLoop::processInput() {
     inputDrain drain{m_station.cameraA.get(), m_station.cameraB.get(), m_station.writer.get(),
-                     m_pendingA, m_pendingB};
-    drainInput(&drain, m_newestData + STATION_PROCESSING_WINDOW, this);
-    m_pendingA = drain.pendingA;
-    m_pendingB = drain.pendingB;
-}
-
-void measurementLoop::fileProcessed(cameraInput& camera, uint8_t result) {
-    noteProcessed(camera, result);
-    if (result & PROCESSED_TRANSFER)
-        screen().setCameraLine(camera.camera(), camera.m_newRecordCount, camera.m_lastFileSize,
-                               camera.m_lastFileName);
-}
-
-void measurementLoop::datafileWritten(const datafileWriter& writer) {
-    ++m_health.datafilesWritten;
-    m_health.lastDatafile = writer.lastDatafile();
-    m_health.lastDatafileInterval = writer.lastInterval();
-}
-
-void measurementLoop::pairingDone(int32_t written) {
-    screen().setOutputLine(written);
-}
-
-void measurementLoop::noteProcessed(cameraInput& camera, uint8_t result) {
-    if (camera.m_lastFileName.isEmpty())
-        return;
-    cameraHealth& h = m_health.camera[camIndex(camera.camera())];
-    ++h.filesProcessed;
-    h.lastFileName = camera.m_lastFileName;
-    h.lastFileSize = camera.m_lastFileSize;
-    h.lastFileTime = currentSecond();
-    if (result & PROCESSED_TRANSFER) {
-        // The records the file added are the newest of the queue; empty ones carry no image.
-        const std::deque<frameRecord>& frames = camera.frames();
-        size_t added = std::min<size_t>(camera.m_newRecordCount, frames.size());
-        for (size_t i = frames.size() - added; i < frames.size(); ++i)
-            if (!frames[i].isEmpty)
-                ++h.framesRead;
-    }
-}
-
-// Says why the measurement ends, once, before "RESYNC": with the camera's letter and a
-// severity an operator can filter on. A camera that fell silent or lost its connection is
-// watched until it delivers again.
-void measurementLoop::tellResyncReason(int reason, int64_t tick, bool silentA, bool silentB,
-                                       const bool lost[2]) {
-    switch (reason) {
-    case RESYNC_REBOOT_REQUEST:
-        return; // the request was told as it came
-
-    case RESYNC_CLOCK_STEP:
-        logWarning(QStringLiteral("warning : resync : the station clock stepped"));
-        return;
-    case RESYNC_FULL_HOUR:
-        logInfo(QStringLiteral("info : resync : full hour"));
-        return;
-    default:
-        break;
-    }
-    for (cam camera : BOTH_CAMERAS) {
-        const int i = camIndex(camera);
-        const QChar letter = QLatin1Char(camLetter(camera));
-        const bool silent = camera == cam::A ? silentA : silentB;
-        const int64_t lastData = camera == cam::A ? m_lastDataA : m_lastDataB;
-        if (silent)
-            logWarning(QStringLiteral("warning : resync : camera %1 silent for %2 s")
-                           .arg(letter)
-                           .arg(tick - lastData));
-        else if (lost[i])
-            logWarning(QStringLiteral("warning : resync : camera %1 disconnected").arg(letter));
-        if ((silent || lost[i]) && m_quietSince[i] == NOT_QUIET)
-            m_quietSince[i] = silent ? lastData : tick;
-    }
+                     m_polls[0].pending, m_polls[1].pending};
+    drainInput(&drain, m_newestData + STATION_PROCESSING_WINDOW, &m_report);
+    m_polls[0].pending = drain.pendingA;
+    m_polls[1].pending = drain.pendingB;
 }
 
 // Cancels what the camera does, then reboots or resynchronises it.
@@ -520,7 +367,7 @@ void measurementLoop::stopCamera(const cameraInput& camera, bool reboot) {
     if (reboot) {
         logInfo(QStringLiteral("%1: send reboot").arg(QLatin1Char(letter)));
         sendReboot(camera);
-        ++m_health.camera[camIndex(camera.camera())].reboots;
+        ++m_report.health().camera[camIndex(camera.camera())].reboots;
     } else {
         logInfo(QStringLiteral("%1: send resync").arg(QLatin1Char(letter)));
         sendResync(camera);

@@ -7,14 +7,13 @@
 #include "app/handshake.h"
 #include "app/heartbeat.h"
 #include "app/inputDrain.h"
-#include "app/stationDirectories.h"
+#include "app/runReport.h"
+#include "app/shareWatch.h"
 #include "app/stationObjects.h"
 #include "config/cameraParams.h"
 #include "input/cameraInput.h"
 #include "output/datafileWriter.h"
-#include "status/healthFiles.h"
 #include "status/stationHealth.h"
-#include "status/statusScreen.h"
 #include "sync/syncList.h"
 
 #include <cstdint>
@@ -23,7 +22,9 @@
 // Runs measurement mode until a stop is requested; returns the exit status.
 int runMeasurementLoop(bool calibration);
 
-class measurementLoop : private drainListener {
+// The phases of a measurement run, one function each; the share watch and the run's report
+// live beside it (app/shareWatch.h, app/runReport.h).
+class measurementLoop {
 public:
     enum phase { PHASE_RESTART, PHASE_NORMALISATION, PHASE_PARAMETERS, PHASE_MEASUREMENT };
 
@@ -46,7 +47,8 @@ public:
     cameraInput& cameraB() { return *m_station.cameraB; }
     datafileWriter& writer() { return *m_station.writer; }
     const syncListPtr& syncs() const { return m_station.syncs; }
-    const stationHealth& health() const { return m_health; }
+    const stationHealth& health() const { return m_report.health(); }
+    stationObjects& station() { return m_station; }
 
 private:
     void restart();
@@ -60,30 +62,20 @@ private:
     void measurementCycle(bool clockStepped);
     // Polls a camera every 3 seconds of the monotonic clock (`tick`); a poll that moved files
     // marks it pending.
-    void pollCamera(cameraInput& camera, int64_t tick, int64_t* lastPoll, int64_t* lastData,
-                    bool* pending);
+    void pollCamera(cameraInput& camera, int64_t tick);
     void processInput();
     void stopCamera(const cameraInput& camera, bool reboot);
     void resyncCameras(bool lostA, bool lostB);
     void failedPush();
-    void noteProcessed(cameraInput& camera, uint8_t result);
-    // What the input drain did, for the screen and the health files.
-    void fileProcessed(cameraInput& camera, uint8_t result) override;
-    void datafileWritten(const datafileWriter& writer) override;
-    void datafileLost() override { ++m_health.intervalsLost; }
-    void pairingDone(int32_t written) override;
     void publishHealth();
     // Looks through the station's clock-step watch and tells a step; returns it (0: none).
     double watchClock();
-    void watchShares();
-    bool watchStall(const cameraInput& camera, const shareWorker& share, int64_t tick, bool* back);
-    void tellResyncReason(int reason, int64_t tick, bool silentA, bool silentB, const bool lost[2]);
-    // The line the service manager shows: phase, syncId, datafiles written.
-    QString serviceStatus() const;
+    // The line the service manager shows: phase, syncId, datafiles written, and the
+    // directories missing at the last look of `health`.
+    QString serviceStatus(const stationHealth& health) const;
 
     bool m_calibration;
     stationObjects m_station;
-    directoryWatch m_directories;
 
     phase m_phase = PHASE_RESTART;
     handshake m_handshake;
@@ -93,29 +85,22 @@ private:
     cameraParams m_paramsB;
     cameraParams m_paramsStation;
 
-    // Since when (monotonic second) a camera was found silent or disconnected, and since when
-    // its control share is out of reach; NOT_QUIET while all is well.
-    static constexpr int64_t NOT_QUIET = INT64_MIN;
-    int64_t m_quietSince[2] = {NOT_QUIET, NOT_QUIET};
-    int64_t m_shareLostSince[2] = {NOT_QUIET, NOT_QUIET};
-    // Since when a camera's share has not answered (its worker stalled in a call), and the
-    // stalls of each share's worker counted so far.
-    int64_t m_shareStalledSince[2] = {NOT_QUIET, NOT_QUIET};
-    int64_t m_shareStalls[2] = {0, 0};
+    shareWatch m_shares;
 
     // Measurement phase; the times are seconds of the monotonic clock.
     int32_t m_resyncSecond = 0;
     bool m_rebootFlag = false;
-    int64_t m_lastPollA = 0;
-    int64_t m_lastPollB = 0;
-    int64_t m_lastDataA = 0;
-    int64_t m_lastDataB = 0;
+    static constexpr int64_t NOT_QUIET = INT64_MIN;
+    struct cameraPoll {
+        int64_t lastPoll = 0;
+        int64_t lastData = 0;
+        bool pending = false; // a poll moved files that wait to be processed
+        // Since when the camera was found silent or disconnected; NOT_QUIET while all is well.
+        int64_t quietSince = NOT_QUIET;
+    };
+    cameraPoll m_polls[2]; // camera A, B
     int64_t m_newestData = 0;
-    bool m_pendingA = false;
-    bool m_pendingB = false;
 
     // What remote monitoring sees.
-    stationHealth m_health;
-    healthFiles m_healthFiles;
-    scopedLogListener m_messageListener;
+    runReport m_report;
 };

@@ -17,11 +17,13 @@ const char* const CONFIGURATION_FILES[] = {"acquire_kiv.set", "acquire.par", "ca
                                            "camera.b.conf"};
 
 // One directory the station works in, as it is in effect, and as an error when it cannot be
-// written, because then its files (or a camera's) go nowhere. A missing one is the watch's.
+// written, because then its files (or a camera's) go nowhere. A missing one is the watch's. A
+// camera share is not asked here: a share that hangs would hold the start-up, and one that
+// refuses writes tells at the first command the station puts there.
 void reportDirectory(const stationDirectory& d) {
     const QLatin1String role(d.role);
     logInfo(QStringLiteral("info : %1 : %2").arg(role, d.path));
-    if (directoryExists(d.path) && access(nativePath(d.path).constData(), W_OK) != 0)
+    if (!d.share && directoryExists(d.path) && access(nativePath(d.path).constData(), W_OK) != 0)
         logError(errorKind::configuration,
                  QStringLiteral("error : %1 %2 is not writable").arg(role, d.path));
 }
@@ -61,8 +63,7 @@ void reportConfigurationLinks(const QString& stationDir, const QString& configDi
     }
 }
 
-void reportStartup(const stationObjects& station, const char* configPath,
-                   directoryWatch* directories) {
+void reportStartup(stationObjects& station, const char* configPath, directoryWatch* directories) {
     const QString config = QString::fromLocal8Bit(configPath);
     if (fileExists(config))
         logInfo(QStringLiteral("info : station configuration %1 read").arg(config));

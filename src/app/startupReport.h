@@ -13,8 +13,7 @@ const char* const PACKAGE_CONFIG_DIR = "/etc/acquire_kiv";
 
 // Logs the report for the objects built from the station configuration at `configPath`; the
 // first look of `directories` tells the missing ones.
-void reportStartup(const stationObjects& station, const char* configPath,
-                   directoryWatch* directories);
+void reportStartup(stationObjects& station, const char* configPath, directoryWatch* directories);
 
 // In a station folder whose configuration files are links into `configDir`, warns of each one
 // that is a file of its own while `configDir` holds one of the same name: an edit there does

@@ -5,17 +5,20 @@
 #include "log/messageLog.h"
 #include "platform/fileOps.h"
 
-std::vector<stationDirectory> stationDirectories(const stationObjects& station) {
+std::vector<stationDirectory> stationDirectories(stationObjects& station) {
+    cameraShare* a = &station.share(cam::A);
+    cameraShare* b = &station.share(cam::B);
     return {
-        {"cam_a_input_dir", "camera A input directory", station.cameraA->m_inputDir},
-        {"cam_a_control_dir", "camera A control directory", station.cameraA->m_controlDir},
-        {"cam_b_input_dir", "camera B input directory", station.cameraB->m_inputDir},
-        {"cam_b_control_dir", "camera B control directory", station.cameraB->m_controlDir},
-        {"temp_dir", "working directory", station.cameraA->m_workDir},
-        {"3sec_dir", "datafile directory", station.writer->outputDirectory()},
-        {"sync_list_dir", "sync list directory", station.syncs->directory()},
-        {"log_dir", "log directory", logDirectory::instance()->path()},
-        {"norm_vid_dir", "video snapshot directory", videoSnapshot::instance().directory()},
+        {"cam_a_input_dir", "camera A input directory", station.cameraA->inputDir(), a},
+        {"cam_a_control_dir", "camera A control directory", station.cameraA->controlDir(), a},
+        {"cam_b_input_dir", "camera B input directory", station.cameraB->inputDir(), b},
+        {"cam_b_control_dir", "camera B control directory", station.cameraB->controlDir(), b},
+        {"temp_dir", "working directory", station.cameraA->workDir(), nullptr},
+        {"3sec_dir", "datafile directory", station.writer->outputDirectory(), nullptr},
+        {"sync_list_dir", "sync list directory", station.syncs->directory(), nullptr},
+        {"log_dir", "log directory", logDirectory::instance()->path(), nullptr},
+        {"norm_vid_dir", "video snapshot directory", videoSnapshot::instance().directory(),
+         nullptr},
     };
 }
 
@@ -27,7 +30,18 @@ void directoryWatch::look() {
     for (size_t i = 0; i < m_directories.size(); ++i) {
         const stationDirectory& d = m_directories[i];
         const QLatin1String role(d.role);
-        const bool present = directoryExists(d.path);
+        bool present;
+        if (d.share) {
+            const fileResult<fileInfo> found = d.share->stat(d.path);
+            if (found.unanswered()) {
+                if (m_told[i])
+                    m_missing << QStringLiteral("%1 %2").arg(QLatin1String(d.key), d.path);
+                continue;
+            }
+            present = found.done() && found.value.directory;
+        } else {
+            present = directoryExists(d.path);
+        }
         if (!present)
             m_missing << QStringLiteral("%1 %2").arg(QLatin1String(d.key), d.path);
         if (!present && !m_looked) {

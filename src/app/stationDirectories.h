@@ -13,13 +13,15 @@
 #include <vector>
 
 struct stationDirectory {
-    const char* key;  // "cam_a_input_dir"
-    const char* role; // "camera A input directory", as the messages name it
-    QString path;     // the directory in force
+    const char* key;    // "cam_a_input_dir"
+    const char* role;   // "camera A input directory", as the messages name it
+    QString path;       // the directory in force
+    cameraShare* share; // the camera share it lies on, whose calls are bounded; null: the
+                        // station's own disk
 };
 
 // The run's directories in the order of the start-up report.
-std::vector<stationDirectory> stationDirectories(const stationObjects& station);
+std::vector<stationDirectory> stationDirectories(stationObjects& station);
 
 // How often the run loops look for the directories again (seconds of the monotonic clock).
 const int64_t DIRECTORY_LOOK_S = 10;
@@ -28,9 +30,10 @@ class directoryWatch {
 public:
     explicit directoryWatch(std::vector<stationDirectory> directories);
     // Looks whether each directory exists. The first look tells every missing one ("error : %1
-    // %2 does not exist"), a later one each of those that came back. One that goes missing
-    // during the run is not told here: it is a share that the share watch and the cameras'
-    // silence tell already, or it shows as the errors of what cannot be written there.
+    // %2 does not exist"), a later one each of those that came back. A share that does not
+    // answer leaves its directories as they were at the last look: the share watch tells it. One
+    // that goes missing during the run is not told here: it is a share that the share watch and the
+    // cameras' silence tell already, or it shows as the errors of what cannot be written there.
     void look();
     // look(), at most once per DIRECTORY_LOOK_S seconds of `tick`.
     void lookEvery(int64_t tick);

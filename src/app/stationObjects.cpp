@@ -13,6 +13,7 @@ syncListPtr followingClock(const clockStepWatch& watch) {
 } // namespace
 
 stationObjects::stationObjects(const char* configPath)
-    : syncs(followingClock(clockWatch)), cameraA(makeCameraInput(syncs, 1, configPath, &shareA)),
+    : syncs(followingClock(clockWatch)), shareA(SHARE_CALL_BOUND_MS), shareB(SHARE_CALL_BOUND_MS),
+      cameraA(makeCameraInput(syncs, 1, configPath, &shareA)),
       cameraB(makeCameraInput(syncs, 2, configPath, &shareB)),
       writer(std::make_unique<datafileWriter>(configPath)) {}

@@ -8,32 +8,31 @@
 bool pProcessConfFile(cameraInput* input, const char* path) {
     if (!input)
         return false;
+    // The poll interval is checked and reported when wrong, but not kept: the run loops poll
+    // both cameras at their own fixed period.
+    cameraInputConfig config = input->config();
     stationConfigTargets targets;
-    targets.inputDir = &input->m_inputDir;
-    targets.controlDir = &input->m_controlDir;
-    targets.workDir = &input->m_workDir;
-    targets.pollInterval = &input->m_pollInterval;
-    targets.rebootAtResync = &input->m_rebootAtResync;
+    targets.inputDir = &config.inputDir;
+    targets.controlDir = &config.controlDir;
+    targets.workDir = &config.workDir;
+    targets.rebootAtResync = &config.rebootAtResync;
     targets.logDir = [](const QString& dir) { return logDirectory::instance()->setPath(dir); };
-    const syncListPtr syncs = input->m_syncList;
+    const syncListPtr syncs = input->syncs();
     targets.syncListDir = [syncs](const QString& dir) { return syncs && syncs->setDirectory(dir); };
     targets.normVidDir = [](const QString& dir) {
         return videoSnapshot::instance().setDirectory(dir);
     };
-    return applyStationConfig(input->camera(), targets, path);
+    const bool read = applyStationConfig(input->camera(), targets, path);
+    input->configure(config);
+    return read;
 }
 
 std::unique_ptr<cameraInput> makeCameraInput(const syncListPtr& syncs, uint32_t kind,
-                                             const char* configPath,
-                                             std::unique_ptr<shareWorker>* share) {
+                                             const char* configPath, cameraShare* share) {
     auto input = std::make_unique<cameraInput>(syncs, kind);
     if (configPath)
         pProcessConfFile(input.get(), configPath);
-    // The directories as the input will use them once start() has made them absolute.
-    if (share && isCamera(input->camera()))
-        *share = std::make_unique<shareWorker>(QStringList{absoluteDirectory(input->m_inputDir),
-                                                           absoluteDirectory(input->m_controlDir)},
-                                               SHARE_CALL_BOUND_MS);
+    input->useShare(share);
     input->start();
     return input;
 }

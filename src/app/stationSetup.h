@@ -4,7 +4,7 @@
 #pragma once
 
 #include "input/cameraInput.h"
-#include "platform/shareWorker.h"
+#include "platform/cameraShare.h"
 
 #include <memory>
 
@@ -20,9 +20,8 @@ bool pProcessConfFile(cameraInput* input, const char* path);
 const int SHARE_CALL_BOUND_MS = 5000;
 
 // The input of camera `kind`: defaults, the station configuration at `configPath` (none when
-// null), then started. With `share`, the camera's input and control directories get a worker
-// of their own first (platform/shareWorker.h), so that from the start every operation on them
-// is bounded in time; the caller keeps it for as long as the input lives.
+// null), then started. With `share`, the camera's input and control directories are reached
+// through it from the start (platform/cameraShare.h); the caller keeps it for as long as the
+// input lives.
 std::unique_ptr<cameraInput> makeCameraInput(const syncListPtr& syncs, uint32_t kind,
-                                             const char* configPath,
-                                             std::unique_ptr<shareWorker>* share = nullptr);
+                                             const char* configPath, cameraShare* share = nullptr);

@@ -3,6 +3,8 @@
 #include "app/handshake.h"
 #include "app/heartbeat.h"
 #include "app/parameterPush.h"
+#include "app/runReport.h"
+#include "app/shareWatch.h"
 #include "app/stationDirectories.h"
 #include "app/stationObjects.h"
 #include "config/stationConfig.h"
@@ -11,79 +13,84 @@
 #include "platform/serviceNotify.h"
 #include "platform/stationClock.h"
 #include "platform/stopSignal.h"
-#include "status/healthFiles.h"
 #include "status/statusScreen.h"
 
 int runVideoLoop() {
     return runVideoLoopWith(STATION_CONFIGURATION_PATH);
 }
 
+namespace {
+
+// What the service manager shows: the missing directories the live video waits for, if any.
+QString videoStatus(const stationHealth& health) {
+    return health.missingDirectories.isEmpty()
+               ? QStringLiteral("live video: waiting for cameras")
+               : QStringLiteral("live video: waiting: ") +
+                     missingDirectoriesText(health.missingDirectories);
+}
+
+} // namespace
+
 int runVideoLoopWith(const char* configPath) {
-    // The same objects as a measurement run, without emptying the working directories.
-    stationObjects station(configPath);
-    cameraInput& cameraA = *station.cameraA;
-    cameraInput& cameraB = *station.cameraB;
+    videoLoop loop(configPath);
+    // Ready once the directories were looked at; the missing ones are named until they come.
+    notifyReady();
+    notifyStatus(videoStatus(loop.health()));
+    while (!stopRequested() && !loop.cycle()) {
+    }
+    // Ended by the cameras or by a stop signal: the last files say the controller is gone.
+    loop.finish();
+    notifyStopping();
+    return 0;
+}
+
+videoLoop::videoLoop(const char* configPath)
+    : m_station(configPath), m_shares(m_station), m_report(QStringLiteral("livevideo"), m_station) {
+    m_report.directories().look();
+    m_report.health().missingDirectories = m_report.directories().missing();
     statusScreen& screen = statusScreen::instance();
     screen.reset();
     screen.redraw();
-    resetConnectedCamera(cameraA);
-    resetConnectedCamera(cameraB);
+    resetConnectedCamera(*m_station.cameraA);
+    resetConnectedCamera(*m_station.cameraB);
+}
 
-    handshake cameras;
-    int64_t lastHeartbeat = NO_HEARTBEAT;
-    cameraParams paramsA, paramsB;
-    bool done = false;
-    stationHealth health;
-    health.mode = QStringLiteral("livevideo");
-    health.setPhase(1, currentSecond());
-    health.datafileDirectory = station.writer->outputDirectory();
-    healthFiles files;
-    scopedLogListener listener([&](const logEntry& entry) { health.noteMessage(entry); });
-    // Ready once the directories were looked at; the missing ones are named until they come.
-    directoryWatch directories(stationDirectories(station));
-    directories.look();
-    notifyReady();
-    while (!done && !stopRequested()) {
-        directories.lookEvery(monotonicSecond());
-        health.missingDirectories = directories.missing();
-        notifyStatus(health.missingDirectories.isEmpty()
-                         ? QStringLiteral("live video: waiting for cameras")
-                         : QStringLiteral("live video: waiting: ") +
-                               missingDirectoriesText(health.missingDirectories));
-        notifyAlive();
-        screen.redraw();
-        heartbeatStep(monotonicSecond(), &lastHeartbeat);
-        handshakeCycle step = runHandshakeCycle(&cameras, cameraA, cameraB);
-        bool waiting = step.waiting;
-        if (step.outcome == handshakeOutcome::bothRequested) {
-            prepareParameterRecords(&paramsA, &paramsB, nullptr, OPMODE_LIVEVIDEO);
-            bool delivered = pushToBoth(cameraA, paramsA, cameraB, paramsB);
-            cameras.setBoth(STATE_MEASURING);
-            if (!delivered) {
-                sendResync(cameraA);
-                sendResync(cameraB);
-                sendCancel(cameraA);
-                sendCancel(cameraB);
-                waiting = true;
-                cameras.setBoth(STATE_DISCONNECTED);
-            }
-        } else if (step.outcome == handshakeOutcome::bothMeasuring) {
-            done = true;
-            logInfo(QStringLiteral("entering livevideo mode"));
-            logInfo(QStringLiteral("start mv_a and mv_b to view live video"));
-            logInfo(QStringLiteral("restart measurement with acquire_kiv.exe"));
-        }
-        if (waiting)
-            sleepMs(HANDSHAKE_PAUSE_MS);
-        writeHeartbeat();
-        health.setCameraState(0, cameras.state[0], currentSecond());
-        health.setCameraState(1, cameras.state[1], currentSecond());
-        screen.setStateLine(health);
-        files.publish(&health, currentSecond());
+bool videoLoop::cycle() {
+    cameraInput& cameraA = *m_station.cameraA;
+    cameraInput& cameraB = *m_station.cameraB;
+    notifyAlive();
+    // A share back from a stall or an absence may have missed commands or carried out late
+    // ones: both cameras are reset as at the start, and the handshake goes on from there.
+    if (m_shares.look(&m_report.health())) {
+        resetConnectedCamera(cameraA);
+        resetConnectedCamera(cameraB);
     }
-    // Ended by the cameras or by a stop signal: the last files say the controller is gone.
-    health.running = false;
-    files.publish(&health, currentSecond(), true);
-    notifyStopping();
-    return 0;
+    statusScreen::instance().redraw();
+    heartbeatStep(monotonicSecond(), &m_lastHeartbeat);
+    handshakeCycle step = runHandshakeCycle(&m_handshake, cameraA, cameraB);
+    bool waiting = step.waiting;
+    bool done = false;
+    if (step.outcome == handshakeOutcome::bothRequested) {
+        prepareParameterRecords(&m_paramsA, &m_paramsB, nullptr, OPMODE_LIVEVIDEO);
+        bool delivered = pushToBoth(cameraA, m_paramsA, cameraB, m_paramsB);
+        m_handshake.setBoth(STATE_MEASURING);
+        if (!delivered) {
+            sendResync(cameraA);
+            sendResync(cameraB);
+            sendCancel(cameraA);
+            sendCancel(cameraB);
+            waiting = true;
+            m_handshake.setBoth(STATE_DISCONNECTED);
+        }
+    } else if (step.outcome == handshakeOutcome::bothMeasuring) {
+        done = true;
+        logInfo(QStringLiteral("entering livevideo mode"));
+        logInfo(QStringLiteral("start mv_a and mv_b to view live video"));
+        logInfo(QStringLiteral("restart measurement with acquire_kiv.exe"));
+    }
+    if (waiting)
+        sleepMs(HANDSHAKE_PAUSE_MS);
+    writeHeartbeat();
+    m_report.publish(1, m_handshake, *m_station.writer, videoStatus);
+    return done;
 }

@@ -42,11 +42,11 @@ bool applyCameraKey(const stationConfigTargets& targets, const cameraKeys& keys,
     }
     if (matchConfigKey(&entry, keys.pollInterval) != 0)
         return false;
+    // Accepted and checked, as the configuration has always had it; the run loops poll both
+    // cameras at their own fixed period, so the value goes nowhere.
     long long interval = configInteger(entry.m_value.c_str());
     if (interval < MIN_POLL_INTERVAL || interval > MAX_POLL_INTERVAL)
         reject(entry);
-    else if (targets.pollInterval)
-        *targets.pollInterval = int32_t(interval);
     return true;
 }
 

@@ -20,7 +20,6 @@ struct stationConfigTargets {
     QString* inputDir = nullptr;
     QString* controlDir = nullptr;
     QString* workDir = nullptr;
-    int32_t* pollInterval = nullptr; // stored and checked; the loops poll at a fixed period
     bool* rebootAtResync = nullptr;
     // The process-wide directories; each answers whether its owner accepted the directory.
     std::function<bool(const QString&)> logDir;

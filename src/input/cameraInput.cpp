@@ -19,32 +19,48 @@ const char* const POLL_FUNCTION = "pProcessInputDirectory";
 const char* const CAMERA_A_DRIVE = "A:\\";
 const char* const CAMERA_B_DRIVE = "B:\\";
 const char* const DEFAULT_WORK_DIR = "C:\\data\\temp\\";
-const int32_t DEFAULT_POLL_INTERVAL = 3;
 // A file set aside is tried again after this many seconds without a new message: what kept it
 // back may have been the working directory (full for a while), not the file.
 const int64_t SET_ASIDE_RETRY = 60;
 
-// The filters follow the camera kind; an input of neither camera keeps bare suffixes that no
-// camera's files match.
-void setFilters(cameraInput* input) {
-    const QChar letter = QLatin1Char(camFileLetter(input->camera()));
-    const QString wildcard = isCamera(input->camera()) ? QStringLiteral("*") : QString();
-    input->m_transferFilter = wildcard + QStringLiteral(".%1.cam").arg(letter);
-    input->m_logFilter = wildcard + QStringLiteral(".log.%1.cam").arg(letter);
-    input->m_normFilter = wildcard + QStringLiteral(".norm.%1.cam").arg(letter);
+// The move the poll makes, as the messages name it.
+QString moveText(const QString& inputDir, const QString& filter, const QString& workDir) {
+    return QStringLiteral("move ") + joinPath(inputDir, filter) + QLatin1Char(' ') + workDir +
+           QStringLiteral(" > nul");
 }
 
 } // namespace
 
 cameraInput::cameraInput(const syncListPtr& syncs, uint32_t kind)
-    : cameraQueue(kind), m_rebootAtResync(false), m_pollInterval(DEFAULT_POLL_INTERVAL),
-      m_lastFileSize(0), m_newRecordCount(0), m_syncList(syncs), m_waitingIndex(0),
-      m_listingStale(true), m_lastFileTaken(false) {
-    setFilters(this);
+    : m_queue(kind), m_syncList(syncs), m_share(&m_localShare) {
     const QString drive = QLatin1String(camera() == cam::B ? CAMERA_B_DRIVE : CAMERA_A_DRIVE);
     m_inputDir = fromStationPath(drive);
     m_controlDir = fromStationPath(drive);
     m_workDir = fromStationPath(QLatin1String(DEFAULT_WORK_DIR));
+    // The filters follow the camera kind; an input of neither camera keeps bare suffixes that
+    // no camera's files match.
+    const QChar letter = QLatin1Char(camFileLetter(camera()));
+    const QString wildcard = isCamera(camera()) ? QStringLiteral("*") : QString();
+    m_transferFilter = wildcard + QStringLiteral(".%1.cam").arg(letter);
+    m_logFilter = wildcard + QStringLiteral(".log.%1.cam").arg(letter);
+    m_normFilter = wildcard + QStringLiteral(".norm.%1.cam").arg(letter);
+}
+
+cameraInput::~cameraInput() = default;
+
+cameraInputConfig cameraInput::config() const {
+    return cameraInputConfig{m_inputDir, m_controlDir, m_workDir, m_rebootAtResync};
+}
+
+void cameraInput::configure(const cameraInputConfig& config) {
+    m_inputDir = config.inputDir;
+    m_controlDir = config.controlDir;
+    m_workDir = config.workDir;
+    m_rebootAtResync = config.rebootAtResync;
+}
+
+void cameraInput::useShare(cameraShare* share) {
+    m_share = share ? share : &m_localShare;
 }
 
 void cameraInput::start() {
@@ -55,45 +71,48 @@ void cameraInput::start() {
     // daily logs. Logs waiting in the input directory follow the same way before the first
     // poll.
     pClearWorkDir();
-    QStringList logs;
-    if (directoryExists(m_inputDir) && listFiles(m_inputDir, m_logFilter, &logs) &&
-        !logs.isEmpty()) {
-        moveIntoWorkDir(m_inputDir, logs);
+    const fileResult<shareListing> logs = m_share->list(m_inputDir, m_logFilter);
+    if (logs && !logs.value.names.isEmpty()) {
+        moveIntoWorkDir(logs.value.names);
         pFlushWorkLogs();
     }
 }
 
-cameraInput::~cameraInput() = default;
-
 bool cameraInput::prepareInput() {
-    setFilters(this);
     bool valid = isCamera(camera());
-    // Every directory is made absolute and checked, even after one has failed.
+    m_unanswered = false;
+    // Every directory is made absolute and checked, even after one has failed; the camera's
+    // own through its share.
     for (QString* dir : {&m_inputDir, &m_controlDir, &m_workDir}) {
         QString absolute = absoluteDirectory(*dir);
         if (absolute.isEmpty())
             valid = false;
         else
             *dir = absolute;
-        if (!directoryExists(*dir))
-            valid = false;
+        if (dir == &m_workDir) {
+            valid = directoryExists(*dir) && valid;
+            continue;
+        }
+        const fileResult<fileInfo> there = m_share->stat(*dir);
+        m_unanswered = m_unanswered || there.unanswered();
+        valid = there.value.directory && valid;
     }
     m_listingStale = true;
-    m_moveCommand.clear();
-    if (valid)
-        m_moveCommand = QStringLiteral("move ") + joinPath(m_inputDir, m_transferFilter) +
-                        QLatin1Char(' ') + m_workDir + QStringLiteral(" > nul");
+    m_valid = valid;
     return valid;
 }
 
 uint8_t cameraInput::collectInput() {
     if (!pProcessInputDirectory())
         return 0;
-    QStringList names;
-    if (!directoryExists(m_workDir) || !listFiles(m_workDir, m_transferFilter, &names)) {
+    const fileResult<QStringList> listed = directoryExists(m_workDir)
+                                               ? listFiles(m_workDir, m_transferFilter)
+                                               : fileResult<QStringList>::failure(ENOENT);
+    if (!listed) {
         m_listingStale = true;
         return 0;
     }
+    const QStringList& names = listed.value;
     // This listing is also the one processNextFile goes on with.
     takeListing(names);
     uint8_t flags = 0;
@@ -112,29 +131,43 @@ bool cameraInput::removeWorkFiles() {
 }
 
 bool cameraInput::pProcessInputDirectory() {
-    QStringList names;
-    if (!directoryExists(m_inputDir) || !listFiles(m_inputDir, m_transferFilter, &names))
+    // A share that did not answer when the input was checked told nothing: it is checked
+    // again once it answers, rather than refused for the rest of the run.
+    if (!m_valid && m_unanswered) {
+        if (m_share->stalled())
+            return false;
+        prepareInput();
+        if (m_unanswered)
+            return false;
+    }
+    if (!settleLateMove())
         return false;
-    noteUnusableInput(names);
-    if (names.isEmpty())
+    // Names and unusable entries come from one listing: a share that does not answer gives
+    // neither, so nothing set aside is forgotten and told again.
+    const fileResult<shareListing> listing = m_share->list(m_inputDir, m_transferFilter);
+    if (!listing)
+        return false;
+    noteUnusableInput(listing.value);
+    if (listing.value.names.isEmpty())
         return false;
     // One bad file never stops the others: only a poll that cannot move anything at all (the
     // input was refused at start, or the working directory is gone) fails as a whole.
-    if (!m_moveCommand.isEmpty() && directoryExists(m_workDir)) {
-        moveIntoWorkDir(m_inputDir, names);
+    if (m_valid && directoryExists(m_workDir)) {
+        moveIntoWorkDir(listing.value.names);
         return true;
     }
     const QString function = QLatin1String(POLL_FUNCTION);
     logToStandardError(severity::error, errorKind::inputFile,
                        QStringLiteral("%1 : error : unable to execute mv command\n").arg(function));
-    if (!m_moveCommand.isEmpty())
-        logToStandardError(severity::info, errorKind::none,
-                           QStringLiteral("%1 : info  : mv command : %2\n")
-                               .arg(function, shownName(m_moveCommand)));
+    if (m_valid)
+        logToStandardError(
+            severity::info, errorKind::none,
+            QStringLiteral("%1 : info  : mv command : %2\n")
+                .arg(function, shownName(moveText(m_inputDir, m_transferFilter, m_workDir))));
     return false;
 }
 
-void cameraInput::moveIntoWorkDir(const QString& fromDir, const QStringList& names) {
+void cameraInput::moveIntoWorkDir(const QStringList& names) {
     const int64_t now = currentSecond();
     for (const QString& name : names) {
         const QString target = joinPath(m_workDir, name);
@@ -147,49 +180,83 @@ void cameraInput::moveIntoWorkDir(const QString& fromDir, const QStringList& nam
                 break;
             continue;
         }
-        const QString source = joinPath(fromDir, name);
+        const QString source = joinPath(m_inputDir, name);
         const QByteArray raw = nativePath(name);
-        fileStamp stamp;
-        stampFile(source, &stamp);
+        const fileResult<fileInfo> info = m_share->stat(source);
+        // A share that does not answer tells nothing of the file: it and the files after it
+        // wait for a later poll, and nothing is reported. One gone since the listing is passed.
+        if (info.unanswered())
+            break;
+        if (!info)
+            continue;
+        const fileStamp stamp = info.value.stamp;
         auto aside = m_setAside.constFind(raw);
         if (aside != m_setAside.constEnd() && aside->stamp == stamp &&
             now < aside->since + SET_ASIDE_RETRY)
             continue;
         if (tooLarge(name, stamp.size)) {
-            if (!removeFile(source))
+            const fileResult<> removed = m_share->remove(source);
+            if (removed.unanswered())
+                break;
+            if (!removed)
                 setAside(raw, stamp, QStringLiteral("unable to remove it"));
             continue;
         }
-        const int error = moveFileNoReplaceErrno(source, target);
-        // Still open on the camera computer (the share refuses to let it go), or the share did
-        // not answer in time (the loop tells that): not yet, and the files after it wait with
-        // it for a later poll, to keep their order. Nothing is reported for the file.
-        if (error == EBUSY || error == ETIMEDOUT)
+        const fileResult<> moved = m_share->moveOut(source, target);
+        // The share did not answer in time (the loop tells that): the move may still land.
+        // The file is not taken from the working directory, nor anything after it moved,
+        // until the share answers and the move is settled.
+        if (moved.unanswered()) {
+            m_lateMove = name;
             break;
-        if (error == 0) {
+        }
+        // Still open on the camera computer (the share refuses to let it go): not yet, and the
+        // files after it wait with it for a later poll, to keep their order. Nothing is
+        // reported for the file.
+        if (moved.failedWith(EBUSY))
+            break;
+        if (moved) {
             m_setAside.remove(raw);
             m_listingStale = true;
         } else if (!fileExists(target)) {
             setAside(raw, stamp,
                      QStringLiteral("unable to move it into the working directory (%1)")
-                         .arg(QString::fromLocal8Bit(std::strerror(error))));
+                         .arg(QString::fromLocal8Bit(std::strerror(moved.error))));
         }
     }
 }
 
-void cameraInput::noteUnusableInput(const QStringList& names) {
-    const QList<unusableEntry> unusable = listUnusableEntries(m_inputDir, m_transferFilter);
+bool cameraInput::settleLateMove() {
+    if (m_lateMove.isEmpty())
+        return true;
+    if (m_share->stalled())
+        return false;
+    const fileResult<fileInfo> source = m_share->stat(joinPath(m_inputDir, m_lateMove));
+    if (source.unanswered())
+        return false;
+    // Still in the input directory: the move did not happen, or took its copy back; a copy in
+    // the working directory (from another share, whose source removal went unanswered) goes,
+    // and the file is moved again. Gone from there: the file in the working directory is it.
+    const QString target = joinPath(m_workDir, m_lateMove);
+    if (source && fileExists(target))
+        (void)removeFile(target); // a copy that stayed would hold back the file's next move
+    m_lateMove.clear();
+    m_listingStale = true;
+    return true;
+}
+
+void cameraInput::noteUnusableInput(const shareListing& listing) {
     // A set-aside file that has gone (taken away by hand, or moved at last) is forgotten.
     for (auto it = m_setAside.begin(); it != m_setAside.end();) {
-        bool present = names.contains(QFile::decodeName(it.key()));
-        for (const unusableEntry& entry : unusable)
+        bool present = listing.names.contains(QFile::decodeName(it.key()));
+        for (const unusableEntry& entry : listing.unusable)
             present = present || entry.rawName == it.key();
         if (present)
             ++it;
         else
             it = m_setAside.erase(it);
     }
-    for (const unusableEntry& entry : unusable)
+    for (const unusableEntry& entry : listing.unusable)
         if (!m_setAside.contains(entry.rawName))
             setAside(entry.rawName, fileStamp(), QString::fromLatin1(entry.reason));
 }
@@ -221,11 +288,11 @@ bool cameraInput::tooLarge(const QString& name, uint64_t size) const {
 }
 
 bool cameraInput::pFlushWorkLogs() {
-    QStringList names;
-    if (!listFiles(m_workDir, m_logFilter, &names))
+    const fileResult<QStringList> names = listFiles(m_workDir, m_logFilter);
+    if (!names)
         return false;
     bool ok = true;
-    for (const QString& name : names) {
+    for (const QString& name : names.value) {
         uint64_t size = 0;
         bool removed = false;
         pTakeFile(name, &size, &removed);
@@ -239,9 +306,9 @@ bool cameraInput::pClearWorkDir() {
     if (cameraId() == 0 || !directoryExists(m_workDir))
         return false;
     bool ok = pFlushWorkLogs();
-    QStringList names;
-    ok = listFiles(m_workDir, m_transferFilter, &names) && ok;
-    for (const QString& name : names)
+    const fileResult<QStringList> names = listFiles(m_workDir, m_transferFilter);
+    ok = names && ok;
+    for (const QString& name : names.value)
         ok = removeFile(joinPath(m_workDir, name)) && ok;
     m_listingStale = true;
     return ok;

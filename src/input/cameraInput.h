@@ -1,10 +1,12 @@
 // The input of one camera: its input, working and control directories, the name filters of
 // its files, the poll that moves everything the camera delivered into the working directory
 // (in-process, never through a command interpreter), and the processing of those files one by
-// one. It extends the camera's frame queue.
+// one into the camera's frame queue. Every operation on the camera's input and control
+// directories goes through the camera's share (platform/cameraShare.h).
 #pragma once
 
 #include "output/cameraQueue.h"
+#include "platform/cameraShare.h"
 #include "platform/fileOps.h"
 #include "sync/syncList.h"
 
@@ -29,19 +31,45 @@ const int64_t MAX_TRANSFER_FILE_SIZE = int64_t(64) << 20;
 const int64_t MAX_NORM_FILE_SIZE = int64_t(1) << 20;
 const int64_t MAX_LOG_FILE_SIZE = int64_t(4) << 20;
 
-class cameraInput : public cameraQueue {
+// What the station configuration sets of a camera's input (app/stationSetup.h).
+struct cameraInputConfig {
+    QString inputDir;
+    QString controlDir;
+    QString workDir;
+    bool rebootAtResync = false;
+};
+
+// The file processNextFile handled last, for the screen and the health files.
+struct handledFile {
+    QString name;            // escaped as every name from a share; empty when none was handled
+    uint32_t size = 0;       // bytes
+    uint32_t newRecords = 0; // records a transfer file added to the queue
+    bool taken = false;      // it was removed: more of the camera's files may wait behind it
+};
+
+class cameraInput {
 public:
-    // The input of camera `kind` (1 or 2) with the default directories. The station
-    // configuration is applied to it from outside (app/stationSetup.h), then start().
+    // The input of camera `kind` (1 or 2) with the default directories, on a local share
+    // until useShare. The station configuration is applied to it from outside
+    // (app/stationSetup.h), then start().
     cameraInput(const syncListPtr& syncs, uint32_t kind);
-    ~cameraInput() override;
+    ~cameraInput();
+    cameraInput(const cameraInput&) = delete;
+    cameraInput& operator=(const cameraInput&) = delete;
+
+    // The configuration in force, and a new one (before start()).
+    cameraInputConfig config() const;
+    void configure(const cameraInputConfig& config);
+    // The share through which the input and control directories are reached (the caller
+    // keeps it for as long as the input lives); null: a local folder, unbounded.
+    void useShare(cameraShare* share);
+    cameraShare& share() const { return *m_share; }
 
     // prepareInput, then the start-up clean-up of the working directory and the transfer of
     // waiting camera log files.
     void start();
-
-    // Sets the filters, makes the directories absolute and prepares the move; true when the
-    // kind is 1 or 2 and all three directories exist.
+    // Sets the filters, makes the directories absolute and checks them; true when the kind is
+    // 1 or 2 and all three directories exist.
     bool prepareInput();
     // One poll: moves every file of the camera from the input directory into the working
     // directory; returns the INPUT_ flags of what waits there (0 when nothing was moved).
@@ -52,40 +80,36 @@ public:
     // deletes it; returns a PROCESSED_ value.
     uint8_t processNextFile();
 
-    // The last processNextFile handled a file and removed it (whatever the result): more of
-    // the camera's files may wait behind it.
-    bool lastFileTaken() const { return m_lastFileTaken; }
+    const handledFile& lastFile() const { return m_lastFile; }
+    const QString& inputDir() const { return m_inputDir; }
+    const QString& controlDir() const { return m_controlDir; }
+    const QString& workDir() const { return m_workDir; }
+    // The name filter of the camera's transfer files ("*.a.cam"), and of all its files.
+    const QString& transferFilter() const { return m_transferFilter; }
+    bool rebootAtResync() const { return m_rebootAtResync; }
     const syncListPtr& syncs() const { return m_syncList; }
-
-    bool m_rebootAtResync;
-    // From the station configuration, checked and kept; the run loops poll both cameras at
-    // their own fixed period, so nothing else reads it.
-    int32_t m_pollInterval;
-    QString m_inputDir;
-    QString m_workDir;
-    QString m_controlDir;
-    QString m_transferFilter;
-    QString m_logFilter;
-    QString m_normFilter;
-    QString m_lastFileName;
-    uint32_t m_lastFileSize;
-    uint32_t m_newRecordCount;
-    // The move the poll makes, as text for the messages; empty when the input is not valid.
-    QString m_moveCommand;
-    syncListPtr m_syncList;
+    cameraQueue& queue() { return m_queue; }
+    const cameraQueue& queue() const { return m_queue; }
+    cam camera() const { return m_queue.camera(); }
+    uint32_t cameraId() const { return m_queue.cameraId(); }
 
 private:
     // Moves every file of the camera from the input directory into the working directory; a
     // file whose name already waits there stays behind. False when nothing was found or a move
     // failed (reported on standard error).
     bool pProcessInputDirectory();
-    // Moves `names` from `fromDir` into the working directory, leaving a file behind whose name
-    // already waits there; a file that cannot be moved or is too large is reported and set
-    // aside (see m_setAside), and the files after it go on.
-    void moveIntoWorkDir(const QString& fromDir, const QStringList& names);
+    // Moves `names` from the input directory into the working directory, leaving a file behind
+    // whose name already waits there; a file that cannot be moved or is too large is reported
+    // and set aside (see m_setAside), and the files after it go on.
+    void moveIntoWorkDir(const QStringList& names);
+    // A move the share left unanswered, settled once the share answers: the file is taken from
+    // the working directory when it has left the input directory; otherwise a copy that may
+    // have reached the working directory goes, and the file is moved again. False while the
+    // share has not answered.
+    bool settleLateMove();
     // Reports once each file of the input directory the station cannot take at all (a name
     // that is no valid text, a link, a FIFO) and forgets set-aside files that have gone.
-    void noteUnusableInput(const QStringList& names);
+    void noteUnusableInput(const shareListing& listing);
     // Reports the input file `rawName` as set aside for `reason`, once while it stays as it is.
     void setAside(const QByteArray& rawName, const fileStamp& stamp, const QString& reason);
     // True, reported, when the camera's file `name` is larger than a file of its kind can be
@@ -101,6 +125,8 @@ private:
     uint8_t pTakeFile(const QString& name, uint64_t* size, bool* removed);
     // Handles the file at `path` by its kind; returns a PROCESSED_ value.
     uint8_t handleFile(const QString& path, const QString& name);
+    // Reads the transfer file at `path` into the queue; returns a PROCESSED_ value.
+    uint8_t handleTransferFile(const QString& path, const QString& name);
 
     // The next waiting file of the camera in name order, from the kept listing of the working
     // directory; false when none waits.
@@ -108,9 +134,27 @@ private:
     // Takes `names` (sorted) as the current listing of the working directory.
     void takeListing(const QStringList& names);
 
-    QStringList m_waiting; // the camera's files in the working directory, sorted by name
-    int m_waitingIndex;    // first entry of m_waiting not yet handled
-    bool m_listingStale;   // the working directory changed since m_waiting was taken
+    cameraQueue m_queue;
+    syncListPtr m_syncList;
+    cameraShare m_localShare; // the share while none was given: a local folder
+    cameraShare* m_share;
+    bool m_rebootAtResync = false;
+    bool m_valid = false;      // the last prepareInput found the kind and all directories
+    bool m_unanswered = false; // ... or could not tell: the share did not answer
+    QString m_inputDir;
+    QString m_workDir;
+    QString m_controlDir;
+    QString m_transferFilter;
+    QString m_logFilter;
+    QString m_normFilter;
+    handledFile m_lastFile;
+
+    QStringList m_waiting;      // the camera's files in the working directory, sorted by name
+    int m_waitingIndex = 0;     // first entry of m_waiting not yet handled
+    bool m_listingStale = true; // the working directory changed since m_waiting was taken
+    // The name of a file whose move into the working directory the share left unanswered; it
+    // is not taken from there, and nothing after it is moved, until the move is settled.
+    QString m_lateMove;
     // Files handled but not removed: they are only ever removed again, never handled a second
     // time, or a camera log would be appended to the daily log over and over.
     QHash<QString, fileStamp> m_undeleted;
@@ -133,5 +177,4 @@ private:
         void report(char camera);
     };
     earlierRunFiles m_earlierRunFiles;
-    bool m_lastFileTaken;
 };

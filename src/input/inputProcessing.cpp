@@ -46,10 +46,7 @@ void cameraInput::earlierRunFiles::report(char camera) {
 }
 
 uint8_t cameraInput::processNextFile() {
-    m_newRecordCount = 0;
-    m_lastFileSize = 0;
-    m_lastFileName.clear();
-    m_lastFileTaken = false;
+    m_lastFile = handledFile();
     if (!directoryExists(m_workDir)) {
         m_listingStale = true;
         return PROCESSED_NOTHING;
@@ -63,10 +60,10 @@ uint8_t cameraInput::processNextFile() {
     uint64_t size = 0;
     bool removed = false;
     // Shown on the screen and in the health files: escaped as every name from a share.
-    m_lastFileName = shownName(name);
-    uint8_t result = pTakeFile(name, &size, &removed);
-    m_lastFileSize = uint32_t(size);
-    m_lastFileTaken = removed;
+    m_lastFile.name = shownName(name);
+    const uint8_t result = pTakeFile(name, &size, &removed);
+    m_lastFile.size = uint32_t(size);
+    m_lastFile.taken = removed;
     if (removed)
         ++m_waitingIndex;
     else
@@ -76,8 +73,7 @@ uint8_t cameraInput::processNextFile() {
 
 uint8_t cameraInput::pTakeFile(const QString& name, uint64_t* size, bool* removed) {
     const QString path = joinPath(m_workDir, name);
-    fileStamp stamp;
-    stampFile(path, &stamp);
+    const fileStamp stamp = stampFile(path).value;
     *size = stamp.size;
     uint8_t result = PROCESSED_NOTHING;
     QHash<QString, fileStamp>::const_iterator before = m_undeleted.constFind(name);
@@ -86,7 +82,7 @@ uint8_t cameraInput::pTakeFile(const QString& name, uint64_t* size, bool* remove
     if ((before == m_undeleted.constEnd() || !(before.value() == stamp)) &&
         !tooLarge(name, stamp.size))
         result = handleFile(path, name);
-    *removed = removeFile(path);
+    *removed = bool(removeFile(path));
     if (*removed) {
         m_undeleted.remove(name);
     } else {
@@ -119,43 +115,48 @@ uint8_t cameraInput::handleFile(const QString& path, const QString& name) {
         logInfo(QStringLiteral("processed log file %1").arg(shownName(path)));
         return PROCESSED_LOG;
     }
-    if (pathMatches(m_transferFilter, native)) {
-        const size_t count = size();
-        // The reader gets the whole path: a shortened one would name another file, or none.
-        bool earlierRun = false;
-        const bool read = m_syncList && readTransferFile(*this, path, *m_syncList, &earlierRun);
-        // The frames hold copies of their bytes: the read buffer a large file grew is given
-        // back rather than held for the rest of the run.
-        if (readBuffer() && readBuffer()->m_capacity > KEPT_READ_BUFFER_SIZE)
-            readBuffer() = makeCmprBuffer(QUEUE_READ_BUFFER_SIZE);
-        if (earlierRun) {
-            m_earlierRunFiles.add(name);
-            return PROCESSED_NOTHING;
-        }
-        if (!read) {
-            logError(errorKind::transferFile,
-                     QStringLiteral("error : unable to process input data transfer file %1")
-                         .arg(shownName(name)));
-            return PROCESSED_NOTHING;
-        }
-        m_newRecordCount = size() > count ? uint32_t(size() - count) : 0;
-        return PROCESSED_TRANSFER;
-    }
+    if (pathMatches(m_transferFilter, native))
+        return handleTransferFile(path, name);
     return PROCESSED_NOTHING;
+}
+
+uint8_t cameraInput::handleTransferFile(const QString& path, const QString& name) {
+    const size_t count = m_queue.size();
+    // The reader gets the whole path: a shortened one would name another file, or none.
+    bool earlierRun = false;
+    const bool read = m_syncList && readTransferFile(m_queue, path, *m_syncList, &earlierRun);
+    // The frames hold copies of their bytes: the read buffer a large file grew is given back
+    // rather than held for the rest of the run.
+    cmprBufferPtr& buffer = m_queue.readBuffer();
+    if (buffer && buffer->m_capacity > KEPT_READ_BUFFER_SIZE)
+        buffer = makeCmprBuffer(QUEUE_READ_BUFFER_SIZE);
+    if (earlierRun) {
+        m_earlierRunFiles.add(name);
+        return PROCESSED_NOTHING;
+    }
+    if (!read) {
+        logError(errorKind::transferFile,
+                 QStringLiteral("error : unable to process input data transfer file %1")
+                     .arg(shownName(name)));
+        return PROCESSED_NOTHING;
+    }
+    m_lastFile.newRecords = m_queue.size() > count ? uint32_t(m_queue.size() - count) : 0;
+    return PROCESSED_TRANSFER;
 }
 
 bool cameraInput::nextWaitingFile(QString* name) {
     for (;;) {
         if (m_listingStale || m_waitingIndex >= m_waiting.size()) {
-            QStringList names;
-            listFiles(m_workDir, m_transferFilter, &names);
-            takeListing(names);
+            takeListing(listFiles(m_workDir, m_transferFilter).value);
             if (m_waiting.isEmpty())
                 return false;
             *name = m_waiting.front();
-            return true;
+            // A file whose move has not been settled, and those after it, wait for that.
+            return m_lateMove.isEmpty() || *name < m_lateMove;
         }
         *name = m_waiting[m_waitingIndex];
+        if (!m_lateMove.isEmpty() && *name >= m_lateMove)
+            return false;
         // Gone since the listing was taken (removed from outside): as if never listed.
         if (fileExists(joinPath(m_workDir, *name)))
             return true;

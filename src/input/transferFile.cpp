@@ -108,6 +108,152 @@ void logNotReadable(const char* first, const QString& path) {
              QStringLiteral("error : tranfer file not readable %1").arg(shownName(path)));
 }
 
+// The header of the open transfer file, into the queue's read buffer and parameter record,
+// checked against the queue's camera; false, told, when it cannot be read or is not valid.
+bool readHeader(cameraQueue& queue, FILE* file, const QString& path, uint16_t* startSyncId,
+                uint32_t* bodyLength) {
+    cmprBufferPtr buffer = queue.readBuffer();
+    if (!cmprUsable(buffer))
+        return false;
+    cmprReset(buffer.data());
+    if (std::fread(buffer->m_data, 1, TRANSFER_HEADER_SIZE, file) != size_t(TRANSFER_HEADER_SIZE)) {
+        logNotReadable("error : unable to read transfer file header from file ", path);
+        return false;
+    }
+    buffer->m_readSize = TRANSFER_HEADER_SIZE;
+
+    // The header is checked against the camera the queue was built for, not against the
+    // role the parse has just written: one misplaced file of the other camera must not turn
+    // this queue into that camera.
+    bool valid = parseTransferHeader(buffer.data(), &queue.params()) == 0;
+    uint32_t fileCamera = uint32_t(queue.params().cameraId);
+    if (queue.cameraId() != 0 && queue.cameraId() != fileCamera)
+        valid = false;
+    uint64_t startLineCounter;
+    if (cmprReadU16(buffer.data(), startSyncId) != 0 ||
+        cmprReadU64(buffer.data(), &startLineCounter) != 0 ||
+        cmprReadU32(buffer.data(), bodyLength) != 0)
+        valid = false;
+    if (!valid)
+        logNotReadable("error : invalid transfer file header structure for file ", path);
+    return valid;
+}
+
+// The body and trailer of `bodyLength` bytes into the queue's read buffer, grown when it is
+// too small; false when they are not there whole or cannot be held.
+bool readBody(cameraQueue& queue, FILE* file, const QString& path, uint32_t bodyLength) {
+    int64_t readSize = int64_t(bodyLength) + TRANSFER_TRAILER_SIZE;
+    // A damaged header may claim a body that is not there: refuse it like a short read,
+    // before any memory is taken for it.
+    int64_t left = bytesLeftInFile(file);
+    if (left >= 0 && left < readSize)
+        return false;
+    if (readSize + TRANSFER_HEADER_SIZE > MAX_TRANSFER_FILE_SIZE) {
+        logNotReadable("error : transfer file body larger than a camera writes in one file ", path);
+        return false;
+    }
+    cmprBufferPtr buffer = queue.readBuffer();
+    if (int64_t(buffer->m_capacity) > readSize) {
+        cmprReset(buffer.data());
+    } else {
+        int32_t capacity = powerOfTwoAtLeast(readSize + 2);
+        cmprBufferPtr grown = capacity > 0 ? makeCmprBuffer(capacity) : cmprBufferPtr();
+        if (!grown) {
+            logError(errorKind::transferFile,
+                     QStringLiteral("error : unable to allocate cmprBuffer for transfer file "));
+            return false;
+        }
+        queue.readBuffer() = grown;
+        buffer = grown;
+    }
+    size_t count = std::fread(buffer->m_data, 1, size_t(readSize), file);
+    if (count == 0 || count != size_t(readSize))
+        return false;
+    buffer->m_readSize = int32_t(readSize);
+    return true;
+}
+
+// What takeFrames made of the body's frames.
+struct framesTaken {
+    bool ok = true;  // no frame ended the file
+    size_t read = 0; // appended to the queue
+    int refused = 0; // refused alone: their time lies too far ahead
+};
+
+// Appends the frames of the body in the read buffer to the queue, in order. A frame that is
+// not valid, or may not follow the one before it, ends the file (the frames before it stay);
+// one that repeats lines already read takes back every frame of the file and the lines it
+// marked read.
+framesTaken takeFrames(cameraQueue& queue, const syncList& syncs, double monotonicNow) {
+    framesTaken taken;
+    cmprBuffer* buffer = queue.readBuffer().data();
+    std::deque<frameRecord>& frames = queue.frames();
+    // What was read before this file: a file that repeats lines already read is refused whole.
+    const linesRead before = queue.lines();
+    while (buffer->m_readSize > TRANSFER_TRAILER_SIZE) {
+        frames.emplace_back();
+        extractFrame(&frames.back(), buffer, syncs);
+        if (!recordValid(frames.back())) {
+            logError(errorKind::transferFile,
+                     QStringLiteral("error : retrieved frame is invalid "));
+            frames.pop_back();
+            taken.ok = false;
+            return taken;
+        }
+        if (!frameTimePlausible(frames.back(), monotonicNow)) {
+            // Refused alone: the frames around it in the file may well be good.
+            frames.pop_back();
+            ++taken.refused;
+            continue;
+        }
+        if (queue.lines().repeats(frames.back())) {
+            // The camera delivered these lines before (a copy repeated after a network error):
+            // none of the file's frames may reach a datafile a second time.
+            frames.erase(frames.end() - std::ptrdiff_t(taken.read) - 1, frames.end());
+            queue.lines() = before;
+            taken.ok = false;
+            taken.read = 0;
+            return taken;
+        }
+        if (frames.size() > 1 && newerSynchronisation(frames[frames.size() - 2], frames.back()))
+            taken.read -= std::min(taken.read, size_t(dropOverlappedFrames(frames)));
+        if (frames.size() > 1) {
+            const followVerdict order = recordMayFollow(frames[frames.size() - 2], frames.back());
+            if (!follows(order)) {
+                frames.pop_back();
+                taken.ok = false;
+                return taken;
+            }
+            if (order == followVerdict::nextDay)
+                logInfo(QStringLiteral("info : midnight jump in data"));
+        }
+        queue.lines().take(frames.back(), syncs);
+        ++taken.read;
+        stampRecord(&frames.back(), queue.role());
+    }
+    return taken;
+}
+
+// A file without frames: the place its trailer marks, appended as an empty frame.
+bool takeEmptyPlace(cameraQueue& queue, const QString& path, const syncList& syncs,
+                    double monotonicNow) {
+    cmprBuffer* buffer = queue.readBuffer().data();
+    uint16_t trailerSyncId;
+    uint64_t trailerLineCounter;
+    if (buffer->m_readSize == TRANSFER_TRAILER_SIZE && cmprReadU16(buffer, &trailerSyncId) == 0 &&
+        cmprReadU64(buffer, &trailerLineCounter) == 0) {
+        // The place an empty file marks is held to the same bounds as a frame.
+        const frameRecord place = makeEmptyRecord(trailerLineCounter, trailerSyncId, syncs);
+        if (recordValid(place) && !frameTimePlausible(place, monotonicNow)) {
+            logFramesRefused(1, path);
+            return false;
+        }
+        return appendEmptyFrame(queue, trailerLineCounter, trailerSyncId, syncs);
+    }
+    logError(errorKind::transferFile, QStringLiteral("error : unable to retrieve line counter "));
+    return false;
+}
+
 } // namespace
 
 bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& syncs,
@@ -127,131 +273,27 @@ bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& s
     }
     fileCloser closer{file};
 
-    cmprBufferPtr buffer = queue.readBuffer();
-    if (!cmprUsable(buffer))
-        return false;
-    cmprReset(buffer.data());
-    if (std::fread(buffer->m_data, 1, TRANSFER_HEADER_SIZE, file) != size_t(TRANSFER_HEADER_SIZE)) {
-        logNotReadable("error : unable to read transfer file header from file ", path);
-        return false;
-    }
-    buffer->m_readSize = TRANSFER_HEADER_SIZE;
-
-    // The header is checked against the camera the queue was built for, not against the
-    // role the parse has just written: one misplaced file of the other camera must not turn
-    // this queue into that camera.
-    bool valid = parseTransferHeader(buffer.data(), &queue.params()) == 0;
-    uint32_t fileCamera = uint32_t(queue.params().cameraId);
-    if (queue.cameraId() != 0 && queue.cameraId() != fileCamera)
-        valid = false;
-    uint16_t startSyncId;
-    uint64_t startLineCounter;
+    uint16_t startSyncId = 0;
     uint32_t bodyLength = 0;
-    if (cmprReadU16(buffer.data(), &startSyncId) != 0 ||
-        cmprReadU64(buffer.data(), &startLineCounter) != 0 ||
-        cmprReadU32(buffer.data(), &bodyLength) != 0)
-        valid = false;
-    if (!valid) {
-        logNotReadable("error : invalid transfer file header structure for file ", path);
+    if (!readHeader(queue, file, path, &startSyncId, &bodyLength))
         return false;
-    }
     if (earlierRun && syncs.fromEarlierRun(startSyncId)) {
         *earlierRun = true;
         return false;
     }
-
-    int64_t readSize = int64_t(bodyLength) + TRANSFER_TRAILER_SIZE;
-    // A damaged header may claim a body that is not there: refuse it like a short read,
-    // before any memory is taken for it.
-    int64_t left = bytesLeftInFile(file);
-    if (left >= 0 && left < readSize)
+    if (!readBody(queue, file, path, bodyLength))
         return false;
-    if (readSize + TRANSFER_HEADER_SIZE > MAX_TRANSFER_FILE_SIZE) {
-        logNotReadable("error : transfer file body larger than a camera writes in one file ", path);
-        return false;
-    }
-    if (int64_t(buffer->m_capacity) > readSize) {
-        cmprReset(buffer.data());
-    } else {
-        int32_t capacity = powerOfTwoAtLeast(readSize + 2);
-        cmprBufferPtr grown = capacity > 0 ? makeCmprBuffer(capacity) : cmprBufferPtr();
-        if (!grown) {
-            logError(errorKind::transferFile,
-                     QStringLiteral("error : unable to allocate cmprBuffer for transfer file "));
-            return false;
-        }
-        queue.readBuffer() = grown;
-        buffer = grown;
-    }
-
-    size_t count = std::fread(buffer->m_data, 1, size_t(readSize), file);
-    if (count == 0 || count != size_t(readSize))
-        return false;
-    buffer->m_readSize = int32_t(readSize);
 
     const double monotonicNow = currentClock().monotonic();
-    std::deque<frameRecord>& frames = queue.frames();
-    // What was read before this file: a file that repeats lines already read is refused whole.
-    const linesRead before = queue.lines();
-    size_t framesRead = 0;
-    int framesRefused = 0;
-    while (buffer->m_readSize > TRANSFER_TRAILER_SIZE) {
-        frames.emplace_back();
-        extractFrame(&frames.back(), buffer.data(), syncs);
-        if (!recordValid(frames.back())) {
-            logError(errorKind::transferFile,
-                     QStringLiteral("error : retrieved frame is invalid "));
-            frames.pop_back();
-            return false;
-        }
-        if (!frameTimePlausible(frames.back(), monotonicNow)) {
-            // Refused alone: the frames around it in the file may well be good.
-            frames.pop_back();
-            ++framesRefused;
-            continue;
-        }
-        if (queue.lines().repeats(frames.back())) {
-            // The camera delivered these lines before (a copy repeated after a network error):
-            // none of the file's frames may reach a datafile a second time.
-            frames.erase(frames.end() - std::ptrdiff_t(framesRead) - 1, frames.end());
-            queue.lines() = before;
-            return false;
-        }
-        if (frames.size() > 1 && newerSynchronisation(frames[frames.size() - 2], frames.back()))
-            framesRead -= std::min(framesRead, size_t(dropOverlappedFrames(frames)));
-        if (frames.size() > 1) {
-            const followVerdict order = recordMayFollow(frames[frames.size() - 2], frames.back());
-            if (!follows(order)) {
-                frames.pop_back();
-                return false;
-            }
-            if (order == followVerdict::nextDay)
-                logInfo(QStringLiteral("info : midnight jump in data"));
-        }
-        queue.lines().take(frames.back(), syncs);
-        ++framesRead;
-        stampRecord(&frames.back(), queue.role());
-    }
-    if (framesRefused > 0)
-        logFramesRefused(framesRefused, path);
-
-    if (framesRead > 0)
-        return true;
-    if (framesRefused > 0)
+    const framesTaken taken = takeFrames(queue, syncs, monotonicNow);
+    // A frame that ended the file ends it there: the frames refused before it go untold.
+    if (!taken.ok)
         return false;
-    uint16_t trailerSyncId;
-    uint64_t trailerLineCounter;
-    if (buffer->m_readSize == TRANSFER_TRAILER_SIZE &&
-        cmprReadU16(buffer.data(), &trailerSyncId) == 0 &&
-        cmprReadU64(buffer.data(), &trailerLineCounter) == 0) {
-        // The place an empty file marks is held to the same bounds as a frame.
-        const frameRecord place = makeEmptyRecord(trailerLineCounter, trailerSyncId, syncs);
-        if (recordValid(place) && !frameTimePlausible(place, monotonicNow)) {
-            logFramesRefused(1, path);
-            return false;
-        }
-        return appendEmptyFrame(queue, trailerLineCounter, trailerSyncId, syncs);
-    }
-    logError(errorKind::transferFile, QStringLiteral("error : unable to retrieve line counter "));
-    return false;
+    if (taken.refused > 0)
+        logFramesRefused(taken.refused, path);
+    if (taken.read > 0)
+        return true;
+    if (taken.refused > 0)
+        return false;
+    return takeEmptyPlace(queue, path, syncs, monotonicNow);
 }

@@ -184,16 +184,9 @@ namespace {
 
 // The whole file at `path`, when it is no larger than a datafile of one interval can be.
 bool readWholeDatafile(const QString& path, QByteArray* bytes) {
-    fileStamp stamp;
-    if (!stampFile(path, &stamp) || stamp.size > uint64_t(DATAFILE_PLAUSIBLE_SIZE))
-        return false;
-    FILE* file = openFile(path, "rb");
-    if (!file)
-        return false;
-    bytes->resize(int(stamp.size));
-    const size_t count = std::fread(bytes->data(), 1, size_t(bytes->size()), file);
-    std::fclose(file);
-    return count == size_t(bytes->size());
+    fileResult<QByteArray> read = readWholeFile(path, DATAFILE_PLAUSIBLE_SIZE);
+    *bytes = std::move(read.value);
+    return read.done();
 }
 
 bool intactDatafile(const QByteArray& bytes, datafileContent* content) {
@@ -240,20 +233,20 @@ int datafileWriter::completeUnfinished() {
     int completed = 0;
     const QString repeatedDir = joinPath(m_outputDirectory, QLatin1String(REPEATED_DATAFILE_DIR));
     for (const QString& dir : {m_outputDirectory, repeatedDir}) {
-        QStringList names;
-        if (!listFiles(dir, QStringLiteral("*.part"), &names))
+        const fileResult<QStringList> names = listFiles(dir, QStringLiteral("*.part"));
+        if (!names)
             continue;
-        for (const QString& name : names) {
+        for (const QString& name : names.value) {
             const QString part = joinPath(dir, name);
             QString path = part.left(part.size() - 5);
-            fileStamp stamp;
-            if (!stampFile(part, &stamp))
+            const fileResult<fileStamp> stamp = stampFile(part);
+            if (!stamp)
                 continue;
             // A file of another time, or larger than an interval can be, is no interval this
             // station left unfinished: it would take the name of the interval that is.
-            if (stamp.size > uint64_t(DATAFILE_PLAUSIBLE_SIZE)) {
+            if (stamp.value.size > uint64_t(DATAFILE_PLAUSIBLE_SIZE)) {
                 setAside(part, QStringLiteral("%1 bytes, more than an interval holds")
-                                   .arg(qulonglong(stamp.size)));
+                                   .arg(qulonglong(stamp.value.size)));
                 continue;
             }
             QByteArray bytes;

@@ -1,7 +1,5 @@
 #include "platform/fileOps.h"
 
-#include "platform/shareWorker.h"
-
 #include <QFile>
 
 #include <algorithm>
@@ -16,33 +14,24 @@
 
 namespace {
 
-// Never destroyed: a share's worker still stalled in a call when the process ends may use
-// them after the static destructors have run.
-fileFaultHook& faultHook() {
-    static auto* hook = new fileFaultHook();
-    return *hook;
-}
-
-fileEventHook& eventHook() {
-    static auto* hook = new fileEventHook();
-    return *hook;
+// Never destroyed: code that runs while the static destructors run may still ask for them.
+fileHooks& hooksInstalled() {
+    static auto* hooks = new fileHooks();
+    return *hooks;
 }
 
 bool injected(fileOp op, const QString& path) {
-    const fileFaultHook& hook = faultHook();
-    return hook && hook(op, path);
+    return hooksInstalled().fails(op, path);
 }
 
 void tell(fileOp op, const QString& path, const QString& target, bool done) {
-    const fileEventHook& hook = eventHook();
-    if (hook)
-        hook(op, path, target, done);
+    hooksInstalled().tell(op, path, target, done);
 }
 
 // Tells the watcher of a change that succeeded when `ok`; returns `ok`.
-bool told(fileOp op, const QString& path, const QString& target, bool ok) {
+bool told(const fileHooks& hooks, fileOp op, const QString& path, const QString& target, bool ok) {
     if (ok)
-        tell(op, path, target, true);
+        hooks.tell(op, path, target, true);
     return ok;
 }
 
@@ -55,10 +44,10 @@ bool isWriteMode(const char* mode) {
 
 // Copies `from` into a new file `to` (which must not exist) and syncs it; 0 or the errno of
 // the failure.
-int copyNewFile(const QString& from, const QString& to) {
-    if (injected(fileOp::COPY, from))
+int copyNewFile(const QString& from, const QString& to, const fileHooks& hooks) {
+    if (hooks.fails(fileOp::COPY, from))
         return EIO;
-    tell(fileOp::COPY, from, to, false);
+    hooks.tell(fileOp::COPY, from, to, false);
     // The source lies on a share: a link swapped in after the listing is not followed, and a
     // FIFO neither blocks the opening nor is taken for a file.
     int in = open(nativePath(from).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -115,89 +104,15 @@ int copyNewFile(const QString& from, const QString& to) {
     }
     if (!ok)
         unlink(nativePath(to).constData());
-    (void)told(fileOp::COPY, from, to, ok);
+    (void)told(hooks, fileOp::COPY, from, to, ok);
     return ok ? 0 : (error != 0 ? error : EIO);
 }
 
-} // namespace
-
-void setFileFaultHook(fileFaultHook hook) {
-    faultHook() = std::move(hook);
-}
-
-void setFileEventHook(fileEventHook hook) {
-    eventHook() = std::move(hook);
-}
-
-bool fileFaultInjected(fileOp op, const QString& path) {
-    return injected(op, path);
-}
-
-QByteArray nativePath(const QString& path) {
-    return QFile::encodeName(path);
-}
-
-FILE* openFile(const QString& path, const char* mode) {
-    if (!isWriteMode(mode))
-        return std::fopen(nativePath(path).constData(), mode);
-    if (injected(fileOp::OPEN, path)) {
-        errno = EACCES;
-        return nullptr;
-    }
-    tell(fileOp::OPEN, path, QString(), false);
-    FILE* file = std::fopen(nativePath(path).constData(), mode);
-    told(fileOp::OPEN, path, QString(), file != nullptr);
-    return file;
-}
-
-size_t writeFile(FILE* file, const void* data, size_t count, const QString& path) {
-    if (!file)
-        return 0;
-    if (injected(fileOp::WRITE, path)) {
-        errno = ENOSPC;
-        return count / 2;
-    }
-    return std::fwrite(data, 1, count, file);
-}
-
-bool syncFile(FILE* file, const QString& path) {
-    if (!file || std::fflush(file) != 0)
-        return false;
-    if (injected(fileOp::SYNC, path)) {
-        errno = EIO;
-        return false;
-    }
-    tell(fileOp::SYNC, path, QString(), false);
-    return told(fileOp::SYNC, path, QString(), fsync(fileno(file)) == 0);
-}
-
-namespace {
-bool syncDirectoryHere(const QString& dir) {
-    if (injected(fileOp::SYNC_DIRECTORY, dir)) {
-        errno = EIO;
-        return false;
-    }
-    tell(fileOp::SYNC_DIRECTORY, dir, QString(), false);
-    int fd = open(nativePath(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = fsync(fd) == 0;
-    close(fd);
-    return told(fileOp::SYNC_DIRECTORY, dir, QString(), ok);
-}
-} // namespace
-
-bool syncDirectory(const QString& dir) {
-    return shareCall<bool>(dir, QString(), false, [=] { return syncDirectoryHere(dir); });
-}
-
-namespace {
-
-int renameWithoutReplacing(const QString& from, const QString& to) {
+int renameWithoutReplacing(const QString& from, const QString& to, const fileHooks& hooks) {
     const QByteArray src = nativePath(from);
     const QByteArray dst = nativePath(to);
     int err = EINVAL;
-    if (!injected(fileOp::RENAME_FLAG, from)) {
+    if (!hooks.fails(fileOp::RENAME_FLAG, from)) {
         if (renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0)
             return 0;
         err = errno;
@@ -207,7 +122,7 @@ int renameWithoutReplacing(const QString& from, const QString& to) {
     // The file system refuses rename flags (network shares): a hard link fails on an
     // existing target just as the flag would.
     err = EPERM;
-    if (!injected(fileOp::LINK, from)) {
+    if (!hooks.fails(fileOp::LINK, from)) {
         if (link(src.constData(), dst.constData()) == 0) {
             unlink(src.constData());
             return 0;
@@ -224,128 +139,181 @@ int renameWithoutReplacing(const QString& from, const QString& to) {
     return std::rename(src.constData(), dst.constData()) == 0 ? 0 : errno;
 }
 
-int renameNoReplaceHere(const QString& from, const QString& to) {
-    if (injected(fileOp::RENAME, from))
-        return EACCES;
-    tell(fileOp::RENAME, from, to, false);
-    int err = renameWithoutReplacing(from, to);
-    told(fileOp::RENAME, from, to, err == 0);
-    return err;
-}
-
 } // namespace
 
-int renameNoReplaceErrno(const QString& from, const QString& to) {
-    return shareCall<int>(from, to, ETIMEDOUT, [=] { return renameNoReplaceHere(from, to); });
+const fileHooks& fileHooks::installed() {
+    return hooksInstalled();
 }
 
-bool renameNoReplace(const QString& from, const QString& to) {
-    return renameNoReplaceErrno(from, to) == 0;
+void setFileFaultHook(fileFaultHook hook) {
+    hooksInstalled().fault = std::move(hook);
 }
 
-namespace {
-bool replaceFileHere(const QString& from, const QString& to) {
-    if (injected(fileOp::RENAME, from))
-        return false;
-    tell(fileOp::RENAME, from, to, false);
-    return told(fileOp::RENAME, from, to,
-                std::rename(nativePath(from).constData(), nativePath(to).constData()) == 0);
-}
-} // namespace
-
-bool replaceFile(const QString& from, const QString& to) {
-    return shareCall<bool>(from, to, false, [=] { return replaceFileHere(from, to); });
+void setFileEventHook(fileEventHook hook) {
+    hooksInstalled().event = std::move(hook);
 }
 
-namespace {
-bool removeFileHere(const QString& path) {
-    if (injected(fileOp::REMOVE, path)) {
+QByteArray nativePath(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+FILE* openFile(const QString& path, const char* mode) {
+    if (!isWriteMode(mode))
+        return std::fopen(nativePath(path).constData(), mode);
+    if (injected(fileOp::OPEN, path)) {
         errno = EACCES;
-        return false;
+        return nullptr;
     }
-    tell(fileOp::REMOVE, path, QString(), false);
-    return told(fileOp::REMOVE, path, QString(), unlink(nativePath(path).constData()) == 0);
-}
-} // namespace
-
-bool removeFile(const QString& path) {
-    return shareCall<bool>(path, QString(), false, [=] { return removeFileHere(path); });
+    tell(fileOp::OPEN, path, QString(), false);
+    FILE* file = std::fopen(nativePath(path).constData(), mode);
+    told(hooksInstalled(), fileOp::OPEN, path, QString(), file != nullptr);
+    return file;
 }
 
-namespace {
-bool fileExistsHere(const QString& path) {
+size_t writeFile(FILE* file, const void* data, size_t count, const QString& path) {
+    if (!file)
+        return 0;
+    if (injected(fileOp::WRITE, path)) {
+        errno = ENOSPC;
+        return count / 2;
+    }
+    return std::fwrite(data, 1, count, file);
+}
+
+fileResult<> syncFile(FILE* file, const QString& path) {
+    if (!file)
+        return fileResult<>::failure(EBADF);
+    if (std::fflush(file) != 0)
+        return fileResult<>::failure(errno);
+    if (injected(fileOp::SYNC, path))
+        return fileResult<>::failure(EIO);
+    tell(fileOp::SYNC, path, QString(), false);
+    const bool ok = fsync(fileno(file)) == 0;
+    const int error = errno;
+    told(hooksInstalled(), fileOp::SYNC, path, QString(), ok);
+    return fileResult<>::fromErrno(ok ? 0 : error);
+}
+
+fileResult<> syncDirectory(const QString& dir, const fileHooks& hooks) {
+    if (hooks.fails(fileOp::SYNC_DIRECTORY, dir))
+        return fileResult<>::failure(EIO);
+    hooks.tell(fileOp::SYNC_DIRECTORY, dir, QString(), false);
+    int fd = open(nativePath(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return fileResult<>::failure(errno);
+    const bool ok = fsync(fd) == 0;
+    const int error = errno;
+    close(fd);
+    told(hooks, fileOp::SYNC_DIRECTORY, dir, QString(), ok);
+    return fileResult<>::fromErrno(ok ? 0 : error);
+}
+
+fileResult<> renameNoReplace(const QString& from, const QString& to, const fileHooks& hooks) {
+    if (hooks.fails(fileOp::RENAME, from))
+        return fileResult<>::failure(EACCES);
+    hooks.tell(fileOp::RENAME, from, to, false);
+    const int err = renameWithoutReplacing(from, to, hooks);
+    told(hooks, fileOp::RENAME, from, to, err == 0);
+    return fileResult<>::fromErrno(err);
+}
+
+fileResult<> replaceFile(const QString& from, const QString& to) {
+    if (injected(fileOp::RENAME, from))
+        return fileResult<>::failure(EACCES);
+    tell(fileOp::RENAME, from, to, false);
+    const bool ok = std::rename(nativePath(from).constData(), nativePath(to).constData()) == 0;
+    const int error = errno;
+    told(hooksInstalled(), fileOp::RENAME, from, to, ok);
+    return fileResult<>::fromErrno(ok ? 0 : error);
+}
+
+fileResult<> removeFile(const QString& path, const fileHooks& hooks) {
+    if (hooks.fails(fileOp::REMOVE, path))
+        return fileResult<>::failure(EACCES);
+    hooks.tell(fileOp::REMOVE, path, QString(), false);
+    const bool ok = unlink(nativePath(path).constData()) == 0;
+    const int error = errno;
+    told(hooks, fileOp::REMOVE, path, QString(), ok);
+    return fileResult<>::fromErrno(ok ? 0 : error);
+}
+
+bool fileExists(const QString& path) {
     struct stat st;
     return stat(nativePath(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
-} // namespace
 
-bool fileExists(const QString& path) {
-    return shareCall<bool>(path, QString(), false, [=] { return fileExistsHere(path); });
-}
-
-namespace {
-bool directoryExistsHere(const QString& path) {
+bool directoryExists(const QString& path) {
     struct stat st;
     return stat(nativePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
-} // namespace
 
-bool directoryExists(const QString& path) {
-    return shareCall<bool>(path, QString(), false, [=] { return directoryExistsHere(path); });
+fileResult<fileInfo> statFile(const QString& path, const fileHooks& hooks) {
+    (void)hooks; // no fault of its own: a share that fails is seen in the calls that change it
+    struct stat st;
+    if (stat(nativePath(path).constData(), &st) != 0)
+        return fileResult<fileInfo>::failure(errno);
+    fileInfo info;
+    info.regular = S_ISREG(st.st_mode);
+    info.directory = S_ISDIR(st.st_mode);
+    if (info.regular) {
+        info.stamp.inode = uint64_t(st.st_ino);
+        info.stamp.size = uint64_t(st.st_size);
+        info.stamp.modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    }
+    return fileResult<fileInfo>::ok(info);
 }
 
-bool moveFileNoReplace(const QString& from, const QString& to) {
-    return moveFileNoReplaceErrno(from, to) == 0;
+fileResult<fileStamp> stampFile(const QString& path) {
+    const fileResult<fileInfo> info = statFile(path);
+    if (!info)
+        return info.as<fileStamp>();
+    if (!info.value.regular)
+        return fileResult<fileStamp>::failure(EINVAL);
+    return fileResult<fileStamp>::ok(info.value.stamp);
 }
 
-namespace {
-int moveHere(const QString& from, const QString& to) {
-    int err = renameNoReplaceErrno(from, to);
-    if (err != EXDEV)
-        return err;
+fileResult<> moveFileNoReplace(const QString& from, const QString& to, const fileHooks& hooks) {
+    fileResult<> moved = renameNoReplace(from, to, hooks);
+    if (!moved.failedWith(EXDEV))
+        return moved;
     // Across file systems (the input directory is usually a network share): the copy gets
     // a name that no input filter matches and becomes visible only when complete.
     const QString temp = to + QStringLiteral(".part");
-    removeFile(temp); // left by a move that was cut short; only this code writes such names
-    err = copyNewFile(from, temp);
+    (void)removeFile(temp,
+                     hooks); // left by a move that was cut short; only this code writes such names
+    int err = copyNewFile(from, temp, hooks);
     if (err != 0)
-        return err;
-    err = renameNoReplaceErrno(temp, to);
-    if (err != 0) {
-        removeFile(temp);
-        return err;
+        return fileResult<>::failure(err);
+    moved = renameNoReplace(temp, to, hooks);
+    if (!moved) {
+        (void)removeFile(temp, hooks);
+        return moved;
     }
-    syncDirectory(directoryOf(to));
+    // A failed sync leaves only the new name at risk in a power cut; the source is still there.
+    (void)syncDirectory(directoryOf(to), hooks);
     // The source could not go: take the copy back so that the file is not seen twice.
-    if (!removeFileHere(from)) {
-        err = errno;
-        removeFile(to);
-    }
-    return err;
-}
-} // namespace
-
-int moveFileNoReplaceErrno(const QString& from, const QString& to) {
-    return shareCall<int>(from, to, ETIMEDOUT, [=] { return moveHere(from, to); });
+    const fileResult<> removed = removeFile(from, hooks);
+    if (!removed)
+        (void)removeFile(to, hooks);
+    return removed;
 }
 
-namespace {
-
-bool listFilesHere(const QString& dir, const QString& pattern, QStringList* names) {
-    names->clear();
-    if (injected(fileOp::LIST, dir))
-        return false;
+fileResult<QStringList> listFiles(const QString& dir, const QString& pattern,
+                                  const fileHooks& hooks) {
+    if (hooks.fails(fileOp::LIST, dir))
+        return fileResult<QStringList>::failure(EIO);
     DIR* stream = opendir(nativePath(dir).constData());
     if (!stream)
-        return false;
+        return fileResult<QStringList>::failure(errno);
+    QStringList names;
     const QByteArray wildcard = nativePath(pattern);
     const int fd = dirfd(stream);
-    bool ok = true;
+    int error = 0;
     for (;;) {
         errno = 0;
         const dirent* entry = readdir(stream);
         if (!entry) {
-            ok = errno == 0;
+            error = errno;
             break;
         }
         if (!nativeNameMatches(wildcard.constData(), entry->d_name))
@@ -362,31 +330,13 @@ bool listFilesHere(const QString& dir, const QString& pattern, QStringList* name
         }
         if (faccessat(fd, entry->d_name, R_OK | W_OK, 0) != 0)
             continue;
-        names->append(name);
+        names.append(name);
     }
     closedir(stream);
-    if (!ok) {
-        names->clear();
-        return false;
-    }
-    std::sort(names->begin(), names->end());
-    return true;
-}
-
-} // namespace
-
-bool listFiles(const QString& dir, const QString& pattern, QStringList* names) {
-    struct listing {
-        bool ok = false;
-        QStringList names;
-    };
-    const listing result = shareCall<listing>(dir, QString(), listing(), [=] {
-        listing l;
-        l.ok = listFilesHere(dir, pattern, &l.names);
-        return l;
-    });
-    *names = result.names;
-    return result.ok;
+    if (error != 0)
+        return fileResult<QStringList>::failure(error);
+    std::sort(names.begin(), names.end());
+    return fileResult<QStringList>::ok(names);
 }
 
 // FNM_PERIOD: a wildcard never matches the leading "." of a hidden file. FNM_CASEFOLD: the
@@ -400,35 +350,6 @@ bool fileNameMatches(const QString& pattern, const QString& name) {
     return nativeNameMatches(nativePath(pattern).constData(), nativePath(name).constData());
 }
 
-namespace {
-
-bool stampFileHere(const QString& path, fileStamp* stamp) {
-    *stamp = fileStamp();
-    struct stat st;
-    if (stat(nativePath(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    stamp->inode = uint64_t(st.st_ino);
-    stamp->size = uint64_t(st.st_size);
-    stamp->modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return true;
-}
-
-} // namespace
-
-bool stampFile(const QString& path, fileStamp* stamp) {
-    struct stamped {
-        bool ok = false;
-        fileStamp stamp;
-    };
-    const stamped result = shareCall<stamped>(path, QString(), stamped(), [=] {
-        stamped st;
-        st.ok = stampFileHere(path, &st.stamp);
-        return st;
-    });
-    *stamp = result.stamp;
-    return result.ok;
-}
-
 QString directoryOf(const QString& path) {
     int slash = path.lastIndexOf('/');
     if (slash < 0)
@@ -438,21 +359,18 @@ QString directoryOf(const QString& path) {
     return path.left(slash);
 }
 
-namespace {
-bool makeDirectoryHere(const QString& path) {
+fileResult<> makeDirectory(const QString& path) {
     if (directoryExists(path))
-        return true;
+        return fileResult<>::ok();
     const QString parent = directoryOf(path);
-    if (parent != path && !makeDirectory(parent))
-        return false;
+    if (parent != path) {
+        const fileResult<> made = makeDirectory(parent);
+        if (!made)
+            return made;
+    }
     if (mkdir(nativePath(path).constData(), 0755) != 0 && errno != EEXIST)
-        return false;
+        return fileResult<>::failure(errno);
     // The new entry must outlive a power cut as the files that will be renamed into it do.
     (void)syncDirectory(parent);
-    return directoryExists(path);
-}
-} // namespace
-
-bool makeDirectory(const QString& path) {
-    return shareCall<bool>(path, QString(), false, [=] { return makeDirectoryHere(path); });
+    return directoryExists(path) ? fileResult<>::ok() : fileResult<>::failure(ENOTDIR);
 }

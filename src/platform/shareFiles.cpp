@@ -1,7 +1,6 @@
 #include "platform/shareFiles.h"
 
 #include "platform/fileOps.h"
-#include "platform/shareWorker.h"
 
 #include <QFile>
 
@@ -60,8 +59,8 @@ void appendEscaped(QByteArray* out, unsigned char byte) {
 
 } // namespace
 
-FILE* createFreshFile(const QString& path, const char* mode) {
-    if (fileFaultInjected(fileOp::OPEN, path)) {
+FILE* createFreshFile(const QString& path, const char* mode, const fileHooks& hooks) {
+    if (hooks.fails(fileOp::OPEN, path)) {
         errno = EACCES;
         return nullptr;
     }
@@ -104,20 +103,39 @@ FILE* openRegularFile(const QString& path) {
     return file;
 }
 
-namespace {
-
-int64_t regularFileSizeHere(const QString& path) {
-    struct stat st;
-    if (lstat(nativePath(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return -1;
-    return int64_t(st.st_size);
+fileResult<QByteArray> readWholeFile(const QString& path, int64_t maxBytes) {
+    FILE* file = openRegularFile(path);
+    if (!file)
+        return fileResult<QByteArray>::failure(errno);
+    QByteArray bytes;
+    char buffer[1 << 16];
+    int error = 0;
+    for (;;) {
+        const size_t n = std::fread(buffer, 1, sizeof buffer, file);
+        if (n > 0) {
+            if (bytes.size() + qsizetype(n) > maxBytes) {
+                error = EFBIG;
+                break;
+            }
+            bytes.append(buffer, qsizetype(n));
+        }
+        if (n < sizeof buffer) {
+            if (std::ferror(file))
+                error = errno != 0 ? errno : EIO;
+            break;
+        }
+    }
+    std::fclose(file);
+    if (error != 0)
+        return fileResult<QByteArray>::failure(error);
+    return fileResult<QByteArray>::ok(bytes);
 }
 
-QList<unusableEntry> listUnusableEntriesHere(const QString& dir, const QString& pattern) {
+fileResult<QList<unusableEntry>> listUnusableEntries(const QString& dir, const QString& pattern) {
     QList<unusableEntry> entries;
     DIR* stream = opendir(nativePath(dir).constData());
     if (!stream)
-        return entries;
+        return fileResult<QList<unusableEntry>>::failure(errno);
     const QByteArray wildcard = nativePath(pattern);
     const int fd = dirfd(stream);
     while (const dirent* entry = readdir(stream)) {
@@ -140,43 +158,38 @@ QList<unusableEntry> listUnusableEntriesHere(const QString& dir, const QString& 
     closedir(stream);
     std::sort(entries.begin(), entries.end(),
               [](const unusableEntry& a, const unusableEntry& b) { return a.rawName < b.rawName; });
-    return entries;
+    return fileResult<QList<unusableEntry>>::ok(entries);
 }
 
-// Creates `path` anew (as createFreshFile) with `bytes` as its whole content, synced; 0 or the
-// errno of the failure, with no file left behind.
-int writeNewFileHere(const QString& path, const QByteArray& bytes) {
-    FILE* file = createFreshFile(path, "wb");
+fileResult<> writeNewFile(const QString& path, const QByteArray& bytes, const fileHooks& hooks) {
+    FILE* file = createFreshFile(path, "wb", hooks);
     if (!file)
-        return errno;
+        return fileResult<>::failure(errno);
     const size_t length = size_t(bytes.size());
     int error = 0;
     errno = 0;
-    if (writeFile(file, bytes.constData(), length, path) != length)
+    // The stream's own write and sync, not the station disk's hooked ones: this runs on a
+    // share's worker, which reads no hook but the copy it was given.
+    if (length > 0 && std::fwrite(bytes.constData(), 1, length, file) != length)
         error = errno != 0 ? errno : EIO;
-    if (!syncFile(file, path) && error == 0)
+    if (error == 0 && hooks.fails(fileOp::WRITE, path))
+        error = ENOSPC;
+    if (error == 0 && std::fflush(file) != 0)
         error = errno != 0 ? errno : EIO;
+    if (error == 0 && hooks.fails(fileOp::SYNC, path))
+        error = EIO;
+    if (error == 0) {
+        hooks.tell(fileOp::SYNC, path, QString(), false);
+        if (fsync(fileno(file)) != 0)
+            error = errno != 0 ? errno : EIO;
+        else
+            hooks.tell(fileOp::SYNC, path, QString(), true);
+    }
     if (std::fclose(file) != 0 && error == 0)
         error = errno != 0 ? errno : EIO;
     if (error != 0)
-        removeFile(path);
-    return error;
-}
-
-} // namespace
-
-int64_t regularFileSize(const QString& path) {
-    return shareCall<int64_t>(path, QString(), -1, [=] { return regularFileSizeHere(path); });
-}
-
-QList<unusableEntry> listUnusableEntries(const QString& dir, const QString& pattern) {
-    return shareCall<QList<unusableEntry>>(dir, QString(), QList<unusableEntry>(),
-                                           [=] { return listUnusableEntriesHere(dir, pattern); });
-}
-
-int writeNewFile(const QString& path, const QByteArray& bytes) {
-    return shareCall<int>(path, QString(), ETIMEDOUT,
-                          [=] { return writeNewFileHere(path, bytes); });
+        (void)removeFile(path, hooks);
+    return fileResult<>::fromErrno(error);
 }
 
 QString shownName(const QByteArray& rawName) {

@@ -4,7 +4,12 @@
 // without following a link and without blocking on a FIFO, and checked to be a regular file
 // on the opened descriptor, so that nothing can be swapped in between a check and a use.
 // Names from the shares are shown escaped wherever the station writes them.
+// These calls are unbounded in time: on a camera share they run through the share's worker
+// (platform/cameraShare.h), which is the only code that calls the whole-file ones there.
 #pragma once
+
+#include "platform/fileOps.h"
+#include "platform/fileResult.h"
 
 #include <QByteArray>
 #include <QList>
@@ -18,22 +23,22 @@
 // that name is removed first (a ".part" left by an earlier try, or a link, FIFO or file planted
 // there), then the file is created exclusively without following links. Null, with errno set,
 // when that fails (a directory of that name, no rights, an injected OPEN fault).
-// The stream's writes are not bounded in time: on a camera share use writeNewFile.
-FILE* createFreshFile(const QString& path, const char* mode = "wb");
+FILE* createFreshFile(const QString& path, const char* mode = "wb",
+                      const fileHooks& hooks = fileHooks::installed());
 
 // Creates `path` as createFreshFile does, writes `bytes` as its whole content and syncs it, in
-// one operation (on a share: one call of its worker, bounded in time). 0, or the errno of the
-// failure (ETIMEDOUT when the share does not answer in time); a file that could not be written
-// whole is removed again.
-int writeNewFile(const QString& path, const QByteArray& bytes);
+// one operation; a file that could not be written whole is removed again.
+fileResult<> writeNewFile(const QString& path, const QByteArray& bytes,
+                          const fileHooks& hooks = fileHooks::installed());
 
 // Opens `path` for reading when it is a regular file: a link is not followed, a FIFO or device
 // does not block the opening, and the type is checked on the opened descriptor. Null, with
 // errno set (ELOOP for a link, EINVAL for anything but a regular file), otherwise.
 FILE* openRegularFile(const QString& path);
 
-// The size of the regular file `path` (a link is not followed); -1 when it is not one.
-int64_t regularFileSize(const QString& path);
+// The whole content of the regular file `path`, opened as openRegularFile opens it; failed
+// with EFBIG when it holds more than `maxBytes`.
+fileResult<QByteArray> readWholeFile(const QString& path, int64_t maxBytes);
 
 // What listFiles leaves out of a directory: the entries whose names match the wildcard but
 // which the station cannot take as they are.
@@ -43,8 +48,8 @@ struct unusableEntry {
 };
 // The entries of `dir` matching `pattern` that are not ordinary files the station can take:
 // names that are no valid text (they cannot be named again once decoded), links, FIFOs,
-// directories and the like. Sorted by name; empty when the directory cannot be read.
-QList<unusableEntry> listUnusableEntries(const QString& dir, const QString& pattern);
+// directories and the like. Sorted by name; failed when the directory cannot be read.
+fileResult<QList<unusableEntry>> listUnusableEntries(const QString& dir, const QString& pattern);
 
 // `name` as it is shown in every file, message and screen line the station writes: control
 // characters (line ends, escape), bytes that are no valid UTF-8 and "\" as "\xNN".

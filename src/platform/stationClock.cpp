@@ -3,6 +3,7 @@
 #include "platform/stopSignal.h"
 
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 #include <sys/time.h>
 
@@ -75,6 +76,25 @@ void simulatedClock::sleepMs(int ms) {
     m_now += ms / 1000.0;
     m_monotonic += ms / 1000.0;
     m_sleptMs += ms;
+}
+
+bool stationClock::waitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& wake,
+                           int ms, const std::function<bool()>& answered,
+                           const std::function<bool()>& held) {
+    (void)held; // a real call is never held: only the bound ends the wait
+    return wake.wait_for(lock, std::chrono::milliseconds(ms), answered);
+}
+
+bool simulatedClock::waitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& wake,
+                             int ms, const std::function<bool()>& answered,
+                             const std::function<bool()>& held) {
+    // A call that neither answers nor is held within a minute of real time hangs in earnest
+    // (a test on a real share): it is given up as a held one is.
+    wake.wait_for(lock, std::chrono::seconds(60), [&] { return answered() || held(); });
+    if (answered())
+        return true;
+    sleepMs(ms);
+    return false;
 }
 
 scopedStationClock::scopedStationClock(stationClock* clock) : m_previous(g_clock) {

@@ -4,7 +4,10 @@
 // station time pass in milliseconds.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 
 class stationClock {
 public:
@@ -14,6 +17,12 @@ public:
     // Seconds since an arbitrary start that only ever moves on with the time that passes.
     virtual double monotonic() = 0;
     virtual void sleepMs(int ms) = 0;
+    // Waits for another thread: until `answered` holds or `ms` of this clock have passed;
+    // true when answered. `answered` and `held` are looked at with `lock` held, and `wake` is
+    // notified whenever either may have changed. The real clocks wait that long; a simulated
+    // clock (below) lets the time pass at once when the other thread is `held`.
+    virtual bool waitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& wake, int ms,
+                         const std::function<bool()>& answered, const std::function<bool()>& held);
 };
 
 // The system clock; its sleep ends early when a stop was requested.
@@ -38,6 +47,11 @@ public:
     double now() override { return m_now; }
     double monotonic() override { return m_monotonic; }
     void sleepMs(int ms) override;
+    // Waits in real time until the other thread has answered, or is held by the test (a call
+    // on a share that hangs): then the whole of `ms` passes on this clock at once, so a stall
+    // costs a test no real time and never depends on how busy the machine is.
+    bool waitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& wake, int ms,
+                 const std::function<bool()>& answered, const std::function<bool()>& held) override;
     // Time passes: both clocks move on.
     void advance(double seconds) {
         m_now += seconds;

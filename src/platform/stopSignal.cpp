@@ -27,9 +27,3 @@ void installStopHandlers() {
 bool stopRequested() {
     return g_stop != 0;
 }
-void requestStop() {
-    g_stop = 1;
-}
-void clearStopRequest() {
-    g_stop = 0;
-}

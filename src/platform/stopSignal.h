@@ -8,6 +8,3 @@
 // killing the controller.
 void installStopHandlers();
 bool stopRequested();
-// Notes or clears a request by hand (tests, and the end of a run).
-void requestStop();
-void clearStopRequest();

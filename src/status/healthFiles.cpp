@@ -64,6 +64,8 @@ QJsonObject cameraObject(const cameraHealth& c, const stationHealth& h) {
     o["last_file_time"] = c.lastFileTime > 0 ? QJsonValue(utcIso(c.lastFileTime)) : QJsonValue();
     o["last_data"] = timeOrNull(c.lastDataTime);
     o["reboots"] = double(c.reboots);
+    o["stalls"] = double(c.stalls);
+    o["share_stalled"] = c.stalled;
     return o;
 }
 
@@ -120,6 +122,11 @@ const struct cameraFamily {
      [](const cameraHealth& c) { return double(c.lastDataTime); }},
     {"reboots_total", "counter", "Reboot commands sent to the camera.",
      [](const cameraHealth& c) { return double(c.reboots); }},
+    {"stalls_total", "counter",
+     "Operations on the camera's share that got no answer within the bound (each stall once).",
+     [](const cameraHealth& c) { return double(c.stalls); }},
+    {"share_stalled", "gauge", "1 while the camera's share is not answering.",
+     [](const cameraHealth& c) { return c.stalled ? 1.0 : 0.0; }},
 };
 
 const char* errorName(int kind) {

@@ -23,6 +23,8 @@ struct cameraHealth {
     int64_t lastFileTime = 0; // when it was handled
     int64_t lastDataTime = 0; // last poll that found files of the camera; 0: none yet
     uint64_t reboots = 0;     // reboot commands sent
+    uint64_t stalls = 0;      // times the camera's share did not answer within its bound
+    bool stalled = false;     // the camera's share is not answering now
 };
 
 // Why a measurement ended in a resync.

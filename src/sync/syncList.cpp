@@ -251,7 +251,7 @@ bool syncList::appendLine(uint16_t syncId, int64_t second) {
     ok = syncFile(file, path) && ok;
     ok = std::fclose(file) == 0 && ok;
     if (created || path == m_unsyncedName) {
-        const bool named = syncDirectory(m_directory);
+        const bool named = syncDirectory(m_directory).done();
         m_unsyncedName = named ? QString() : path;
         ok = named && ok;
     }

@@ -162,12 +162,18 @@ TEST_F(dispatch, stopAndRebootEndAtOnce) {
 // A directory missing at the start is told once and named to the service manager and the
 // health files while it is missing; when it comes (a share mounted late) that is told too.
 // One that goes away during the run is shown but not told again: the share watch does that.
+// A camera share that does not answer leaves its directory as it was at the last look.
 TEST(directoryWatch, tellsWhatIsMissingAtTheStartAndWhatCameLater) {
+    simulatedClock clock(1700000000.0);
+    scopedStationClock guard(&clock);
     tempStation dir;
     const QString log = dir.file("log");
     const QString sync = dir.mkdir("sync");
-    directoryWatch watch(
-        {{"sync_list_dir", "sync list directory", sync}, {"log_dir", "log directory", log}});
+    const QString control = dir.mkdir("control");
+    cameraShare share(5000);
+    directoryWatch watch({{"sync_list_dir", "sync list directory", sync, nullptr},
+                          {"log_dir", "log directory", log, nullptr},
+                          {"cam_a_control_dir", "camera A control directory", control, &share}});
     struct step {
         std::function<void()> change;
         QStringList told;
@@ -178,6 +184,13 @@ TEST(directoryWatch, tellsWhatIsMissingAtTheStartAndWhatCameLater) {
         {[&] { dir.mkdir("log"); }, {"info : log directory " + log + " exists now"}, {}},
         {[&] { QDir(sync).removeRecursively(); }, {}, {"sync_list_dir " + sync}},
         {[&] { dir.mkdir("sync"); }, {}, {}},
+        {[&] {
+             QDir(control).removeRecursively();
+             share.holdNext(shareOp::stat);
+         },
+         {},
+         {}},
+        {[&] { share.release(); }, {}, {"cam_a_control_dir " + control}},
     };
     for (const step& s : steps) {
         s.change();

@@ -179,6 +179,53 @@ TEST(faults, aLostShareOfOneCameraIsOneResyncAndTheStationMeasuresAgain) {
     expectNoFrameLost(s);
 }
 
+// A camera's share stops answering in the middle of an operation (its server hangs) for half
+// a minute: the loop waits the bound once, tells the stall and the return once each with the
+// camera's letter, counts the stall in the health, measures again, and loses no frame, also
+// of a file whose move returned late.
+TEST(faults, aShareThatStopsAnsweringIsToldOnceEachWayCountedAndCostsNoFrame) {
+    const struct {
+        cam camera;
+        shareOp held;
+        bool everyFrame; // else the frames of the first interval after the resync may go
+    } cases[] = {
+        {cam::A, shareOp::move, true},
+        {cam::B, shareOp::list, true},
+        // Held in the look at the control directory: camera A gets no cancel and measures on
+        // until the share answers, so its old synchronisation reaches into the new one's first
+        // interval, whose frames pairing then drops.
+        {cam::A, shareOp::stat, false},
+    };
+    for (const auto& c : cases) {
+        const QString letter = QString(QLatin1Char(camLetter(c.camera)));
+        SCOPED_TRACE(letter.toStdString() + " " + std::to_string(int(c.held)));
+        simulatedStation s(START);
+        measureFor(s, 8);
+        cameraShare& share = s.loop->station().share(c.camera);
+        share.holdNext(c.held);
+        ASSERT_TRUE(s.runUntil([&] { return share.stalled(); }, 10)) << s.tail(40).toStdString();
+        s.run(30);
+        EXPECT_TRUE(s.loop->health().camera[camIndex(c.camera)].stalled);
+        share.release();
+        measuresAgain(s);
+
+        const QString camera = "camera " + letter;
+        EXPECT_EQ(s.countStarting("warning : " + camera +
+                                  " share not answering: an operation "
+                                  "in "),
+                  1)
+            << s.tail(40).toStdString();
+        EXPECT_EQ(s.countStarting("info : " + camera + " share answering again after "), 1);
+        EXPECT_EQ(s.countStarting("error"), 0) << s.tail(40).toStdString();
+        const cameraHealth& health = s.loop->health().camera[camIndex(c.camera)];
+        EXPECT_EQ(health.stalls, 1u);
+        EXPECT_FALSE(health.stalled);
+        EXPECT_EQ(s.loop->health().camera[1 - camIndex(c.camera)].stalls, 0u);
+        if (c.everyFrame)
+            expectNoFrameLost(s);
+    }
+}
+
 TEST(faults, anInputDirectoryAwayLongerThanTheSilenceLimitRebootsItsCameraOnce) {
     simulatedStation s(START);
     measureFor(s, 8);

@@ -1,9 +1,11 @@
 #include "app/handshake.h"
 #include "app/measurementLoop.h"
+#include "app/videoLoop.h"
 #include "support/stationFixture.h"
 #include "sync/timeConv.h"
 
 #include <QDir>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -279,6 +281,67 @@ TEST_F(loopTest, aZoneWithSummerTimeIsToldOnceAtTheStart) {
 }
 
 // At the start the station says what is in force, and as errors what cannot work.
+// Both run loops keep the same watch over the shares: camera B's share stops answering during
+// the handshake; the stall and the return are told once each with the camera's letter, the
+// stall is counted in the health, and when the share answers the handshake starts again with
+// resync and cancel to every connected camera (a late command may have reached it).
+TEST_F(loopTest, bothLoopsTellAStallInTheHandshakeOnceEachWayAndResetTheCameras) {
+    for (bool video : {false, true}) {
+        SCOPED_TRACE(video ? "video loop" : "measurement loop");
+        for (const char* name : {"cancel", "resync", "acquire.par", "request.sync"}) {
+            station.a->take(name);
+            station.b->take(name);
+        }
+        log.clear();
+        station.a->put("connect");
+        station.b->put("connect");
+        std::unique_ptr<videoLoop> videoRun;
+        if (video)
+            videoRun = std::make_unique<videoLoop>("./acquire_kiv.set");
+        else
+            makeLoop();
+        stationObjects& objects = video ? videoRun->station() : loop->station();
+        auto cycle = [&] {
+            if (video)
+                videoRun->cycle();
+            else
+                loop->cycle();
+        };
+        auto health = [&]() -> const cameraHealth& {
+            return (video ? videoRun->health() : loop->health()).camera[1];
+        };
+        for (int i = 0; i < 3; ++i)
+            cycle();
+        station.b->take("cancel");
+        station.b->take("resync");
+
+        objects.shareB.holdNext(shareOp::stat);
+        for (int i = 0; i < 5; ++i)
+            cycle();
+        EXPECT_TRUE(health().stalled);
+        EXPECT_EQ(health().stalls, 1u);
+        EXPECT_FALSE(station.b->has("cancel")) << "nothing reaches a share that does not answer";
+        objects.shareB.release();
+        cycle();
+        EXPECT_FALSE(health().stalled);
+        EXPECT_EQ(health().stalls, 1u);
+        EXPECT_TRUE(station.b->has("resync"));
+        EXPECT_TRUE(station.b->has("cancel"));
+        const QStringList m = log.messages();
+        EXPECT_EQ(m.filter(QRegularExpression("^warning : camera B share not answering: an "
+                                              "operation in .* took longer than 5 s$"))
+                      .size(),
+                  1)
+            << m.join("\n").toStdString();
+        EXPECT_EQ(
+            m.filter(QRegularExpression("^info : camera B share answering again after \\d+ s$"))
+                .size(),
+            1);
+        EXPECT_TRUE(m.filter("camera A share").isEmpty());
+        loop.reset();
+    }
+}
+
 TEST(startupReport, saysWhatIsInForceAndWhatIsMissing) {
     const struct {
         const char* removed; // from the station folder before the start

@@ -134,8 +134,7 @@ void powerCut::checkDatafiles() {
         if (datafileLocalSecond(name) < 0)
             continue;
         ++figures.datafileChecks;
-        fileStamp stamp;
-        stampFile(dir.filePath(name), &stamp);
+        const fileStamp stamp = stampFile(dir.filePath(name)).value;
         auto known = intact.find(name);
         if (known != intact.end() && known->second == stamp)
             continue;

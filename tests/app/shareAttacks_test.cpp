@@ -278,7 +278,7 @@ TEST(shareAttacks, filesLargerThanACameraWritesAreRefusedAndRemoved) {
             << s.tail().toStdString();
         EXPECT_FALSE(s.fixture.dir.exists("cam_a/input/" + name));
         EXPECT_LT(dailyLogs(s).size(), 1 << 20);
-        EXPECT_LE(s.loop->cameraA().readBuffer()->m_capacity, 4 << 20);
+        EXPECT_LE(s.loop->cameraA().queue().readBuffer()->m_capacity, 4 << 20);
         EXPECT_EQ(s.count("RESYNC"), 0);
         expectUnharmed(s, guarded);
     }

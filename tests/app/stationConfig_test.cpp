@@ -32,14 +32,13 @@ struct stationConfigTest : ::testing::Test {
 
 TEST_F(stationConfigTest, withoutAFileTheDefaultsHold) {
     std::unique_ptr<cameraInput> a = makeCameraInput(syncs, 1, "./acquire_kiv.set");
-    EXPECT_EQ(a->m_inputDir, dir.path() + "/A:");
-    EXPECT_EQ(a->m_controlDir, dir.path() + "/A:");
-    EXPECT_EQ(a->m_workDir, dir.path() + "/C:/data/temp");
-    EXPECT_EQ(a->m_pollInterval, 3);
-    EXPECT_FALSE(a->m_rebootAtResync);
+    EXPECT_EQ(a->inputDir(), dir.path() + "/A:");
+    EXPECT_EQ(a->controlDir(), dir.path() + "/A:");
+    EXPECT_EQ(a->workDir(), dir.path() + "/C:/data/temp");
+    EXPECT_FALSE(a->rebootAtResync());
     std::unique_ptr<cameraInput> b = makeCameraInput(syncs, 2, "./acquire_kiv.set");
-    EXPECT_EQ(b->m_inputDir, dir.path() + "/B:");
-    EXPECT_EQ(b->m_controlDir, dir.path() + "/B:");
+    EXPECT_EQ(b->inputDir(), dir.path() + "/B:");
+    EXPECT_EQ(b->controlDir(), dir.path() + "/B:");
     EXPECT_FALSE(pProcessConfFile(b.get(), "./acquire_kiv.set"));
 }
 
@@ -61,19 +60,17 @@ TEST_F(stationConfigTest, eachCameraTakesItsOwnKeysAndTheSharedOnes) {
     std::unique_ptr<cameraInput> a = build(1, text);
     std::string aErrors = err.text();
     EXPECT_EQ(aErrors, "") << "camera B's keys are not camera A's business";
-    EXPECT_EQ(a->m_inputDir, dir.path() + "/in/a");
-    EXPECT_EQ(a->m_controlDir, dir.path() + "/ctl/a");
-    EXPECT_EQ(a->m_workDir, dir.path() + "/work");
-    EXPECT_EQ(a->m_pollInterval, 59);
-    EXPECT_TRUE(a->m_rebootAtResync);
+    EXPECT_EQ(a->inputDir(), dir.path() + "/in/a");
+    EXPECT_EQ(a->controlDir(), dir.path() + "/ctl/a");
+    EXPECT_EQ(a->workDir(), dir.path() + "/work");
+    EXPECT_TRUE(a->rebootAtResync());
 
     stderrCapture errB;
     std::unique_ptr<cameraInput> b = build(2, text);
     EXPECT_EQ(errB.text(),
               rejected("cam_b_control_dir", "no\\such\\dir") + rejected("poll_interval_b", "60"));
-    EXPECT_EQ(b->m_inputDir, dir.path() + "/in/b");
-    EXPECT_EQ(b->m_controlDir, dir.path() + "/B:");
-    EXPECT_EQ(b->m_pollInterval, 3);
+    EXPECT_EQ(b->inputDir(), dir.path() + "/in/b");
+    EXPECT_EQ(b->controlDir(), dir.path() + "/B:");
 }
 
 TEST_F(stationConfigTest, rejectedValuesKeepTheOldOneAndLaterEntriesWin) {
@@ -92,9 +89,8 @@ TEST_F(stationConfigTest, rejectedValuesKeepTheOldOneAndLaterEntriesWin) {
     EXPECT_EQ(err.text(), rejected("poll_interval_a", "0") + rejected("poll_interval_a", "abc") +
                               rejected("poll_interval_a", "99999999999999999999") +
                               rejected("temp_dir", "missing"));
-    EXPECT_EQ(a->m_pollInterval, 7);
-    EXPECT_EQ(a->m_workDir, dir.path() + "/two");
-    EXPECT_FALSE(a->m_rebootAtResync);
+    EXPECT_EQ(a->workDir(), dir.path() + "/two");
+    EXPECT_FALSE(a->rebootAtResync());
 }
 
 TEST_F(stationConfigTest, processWideDirectoriesAreSetOrRefusedWithTheSameLine) {

@@ -1,5 +1,5 @@
 #include "control/controlFiles.h"
-#include "platform/shareWorker.h"
+#include "platform/cameraShare.h"
 #include "platform/stationClock.h"
 #include "support/testSupport.h"
 
@@ -8,11 +8,21 @@
 
 namespace {
 
-// A camera A input whose control directory is "ctl" in a temporary station folder.
+const int BOUND_MS = 5000;
+
+// A camera A input whose control directory is "ctl" in a temporary station folder, reached
+// through a share with a worker, as the station reaches it, on a simulated clock.
 struct controlTest : ::testing::Test {
     controlTest()
-        : cwd(dir.path()), syncs(new syncList()), camera(syncs, 1), clock(1.7e9), guard(&clock) {
-        camera.m_controlDir = dir.mkdir("ctl");
+        : cwd(dir.path()), syncs(new syncList()), clock(1.7e9), guard(&clock), share(BOUND_MS),
+          camera(syncs, 1) {
+        useControlDir(dir.mkdir("ctl"));
+        camera.useShare(&share);
+    }
+    void useControlDir(const QString& path) {
+        cameraInputConfig config = camera.config();
+        config.controlDir = path;
+        camera.configure(config);
     }
     QByteArray read(const char* name) const { return dir.read(QStringLiteral("ctl/") + name); }
     bool exists(const char* name) const { return dir.exists(QStringLiteral("ctl/") + name); }
@@ -24,9 +34,10 @@ struct controlTest : ::testing::Test {
     tempStation dir;
     scopedWorkingDir cwd;
     syncListPtr syncs;
-    cameraInput camera;
     simulatedClock clock;
     scopedStationClock guard;
+    cameraShare share;
+    cameraInput camera;
 };
 
 QByteArray parameterFileText(const cameraParams& params) {
@@ -47,7 +58,7 @@ fileFaultHook failing(fileOp op, const char* suffix) {
 } // namespace
 
 TEST_F(controlTest, aMissingControlDirectoryAnswersNoAndReceivesNothing) {
-    camera.m_controlDir = dir.file("gone");
+    useControlDir(dir.file("gone"));
     cameraParams params;
     resetCameraParams(&params);
     EXPECT_FALSE(isConnected(camera));
@@ -147,7 +158,7 @@ TEST_F(controlTest, parameterFileIsDeliveredWholeAndNeverOverAnUntakenOne) {
 TEST_F(controlTest, parameterFilePathIsNotCutShort) {
     QString deep = dir.mkdir(QStringLiteral("ctl/") + QString(120, 'd') + "/" + QString(120, 'e'));
     ASSERT_GT(deep.size(), 254);
-    camera.m_controlDir = deep;
+    useControlDir(deep);
     cameraParams params;
     resetCameraParams(&params);
     EXPECT_TRUE(sendParameterFile(camera, params));
@@ -169,12 +180,71 @@ TEST_F(controlTest, removeNormSuccessTriesOnceAndTellsARefusalFromAFileStillHeld
     }
     EXPECT_TRUE(exists("norm.success"));
     EXPECT_EQ(clock.sleptMs(), 0);
+}
 
-    // A share that does not answer: the file is tried again at a later cycle.
-    shareWorker share({camera.m_controlDir}, 50);
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    EXPECT_FALSE(share.run([released] { released.wait(); }));
-    EXPECT_EQ(removeNormSuccess(camera), normSuccessRemoval::busy);
-    release.set_value();
+// A share that stops answering in the middle of a step: the step gives up after the bound on
+// the station clock and reports nothing done; every further call fails at once while the
+// share is stalled; what the call did when it returned late is what the next cycle finds.
+TEST_F(controlTest, aStallInAStepCostsTheBoundOnceAndTheNextCycleFindsTheLateWork) {
+    struct stallCase {
+        const char* what;
+        const char* present; // there before the step
+        shareOp held;
+        std::function<bool(cameraInput&)> step; // true: the step reports success
+        QStringList late;                       // the files once the late call returned
+    };
+    const cameraParams params = [] {
+        cameraParams p;
+        resetCameraParams(&p);
+        return p;
+    }();
+    const stallCase cases[] = {
+        {"connect, writing", nullptr, shareOp::write, connectCamera, {"connect.part"}},
+        {"connect, renaming", nullptr, shareOp::rename, connectCamera, {"connect"}},
+        {"push, renaming",
+         nullptr,
+         shareOp::rename,
+         [&](cameraInput& c) { return sendParameterFile(c, params); },
+         {"acquire.par"}},
+        {"resync, renaming",
+         nullptr,
+         shareOp::rename,
+         [](cameraInput& c) {
+             sendResync(c);
+             return false;
+         },
+         {"resync"}},
+        {"norm.success, removing",
+         "norm.success",
+         shareOp::remove,
+         [](cameraInput& c) { return removeNormSuccess(c) != normSuccessRemoval::busy; },
+         {}},
+        {"connected?, looking", "connect", shareOp::stat, isConnected, {"connect"}},
+    };
+    for (const stallCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const QString& name : files())
+            ASSERT_TRUE(removeFile(dir.file("ctl/" + name)));
+        if (c.present)
+            write(c.present, "");
+        const int64_t slept = clock.sleptMs();
+        const int64_t stalls = share.stalls();
+        share.holdNext(c.held);
+        EXPECT_FALSE(c.step(camera));
+        EXPECT_EQ(clock.sleptMs() - slept, BOUND_MS) << "the bound, once";
+        EXPECT_TRUE(share.stalled());
+        EXPECT_EQ(share.stalls(), stalls + 1);
+        EXPECT_FALSE(isConnected(camera)) << "unanswered at once while stalled";
+        EXPECT_EQ(clock.sleptMs() - slept, BOUND_MS);
+        share.release();
+        EXPECT_FALSE(share.stalled());
+        EXPECT_EQ(files(), c.late);
+    }
+    // The next cycle goes on from what the late calls left: "connect" stands.
+    for (const QString& name : files())
+        ASSERT_TRUE(removeFile(dir.file("ctl/" + name)));
+    write("connect.part", "left by a late write");
+    EXPECT_TRUE(connectCamera(camera));
+    EXPECT_EQ(files(), QStringList{"connect"});
+    EXPECT_EQ(read("connect"), "connect");
 }

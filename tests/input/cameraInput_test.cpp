@@ -7,30 +7,35 @@ typedef inputStation collectTest;
 
 const std::string MOVE_FAILED = "pProcessInputDirectory : error : unable to execute mv command\n";
 
+// The input's directories as the station configuration would set them.
+void setDirectories(cameraInput& input, const QString& inputDir, const QString& controlDir,
+                    const QString& workDir = QString()) {
+    cameraInputConfig config = input.config();
+    if (!inputDir.isEmpty())
+        config.inputDir = inputDir;
+    if (!controlDir.isEmpty())
+        config.controlDir = controlDir;
+    if (!workDir.isEmpty())
+        config.workDir = workDir;
+    input.configure(config);
+}
+
 } // namespace
 
-TEST_F(collectTest, prepareInputChecksEveryDirectoryAndBuildsTheMove) {
+TEST_F(collectTest, prepareInputChecksEveryDirectory) {
     std::unique_ptr<cameraInput> a = camera(1);
     EXPECT_TRUE(a->prepareInput());
-    EXPECT_EQ(a->m_transferFilter, "*.a.cam");
-    EXPECT_EQ(a->m_logFilter, "*.log.a.cam");
-    EXPECT_EQ(a->m_normFilter, "*.norm.a.cam");
-    EXPECT_EQ(a->m_moveCommand,
-              "move " + dir.path() + "/cam_a/input/*.a.cam " + dir.path() + "/temp > nul");
+    EXPECT_EQ(a->transferFilter(), "*.a.cam");
 
-    // A missing input directory: not valid and no move, but the others are still made absolute.
-    a->m_inputDir = "gone";
-    a->m_controlDir = "ctl\\a\\";
+    // A missing input directory: not valid, but the others are still made absolute.
+    setDirectories(*a, "gone", "ctl\\a\\");
     EXPECT_FALSE(a->prepareInput());
-    EXPECT_TRUE(a->m_moveCommand.isEmpty());
-    EXPECT_EQ(a->m_inputDir, dir.path() + "/gone");
-    EXPECT_EQ(a->m_controlDir, dir.path() + "/ctl/a");
+    EXPECT_EQ(a->inputDir(), dir.path() + "/gone");
+    EXPECT_EQ(a->controlDir(), dir.path() + "/ctl/a");
 
     std::unique_ptr<cameraInput> neither = makeCameraInput(syncs, 0, "./acquire_kiv.set");
     EXPECT_FALSE(neither->prepareInput());
-    EXPECT_EQ(neither->m_transferFilter, ".x.cam");
-    EXPECT_EQ(neither->m_logFilter, ".log.x.cam");
-    EXPECT_EQ(neither->m_normFilter, ".norm.x.cam");
+    EXPECT_EQ(neither->transferFilter(), ".x.cam");
     EXPECT_FALSE(neither->removeWorkFiles());
 }
 
@@ -96,7 +101,7 @@ TEST_F(collectTest, aFileThatCannotBeMovedIsSetAsideAndTheOthersGoOn) {
 
 TEST_F(collectTest, anInvalidInputReportsOnlyThatItCannotMove) {
     std::unique_ptr<cameraInput> a = camera(1);
-    a->m_controlDir = dir.file("gone");
+    setDirectories(*a, QString(), dir.file("gone"));
     ASSERT_FALSE(a->prepareInput());
     dir.write("cam_a/input/1.a.cam", "t");
     stderrCapture err;
@@ -105,7 +110,7 @@ TEST_F(collectTest, anInvalidInputReportsOnlyThatItCannotMove) {
     EXPECT_TRUE(dir.exists("cam_a/input/1.a.cam"));
 
     // A missing input directory is silence, not an error.
-    a->m_inputDir = dir.file("gone");
+    setDirectories(*a, dir.file("gone"), QString());
     stderrCapture quiet;
     EXPECT_EQ(a->collectInput(), 0);
     EXPECT_EQ(quiet.text(), "");
@@ -143,7 +148,7 @@ TEST_F(collectTest, removeWorkFilesReportsWhatCouldNotGo) {
     EXPECT_TRUE(dailyLog(1).contains("log line"));
     EXPECT_TRUE(a->removeWorkFiles());
     EXPECT_EQ(dir.list("temp"), QStringList{"3.b.cam"});
-    a->m_workDir = dir.file("gone");
+    setDirectories(*a, QString(), QString(), dir.file("gone"));
     EXPECT_FALSE(a->removeWorkFiles());
 }
 
@@ -161,8 +166,86 @@ TEST_F(collectTest, aFileNamedLikeOneStillWaitingKeepsItsPlaceInTheOrder) {
         }
     }
     EXPECT_TRUE(log.messages().isEmpty()) << log.messages().join("\n").toStdString();
-    ASSERT_EQ(a->size(), 3u);
-    EXPECT_EQ(a->frames()[1].header.lineCounter, 100u);
-    EXPECT_EQ(a->frames()[2].header.lineCounter, 200u);
+    ASSERT_EQ(a->queue().size(), 3u);
+    EXPECT_EQ(a->queue().frames()[1].header.lineCounter, 100u);
+    EXPECT_EQ(a->queue().frames()[2].header.lineCounter, 200u);
     EXPECT_TRUE(dir.list("cam_a/input").isEmpty());
+}
+
+// The share stops answering while a transfer file is moved into the working directory: the
+// poll gives up after the bound of the station clock, and no file after it is moved. Whatever
+// the late move did, once the share answers the file is read once, in its place in the order:
+// moved late (it waits in the working directory until the poll settles the move), or left in
+// the input directory with a copy beside it (the copy goes and the file is moved again).
+TEST_F(collectTest, aMoveThatReturnsLateIsReadOnceInItsPlace) {
+    for (bool copyStayed : {false, true}) {
+        SCOPED_TRACE(copyStayed ? "source and copy" : "moved late");
+        cameraShare share(SHARE_CALL_BOUND_MS);
+        std::unique_ptr<cameraInput> a = camera(1, &share);
+        ASSERT_TRUE(syncs->addSync(stationParams()));
+        const uint64_t base = 0;
+        dir.write("cam_a/input/1.a.cam", transfer(1, base, 100));
+        dir.write("cam_a/input/2.a.cam", transfer(1, base + 100, 100));
+        const int64_t slept = clock.sleptMs();
+        share.holdNext(shareOp::move);
+        EXPECT_EQ(a->collectInput(), 0);
+        EXPECT_EQ(clock.sleptMs() - slept, SHARE_CALL_BOUND_MS);
+        if (copyStayed)
+            dir.write("temp/1.a.cam", transfer(1, base, 100)); // the late move then finds it
+        share.release();
+        EXPECT_TRUE(dir.exists("cam_a/input/2.a.cam")) << "the files after it waited";
+        EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING) << "not before the move is settled";
+
+        EXPECT_EQ(a->collectInput(), INPUT_TRANSFER);
+        EXPECT_EQ(a->processNextFile(), PROCESSED_TRANSFER);
+        EXPECT_EQ(a->processNextFile(), PROCESSED_TRANSFER);
+        EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
+        EXPECT_TRUE(dir.list("cam_a/input").isEmpty());
+        EXPECT_TRUE(dir.list("temp").isEmpty());
+        ASSERT_EQ(a->queue().size(), 2u);
+        EXPECT_EQ(a->queue().frames()[0].header.lineCounter, base);
+        EXPECT_EQ(a->queue().frames()[1].header.lineCounter, base + 100);
+        EXPECT_TRUE(log.messages().isEmpty()) << log.messages().join("\n").toStdString();
+    }
+}
+
+// A share that did not answer tells nothing about the files set aside: they are neither
+// forgotten nor reported again once it answers.
+TEST_F(collectTest, aStallForgetsNoFileSetAside) {
+    cameraShare share(SHARE_CALL_BOUND_MS);
+    std::unique_ptr<cameraInput> a = camera(1, &share);
+    dir.write("cam_a/input/2.a.cam", "t");
+    ASSERT_EQ(symlink(dir.file("cam_a/input/2.a.cam").toLocal8Bit().constData(),
+                      dir.file("cam_a/input/1.a.cam").toLocal8Bit().constData()),
+              0);
+    scopedFileFaults faults([](fileOp op, const QString& path) {
+        return op == fileOp::RENAME && path.endsWith("2.a.cam");
+    });
+    for (shareOp held : {shareOp::list, shareOp::list, shareOp::stat}) {
+        a->collectInput();
+        share.holdNext(held);
+        EXPECT_EQ(a->collectInput(), 0);
+        share.release();
+        clock.advance(3);
+    }
+    a->collectInput();
+    EXPECT_EQ(log.messages(),
+              (QStringList{"error : input file 1.a.cam set aside : it is not a regular file",
+                           "error : input file 2.a.cam set aside : unable to move it into the "
+                           "working directory (Permission denied)"}));
+}
+
+// The camera's share does not answer while the station starts: the input cannot be checked,
+// and is checked again once the share answers instead of being refused for the whole run.
+TEST_F(collectTest, anInputUncheckedForAStallAtTheStartIsCheckedWhenTheShareAnswers) {
+    cameraShare share(SHARE_CALL_BOUND_MS);
+    share.holdNext(shareOp::stat);
+    std::unique_ptr<cameraInput> a = camera(1, &share);
+    dir.write("cam_a/input/1.a.cam", "t");
+    stderrCapture err;
+    EXPECT_EQ(a->collectInput(), 0) << "still stalled";
+    share.release();
+    EXPECT_EQ(a->collectInput(), INPUT_TRANSFER);
+    EXPECT_EQ(dir.list("temp"), QStringList{"1.a.cam"});
+    EXPECT_EQ(err.text(), "") << "no refused poll";
 }

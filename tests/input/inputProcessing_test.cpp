@@ -20,14 +20,15 @@ struct processTest : inputStation {
 } // namespace
 
 TEST_F(processTest, anEmptyWorkingDirectoryLeavesTheFieldsEmpty) {
-    a->m_lastFileName = "stale";
-    a->m_lastFileSize = 9;
-    a->m_newRecordCount = 9;
+    dir.write("temp/a.a.cam", transfer(1, 0, 4));
+    ASSERT_EQ(a->processNextFile(), PROCESSED_TRANSFER);
     EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
-    EXPECT_EQ(a->m_lastFileName, "");
-    EXPECT_EQ(a->m_lastFileSize, 0u);
-    EXPECT_EQ(a->m_newRecordCount, 0u);
-    a->m_workDir = dir.file("gone");
+    EXPECT_EQ(a->lastFile().name, "");
+    EXPECT_EQ(a->lastFile().size, 0u);
+    EXPECT_EQ(a->lastFile().newRecords, 0u);
+    cameraInputConfig config = a->config();
+    config.workDir = dir.file("gone");
+    a->configure(config);
     EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
     EXPECT_TRUE(log.messages().isEmpty());
 }
@@ -40,20 +41,20 @@ TEST_F(processTest, filesAreHandledOnePerCallInNameOrder) {
     dir.write("temp/0.b.cam", transfer(2, 0, 4));
 
     EXPECT_EQ(a->processNextFile(), PROCESSED_TRANSFER);
-    EXPECT_EQ(a->m_lastFileName, "a.a.cam");
-    EXPECT_EQ(a->m_lastFileSize, uint32_t(bytes.size()));
-    EXPECT_EQ(a->m_newRecordCount, 1u);
-    EXPECT_EQ(a->size(), 1u);
+    EXPECT_EQ(a->lastFile().name, "a.a.cam");
+    EXPECT_EQ(a->lastFile().size, uint32_t(bytes.size()));
+    EXPECT_EQ(a->lastFile().newRecords, 1u);
+    EXPECT_EQ(a->queue().size(), 1u);
 
     EXPECT_EQ(a->processNextFile(), PROCESSED_LOG);
-    EXPECT_EQ(a->m_lastFileName, "b.log.a.cam");
-    EXPECT_EQ(a->m_newRecordCount, 0u);
+    EXPECT_EQ(a->lastFile().name, "b.log.a.cam");
+    EXPECT_EQ(a->lastFile().newRecords, 0u);
     EXPECT_TRUE(dailyLog(1).contains("camera says hello"));
 
     // A norm-video file also matches the transfer filter; it is taken as norm video.
     EXPECT_EQ(a->processNextFile(), PROCESSED_NORM);
     EXPECT_TRUE(videoSnapshot::instance().ready(1));
-    EXPECT_EQ(a->size(), 1u);
+    EXPECT_EQ(a->queue().size(), 1u);
 
     EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
     EXPECT_EQ(dir.list("temp"), QStringList{"0.b.cam"});
@@ -72,7 +73,7 @@ TEST_F(processTest, aFileThatFailsIsReportedAndDeletedAllTheSame) {
     EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
     EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
     EXPECT_TRUE(dir.list("temp").isEmpty());
-    EXPECT_EQ(a->size(), 0u);
+    EXPECT_EQ(a->queue().size(), 0u);
     // The reader adds its own reasons before.
     for (const QString& message :
          {QStringLiteral("error : unable to process input data transfer file 1.a.cam"),
@@ -100,19 +101,21 @@ TEST_F(processTest, aRestartSumsUpTheFilesOfEarlierSynchronisationsInOneLine) {
               QStringList{"warning : camera A : 3 transfer files of synchronisations made before "
                           "this run refused (1.a.cam to 3.a.cam) : their sync times are not "
                           "kept across a restart"});
-    EXPECT_EQ(restarted->size(), 1u);
+    EXPECT_EQ(restarted->queue().size(), 1u);
     EXPECT_TRUE(dir.list("temp").isEmpty());
 }
 
 TEST_F(processTest, aLongPathReachesTheReaderWhole) {
     QString deep = dir.mkdir("temp/" + QString(90, 'w'));
-    a->m_workDir = deep;
+    cameraInputConfig config = a->config();
+    config.workDir = deep;
+    a->configure(config);
     ASSERT_TRUE(a->prepareInput());
     dir.write(deep.mid(dir.path().size() + 1) + "/" + QString(20, 'f') + ".a.cam",
               transfer(1, 0, 4));
     ASSERT_GT(joinPath(deep, QString(20, 'f') + ".a.cam").size(), 100);
     EXPECT_EQ(a->processNextFile(), PROCESSED_TRANSFER);
-    EXPECT_EQ(a->size(), 1u);
+    EXPECT_EQ(a->queue().size(), 1u);
     EXPECT_TRUE(QDir(deep).isEmpty());
 }
 
@@ -125,7 +128,7 @@ TEST_F(processTest, aFileThatCannotBeRemovedIsNeverHandledTwice) {
     });
     EXPECT_EQ(a->processNextFile(), PROCESSED_LOG);
     EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
-    EXPECT_EQ(a->m_lastFileName, "1.log.a.cam");
+    EXPECT_EQ(a->lastFile().name, "1.log.a.cam");
     EXPECT_EQ(dailyLog(1).count("only once"), 1);
     EXPECT_EQ(log.messages().count("error : unable to remove input file 1.log.a.cam"), 2);
     stuck = false;
@@ -147,17 +150,17 @@ TEST_F(processTest, theKeptListingSeesWhatAPollBroughtAndWhatWentMissing) {
     dir.write("temp/3.log.a.cam", "three\n");
     dir.write("temp/4.log.a.cam", "four\n");
     EXPECT_EQ(a->processNextFile(), PROCESSED_LOG);
-    EXPECT_EQ(a->m_lastFileName, "2.log.a.cam");
+    EXPECT_EQ(a->lastFile().name, "2.log.a.cam");
     // Removed from outside; a poll brings an earlier name.
     ASSERT_TRUE(removeFile(dir.file("temp/3.log.a.cam")));
     dir.write("cam_a/input/1.log.a.cam", "one\n");
     EXPECT_EQ(a->collectInput(), INPUT_TRANSFER | INPUT_LOG);
     EXPECT_EQ(a->processNextFile(), PROCESSED_LOG);
-    EXPECT_EQ(a->m_lastFileName, "1.log.a.cam");
+    EXPECT_EQ(a->lastFile().name, "1.log.a.cam");
     ASSERT_TRUE(removeFile(dir.file("temp/4.log.a.cam")));
     dir.write("temp/5.log.a.cam", "five\n");
     EXPECT_EQ(a->processNextFile(), PROCESSED_LOG);
-    EXPECT_EQ(a->m_lastFileName, "5.log.a.cam");
+    EXPECT_EQ(a->lastFile().name, "5.log.a.cam");
     EXPECT_EQ(a->processNextFile(), PROCESSED_NOTHING);
     QByteArray daily = dailyLog(1);
     EXPECT_FALSE(daily.contains("three"));

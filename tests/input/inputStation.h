@@ -1,5 +1,6 @@
-// The camera input tests' station: the station folder (stationFolder.h) as the working
-// directory, a simulated clock in UTC, and transfer files of one frame.
+// The camera input tests' fixture: the one station harness (support/stationFixture.h: the
+// station folder as the working directory, a simulated clock in UTC), the sync list the
+// inputs share, and transfer files of one frame.
 #pragma once
 
 #include "app/stationSetup.h"
@@ -7,7 +8,7 @@
 #include "input/cameraInput.h"
 #include "input/videoSnapshot.h"
 #include "platform/stationPath.h"
-#include "support/stationFolder.h"
+#include "support/stationFixture.h"
 #include "support/syncFixture.h"
 #include "support/testSupport.h"
 #include "support/transferFiles.h"
@@ -22,11 +23,10 @@ struct inputStation : ::testing::Test {
     static constexpr double DAY = 1700006400.0; // a UTC midnight
 
     inputStation()
-        : tz("UTC"), clock(DAY + 1000.0), guard(&clock), cwd(dir.path()), syncs(new syncList()) {
-        makeStationFolder(dir.path());
-    }
-    std::unique_ptr<cameraInput> camera(uint32_t kind) {
-        return makeCameraInput(syncs, kind, "./acquire_kiv.set");
+        : station(DAY + 1000.0), dir(station.dir), clock(station.clock), syncs(new syncList()) {}
+    // The input of camera `kind`, on `share` when one is given (it must outlive the input).
+    std::unique_ptr<cameraInput> camera(uint32_t kind, cameraShare* share = nullptr) {
+        return makeCameraInput(syncs, kind, "./acquire_kiv.set", share);
     }
     // Today's daily log of camera `kind`.
     QByteArray dailyLog(int kind) const {
@@ -42,11 +42,9 @@ struct inputStation : ::testing::Test {
                             lineCounter + uint64_t(lines));
     }
 
-    scopedTimeZone tz;
-    simulatedClock clock;
-    scopedStationClock guard;
-    tempStation dir;
-    scopedWorkingDir cwd;
+    stationFixture station;
+    const tempStation& dir;
+    simulatedClock& clock;
     syncListPtr syncs;
     messageCapture log;
 };

@@ -33,7 +33,7 @@ TEST(renameNoReplace, refusesExistingTargetAndKeepsBothFilesOnEveryFileSystem) {
         tempStation dir;
         dir.write("a.part", "new");
         dir.write("a", "old");
-        EXPECT_EQ(renameNoReplaceErrno(dir.file("a.part"), dir.file("a")), EEXIST);
+        EXPECT_TRUE(renameNoReplace(dir.file("a.part"), dir.file("a")).failedWith(EEXIST));
         EXPECT_EQ(dir.read("a.part"), "new");
         EXPECT_EQ(dir.read("a"), "old");
         ASSERT_TRUE(renameNoReplace(dir.file("a.part"), dir.file("b")));
@@ -72,7 +72,7 @@ TEST(moveFileNoReplace, acrossFileSystemsCopiesThroughATemporaryName) {
     ASSERT_NE(f, nullptr);
     fputs("payload", f);
     fclose(f);
-    ASSERT_EQ(renameNoReplaceErrno(source, dir.file("probe")), EXDEV) << "same file system";
+    ASSERT_TRUE(renameNoReplace(source, dir.file("probe")).failedWith(EXDEV)) << "same file system";
     EXPECT_TRUE(moveFileNoReplace(source, dir.file("x.a.cam")));
     EXPECT_FALSE(fileExists(source));
     EXPECT_EQ(dir.read("x.a.cam"), "payload");
@@ -125,8 +125,9 @@ TEST(listFiles, onlyMatchingRegularFilesSortedByName) {
     ASSERT_EQ(symlink(dir.file("in/b.a.cam").toLocal8Bit().constData(),
                       dir.file("in/link.a.cam").toLocal8Bit().constData()),
               0);
-    QStringList names{"stale"};
-    ASSERT_TRUE(listFiles(dir.file("in"), "*.a.cam", &names));
+    const fileResult<QStringList> listed = listFiles(dir.file("in"), "*.a.cam");
+    ASSERT_TRUE(listed);
+    const QStringList& names = listed.value;
     // Without regard to case, as the camera computers name files.
     EXPECT_EQ(names, (QStringList{"C.a.cam", "a.log.a.cam", "b.a.cam", "x.A.CAM"}));
     for (const QString& name : names)
@@ -134,30 +135,25 @@ TEST(listFiles, onlyMatchingRegularFilesSortedByName) {
     EXPECT_FALSE(fileNameMatches("*.a.cam", "x.B.CAM"));
     EXPECT_FALSE(fileNameMatches("*.a.cam", ".hidden.a.cam"));
 
-    EXPECT_FALSE(listFiles(dir.file("missing"), "*", &names));
-    EXPECT_TRUE(names.isEmpty());
+    EXPECT_TRUE(listFiles(dir.file("missing"), "*").failedWith(ENOENT));
     scopedFileFaults faults([](fileOp op, const QString&) { return op == fileOp::LIST; });
-    names = QStringList{"stale"};
-    EXPECT_FALSE(listFiles(dir.file("in"), "*.a.cam", &names));
-    EXPECT_TRUE(names.isEmpty());
+    const fileResult<QStringList> refused = listFiles(dir.file("in"), "*.a.cam");
+    EXPECT_TRUE(refused.failed());
+    EXPECT_TRUE(refused.value.isEmpty());
 }
 
 TEST(stampFile, tellsALaterFileOfTheSameName) {
     tempStation dir;
-    fileStamp first;
-    EXPECT_FALSE(stampFile(dir.file("x.a.cam"), &first));
+    EXPECT_TRUE(stampFile(dir.file("x.a.cam")).failedWith(ENOENT));
     dir.write("x.a.cam", "12345");
-    ASSERT_TRUE(stampFile(dir.file("x.a.cam"), &first));
+    const fileStamp first = stampFile(dir.file("x.a.cam")).value;
     EXPECT_EQ(first.size, 5u);
     // Replaced by a file of the same size whose inode may well be the old one's.
     ASSERT_TRUE(removeFile(dir.file("x.a.cam")));
     dir.write("x.a.cam", "54321");
     struct timespec times[2] = {{0, UTIME_OMIT}, {1000, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, dir.file("x.a.cam").toLocal8Bit().constData(), times, 0), 0);
-    fileStamp second;
-    ASSERT_TRUE(stampFile(dir.file("x.a.cam"), &second));
+    const fileStamp second = stampFile(dir.file("x.a.cam")).value;
     EXPECT_FALSE(first == second);
-    fileStamp again;
-    ASSERT_TRUE(stampFile(dir.file("x.a.cam"), &again));
-    EXPECT_TRUE(second == again);
+    EXPECT_TRUE(second == stampFile(dir.file("x.a.cam")).value);
 }

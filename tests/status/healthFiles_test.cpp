@@ -34,6 +34,8 @@ stationHealth sampleHealth() {
     h.datafilesWritten = 7;
     h.resyncs[RESYNC_SILENCE] = 2;
     h.camera[1].reboots = 2;
+    h.camera[0].stalls = 3;
+    h.camera[0].stalled = true;
     h.noteMessage({severity::error, errorKind::transferFile, logChannel::messages,
                    "error : unable to process input data transfer file x.a.cam"});
     h.noteMessage({severity::error, errorKind::datafile, logChannel::messages,
@@ -169,6 +171,8 @@ TEST(healthFiles, metricsFollowTheTextFormat) {
         {&running, "frames_total", {{"camera=\"A\"", "120"}, {"camera=\"B\"", "0"}}},
         {&running, "camera_state", {{"camera=\"A\"", "5"}, {"camera=\"B\"", "0"}}},
         {&running, "reboots_total", {{"camera=\"A\"", "0"}, {"camera=\"B\"", "2"}}},
+        {&running, "stalls_total", {{"camera=\"A\"", "3"}, {"camera=\"B\"", "0"}}},
+        {&running, "share_stalled", {{"camera=\"A\"", "1"}, {"camera=\"B\"", "0"}}},
         {&running, "intervals_lost_total", {{none, "1"}}},
         {&running, "datafiles_written_total", {{none, "7"}}},
         {&running, "datafile_disk_free_bytes", {{none, "2000000000"}}},

@@ -185,8 +185,8 @@ frameAccount simulatedStation::account() const {
         }
     }
     std::set<framePlace> held;
-    placeQueue(loop->cameraA().frames(), 'A', &held);
-    placeQueue(loop->cameraB().frames(), 'B', &held);
+    placeQueue(loop->cameraA().queue().frames(), 'A', &held);
+    placeQueue(loop->cameraB().queue().frames(), 'B', &held);
     placeQueue(loop->writer().paired(), '?', &held);
     a.written = int(written.size());
     a.held = int(held.size());

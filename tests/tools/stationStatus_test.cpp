@@ -54,6 +54,8 @@ TEST(inspectStatus, showsTheStatusFileOfAStationFolder) {
     h.syncSecond = 1700000000;
     h.resyncSecond = 1700002800;
     h.camera[1].reboots = 1;
+    h.camera[1].stalls = 2;
+    h.camera[1].stalled = true;
     h.resyncs[RESYNC_SILENCE] = 1;
     h.noteMessage({severity::error, errorKind::transferFile, logChannel::messages,
                    "error : unable to process input data transfer file x.b.cam"});
@@ -66,6 +68,7 @@ TEST(inspectStatus, showsTheStatusFileOfAStationFolder) {
         << out;
     EXPECT_TRUE(r.out.contains("sync         syncId 4 at 2023-11-14T22:13:20Z")) << out;
     EXPECT_TRUE(r.out.contains("resyncs      1 (silence 1); reboots A 0, B 1")) << out;
+    EXPECT_TRUE(r.out.contains("share stalls A 0, B 2 (not answering)")) << out;
     EXPECT_TRUE(r.out.contains("errors       transfer_file 1")) << out;
     EXPECT_TRUE(r.out.contains("  error : unable to process input data transfer file x.b.cam"));
     EXPECT_FALSE(r.out.contains("ALERT")) << out;

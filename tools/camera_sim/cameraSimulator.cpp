@@ -169,8 +169,7 @@ void cameraSimulator::takeParameters(double now) {
         return;
     bool keep =
         m_settings.keepParametersAfter >= 0.0 && now - m_madeAt >= m_settings.keepParametersAfter;
-    fileStamp stamp;
-    stampFile(path, &stamp);
+    const fileStamp stamp = stampFile(path).value;
     // A file left in place is taken once, not at every step it is still there.
     if (keep && stamp == m_keptParameters)
         return;
@@ -295,7 +294,8 @@ void cameraSimulator::writeTransferFile(double now, uint64_t toLine) {
         buildTransferFile(m_params, m_syncId, m_fileStartLine, frames, m_syncId, toLine);
     QString name = nextInputName(now, nullptr);
     if (writeFileAtomically(m_settings.inputDir, name, bytes)) {
-        if (m_settings.redeliverAt >= 0.0 && !m_redeliverDone) {
+        // Only a file with frames: delivered twice, it would put frames twice into datafiles.
+        if (m_settings.redeliverAt >= 0.0 && !m_redeliverDone && !frames.empty()) {
             m_recentFiles.emplace_back(now, bytes);
             while (m_recentFiles.size() > 1 && m_recentFiles[1].first <= now - REDELIVERY_AGE)
                 m_recentFiles.pop_front();

@@ -31,7 +31,7 @@ struct simulatorSettings {
     // Faults, in seconds after the simulator was made; below 0: never.
     double silentAfter = -1.0;  // no more transfer files; control files are still answered
     double garbageAt = -1.0;    // one transfer file of random bytes
-    double redeliverAt = -1.0;  // the transfer file written 10 s before, once more
+    double redeliverAt = -1.0;  // the transfer file with frames written 10 s before, once more
     double disconnectAt = -1.0; // "connect" removed once
     bool keepCommands = false;  // "resync", "reboot" and "cancel" are obeyed but never removed
     double keepParametersAfter = -1.0; // from then on "acquire.par" is read but never removed
@@ -128,8 +128,8 @@ private:
     int m_parCopies = 0;
     bool m_garbageDone = false;
     bool m_redeliverDone = false;
-    // The transfer files of the last seconds, with the time they were written: what a camera
-    // computer may deliver again.
+    // The transfer files with frames of the last seconds, with the time they were written:
+    // what a camera computer may deliver again.
     std::deque<std::pair<double, QByteArray>> m_recentFiles;
     fileStamp m_keptParameters; // the "acquire.par" read and left in place
     bool m_disconnectDone = false;

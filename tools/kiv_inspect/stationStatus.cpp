@@ -224,6 +224,16 @@ int showStationStatus(const QString& dir, QString* out, QString* err) {
                 .arg(countsText(s["resyncs"].toObject()))
                 .arg(qint64(reboots["A"].toDouble()))
                 .arg(qint64(reboots["B"].toDouble()));
+    // Files of an older controller have no stall counts: the line is left out.
+    const QJsonObject a = cameras["A"].toObject();
+    const QJsonObject b = cameras["B"].toObject();
+    if (a.contains("stalls") || b.contains("stalls"))
+        text +=
+            QStringLiteral("share stalls A %1%2, B %3%4\n")
+                .arg(qint64(a["stalls"].toDouble()))
+                .arg(a["share_stalled"].toBool() ? QStringLiteral(" (not answering)") : QString())
+                .arg(qint64(b["stalls"].toDouble()))
+                .arg(b["share_stalled"].toBool() ? QStringLiteral(" (not answering)") : QString());
     text += QStringLiteral("errors       %1\n").arg(countsText(s["errors"].toObject()));
     text += QStringLiteral("messages\n");
     for (const QJsonValue& m : s["last_messages"].toArray())
