@@ -3,6 +3,14 @@
 #include "log/messageLog.h"
 #include "platform/stationClock.h"
 
+namespace {
+
+// The camera's directories as the messages name them.
+const QLatin1String CONTROL("control");
+const QLatin1String INPUT("input");
+
+} // namespace
+
 bool shareWatch::look(stationHealth* health) {
     const int64_t tick = monotonicSecond();
     bool back = false;
@@ -19,25 +27,39 @@ bool shareWatch::look(stationHealth* health) {
 
 bool shareWatch::watchReach(cam camera, int64_t tick) {
     const cameraInput& input = m_station.input(camera);
-    int64_t& since = m_lostSince[camIndex(camera)];
-    const fileResult<fileInfo> dir = m_station.share(camera).stat(input.controlDir());
+    cameraShare& share = m_station.share(camera);
+    const int i = camIndex(camera);
+    int64_t& since = m_lostSince[i];
+    // The control directory, and the input directory where it is another folder: the camera
+    // is away while either cannot be reached, and told as one, by the first that cannot.
+    const fileResult<fileInfo> control = share.stat(input.controlDir());
+    fileResult<fileInfo> in = control;
+    if (!control.unanswered() && input.inputDir() != input.controlDir())
+        in = share.stat(input.inputDir());
     // A share that stalls in this very look is told by the next one.
-    if (dir.unanswered())
+    if (control.unanswered() || in.unanswered())
         return false;
-    const bool reachable = dir && dir.value.directory;
+    const bool controlThere = control && control.value.directory;
+    const bool inputThere = in && in.value.directory;
     const QChar letter = QLatin1Char(camLetter(camera));
-    if (!reachable && since == NOT_AWAY) {
+    if ((!controlThere || !inputThere) && since == NOT_AWAY) {
         since = tick;
+        m_lostControl[i] = !controlThere;
+        const QString which = m_lostControl[i] ? CONTROL : INPUT;
         // A warning: the station rides out a share that comes back by its own rules.
-        logWarning(QStringLiteral("warning : camera %1 control directory %2 not reachable")
+        logWarning(QStringLiteral("warning : camera %1 %2 directory %3 not reachable")
                        .arg(letter)
-                       .arg(input.controlDir()));
-    } else if (reachable && since != NOT_AWAY) {
-        logInfo(QStringLiteral("info : camera %1 control directory reachable again after %2 s")
+                       .arg(which)
+                       .arg(m_lostControl[i] ? input.controlDir() : input.inputDir()));
+    } else if (controlThere && inputThere && since != NOT_AWAY) {
+        const QString which = m_lostControl[i] ? CONTROL : INPUT;
+        logInfo(QStringLiteral("info : camera %1 %2 directory reachable again after %3 s")
                     .arg(letter)
+                    .arg(which)
                     .arg(tick - since));
         since = NOT_AWAY;
-        return true;
+        // Commands may have been missed only through the control directory.
+        return m_lostControl[i];
     }
     return false;
 }

@@ -23,32 +23,32 @@ std::vector<stationDirectory> stationDirectories(stationObjects& station) {
 }
 
 directoryWatch::directoryWatch(std::vector<stationDirectory> directories)
-    : m_directories(std::move(directories)), m_told(m_directories.size(), false) {}
+    : m_directories(std::move(directories)), m_present(m_directories.size(), true),
+      m_told(m_directories.size(), false) {}
 
 void directoryWatch::look() {
     m_missing.clear();
     for (size_t i = 0; i < m_directories.size(); ++i) {
         const stationDirectory& d = m_directories[i];
         const QLatin1String role(d.role);
-        bool present;
         if (d.share) {
             const fileResult<fileInfo> found = d.share->stat(d.path);
-            if (found.unanswered()) {
-                if (m_told[i])
-                    m_missing << QStringLiteral("%1 %2").arg(QLatin1String(d.key), d.path);
-                continue;
-            }
-            present = found.done() && found.value.directory;
+            if (!found.unanswered())
+                m_present[i] = found.done() && found.value.directory;
         } else {
-            present = directoryExists(d.path);
+            m_present[i] = directoryExists(d.path);
         }
-        if (!present)
+        if (!m_present[i])
             m_missing << QStringLiteral("%1 %2").arg(QLatin1String(d.key), d.path);
-        if (!present && !m_looked) {
+        // A camera's directories are its share's: the share watch tells them going and coming
+        // back, once for the camera.
+        if (d.share)
+            continue;
+        if (!m_present[i] && !m_looked) {
             logError(errorKind::configuration,
                      QStringLiteral("error : %1 %2 does not exist").arg(role, d.path));
             m_told[i] = true;
-        } else if (present && m_told[i]) {
+        } else if (m_present[i] && m_told[i]) {
             logInfo(QStringLiteral("info : %1 %2 exists now").arg(role, d.path));
             m_told[i] = false;
         }

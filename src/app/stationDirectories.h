@@ -29,11 +29,12 @@ const int64_t DIRECTORY_LOOK_S = 10;
 class directoryWatch {
 public:
     explicit directoryWatch(std::vector<stationDirectory> directories);
-    // Looks whether each directory exists. The first look tells every missing one ("error : %1
-    // %2 does not exist"), a later one each of those that came back. A share that does not
-    // answer leaves its directories as they were at the last look: the share watch tells it. One
-    // that goes missing during the run is not told here: it is a share that the share watch and the
-    // cameras' silence tell already, or it shows as the errors of what cannot be written there.
+    // Looks whether each directory exists. The first look tells every missing one of the
+    // station's own ("error : %1 %2 does not exist"), a later one each of those that came back.
+    // A camera's directories are listed but not told: the share watch tells a share that is
+    // away (also at the start) and its return, once for the camera; a share that does not
+    // answer leaves its directories as they were at the last look. One that goes missing during
+    // the run is not told here: it shows as the errors of what cannot be written there.
     void look();
     // look(), at most once per DIRECTORY_LOOK_S seconds of `tick`.
     void lookEvery(int64_t tick);
@@ -42,7 +43,8 @@ public:
 
 private:
     std::vector<stationDirectory> m_directories;
-    std::vector<bool> m_told; // told missing, not yet back
+    std::vector<bool> m_present; // there at the last look that had an answer
+    std::vector<bool> m_told;    // told missing, not yet back
     QStringList m_missing;
     bool m_looked = false;
     int64_t m_lastLook = 0;

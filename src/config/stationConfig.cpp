@@ -27,6 +27,19 @@ void reject(const configEntry& entry) {
     reportInvalidCombination(FUNCTION, entry.m_key.c_str(), entry.m_value.c_str());
 }
 
+// A camera's directories lie on its share, which may not be there yet when the station
+// starts (after a power cut the camera computers come up after the station computer), or may
+// hang: the configured directory stays in force whether it exists or not, and is not even
+// looked at here (a look at a share that hangs would hold the start unbounded). The camera
+// joins once its share answers; only a value that cannot be made a path is refused.
+bool takeCameraDirectory(const QString& value, QString* target) {
+    const QString absolute = absoluteDirectory(value);
+    if (absolute.isEmpty())
+        return false;
+    *target = absolute;
+    return true;
+}
+
 // Applies `entry` when it is one of `keys`; false when the key is none of them.
 bool applyCameraKey(const stationConfigTargets& targets, const cameraKeys& keys,
                     const configEntry& entry) {
@@ -36,7 +49,7 @@ bool applyCameraKey(const stationConfigTargets& targets, const cameraKeys& keys,
     else if (matchConfigKey(&entry, keys.controlDir) == 0)
         dir = &targets.controlDir;
     if (dir) {
-        if (*dir && !acceptDirectory(valueOf(entry), *dir))
+        if (*dir && !takeCameraDirectory(valueOf(entry), *dir))
             reject(entry);
         return true;
     }

@@ -28,6 +28,8 @@ struct stationConfigTargets {
 };
 
 // Applies the keys of `camera` (cam::none reads the shared keys only) and the keys of both
-// cameras from `path` to `targets`, in file order. Each rejected entry is reported
-// on standard error. True when the file was opened and parsed.
+// cameras from `path` to `targets`, in file order. The camera's input and control directories
+// are taken as configured, whether their share is there or not; the station's own directories
+// only when they exist. Each rejected entry is reported on standard error. True when the file
+// was opened and parsed.
 bool applyStationConfig(cam camera, const stationConfigTargets& targets, const char* path);

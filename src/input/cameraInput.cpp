@@ -131,9 +131,11 @@ bool cameraInput::removeWorkFiles() {
 }
 
 bool cameraInput::pProcessInputDirectory() {
-    // A share that did not answer when the input was checked told nothing: it is checked
-    // again once it answers, rather than refused for the rest of the run.
-    if (!m_valid && m_unanswered) {
+    // An input whose directories were not there (a share mounted late, a camera computer
+    // that came up after the station) or whose share did not answer is checked again at every
+    // poll, once its share answers: the camera joins when its directories are there, rather
+    // than being refused for the rest of the run.
+    if (!m_valid && isCamera(camera())) {
         if (m_share->stalled())
             return false;
         prepareInput();

@@ -69,7 +69,8 @@ public:
     // waiting camera log files.
     void start();
     // Sets the filters, makes the directories absolute and checks them; true when the kind is
-    // 1 or 2 and all three directories exist.
+    // 1 or 2 and all three directories exist. An input found wanting is checked again at every
+    // poll until it is not.
     bool prepareInput();
     // One poll: moves every file of the camera from the input directory into the working
     // directory; returns the INPUT_ flags of what waits there (0 when nothing was moved).

@@ -28,6 +28,9 @@ struct cameraShare::state {
 
 namespace {
 
+// The operation whose first call the next share made holds (tests).
+std::optional<shareOp> g_holdInNext;
+
 void serve(const std::shared_ptr<cameraShare::state>& s) {
     std::unique_lock<std::mutex> lock(s->mutex);
     for (;;) {
@@ -117,6 +120,8 @@ fileResult<> removeOn(const fileHooks& hooks, const QString& path) {
 cameraShare::cameraShare() = default;
 
 cameraShare::cameraShare(int boundMs) : m_boundMs(boundMs), m_state(std::make_shared<state>()) {
+    m_state->holdOp = g_holdInNext;
+    g_holdInNext.reset();
     std::shared_ptr<state> s = m_state;
     m_state->thread = std::thread([s] { serve(s); });
 }
@@ -173,6 +178,10 @@ void cameraShare::holdNext(shareOp op) {
         return;
     std::lock_guard<std::mutex> lock(m_state->mutex);
     m_state->holdOp = op;
+}
+
+void cameraShare::holdInNextShare(shareOp op) {
+    g_holdInNext = op;
 }
 
 void cameraShare::release() {

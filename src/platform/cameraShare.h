@@ -86,6 +86,9 @@ public:
     void holdNext(shareOp op);
     // Lets a held call go on and waits until it has returned: its late work is done.
     void release();
+    // Tests: the first call of `op` on the next share with a worker that is made is held as
+    // holdNext holds it: a share whose server hangs when the station starts.
+    static void holdInNextShare(shareOp op);
 
     struct state;
 

@@ -1,6 +1,7 @@
 // Faults of a running station, each on a whole station in one process (measurement loop and
 // two simulated cameras on the simulated clock): the controller keeps running, reports each
 // problem once per occurrence, and every good frame still reaches its datafile.
+#include "app/stationSetup.h"
 #include "format/rleCodec.h"
 #include "support/simulatedStation.h"
 #include "support/transferFiles.h"
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <gtest/gtest.h>
@@ -223,6 +225,62 @@ TEST(faults, aShareThatStopsAnsweringIsToldOnceEachWayCountedAndCostsNoFrame) {
         EXPECT_EQ(s.loop->health().camera[1 - camIndex(c.camera)].stalls, 0u);
         if (c.everyFrame)
             expectNoFrameLost(s);
+    }
+}
+
+// After a power cut the station computer is often up before the camera computers: camera A's
+// share is away when the station starts (its mount point empty, or its server hanging in the
+// first call). The start is bounded all the same (heartbeat and health files within 10 s),
+// camera A's configured directories stay in force, camera A is told away once and back once,
+// and it measures within 30 s of its share's return.
+TEST(faults, aCameraShareAwayAtTheStartJoinsWhenItAnswers) {
+    const struct {
+        const char* what;
+        bool hangs; // else the mount point is empty
+        const char* away;
+        const char* back;
+    } cases[] = {
+        {"mount point empty", false, "warning : camera A control directory ",
+         "info : camera A control directory reachable again after "},
+        {"server hangs", true, "warning : camera A share not answering: ",
+         "info : camera A share answering again after "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        simulatedStation s(START, nullptr, "UTC", [&](stationFixture& f) {
+            if (c.hangs)
+                cameraShare::holdInNextShare(shareOp::stat);
+            else
+                ASSERT_TRUE(QDir(f.dir.path()).rename("cam_a", "cam_a.away"));
+        });
+        EXPECT_LE(s.fixture.clock.monotonic(), SHARE_CALL_BOUND_MS / 1000.0) << "start-up";
+        ASSERT_TRUE(s.runUntil(
+            [&] {
+                return s.fixture.dir.exists("check_kiv.txt") &&
+                       s.fixture.dir.exists("acquire_kiv.status.json");
+            },
+            10 - s.fixture.clock.monotonic()));
+        s.run(20);
+        EXPECT_FALSE(s.measuring());
+        if (c.hangs)
+            s.loop->station().share(cam::A).release();
+        else
+            ASSERT_TRUE(QDir(s.fixture.dir.path()).rename("cam_a.away", "cam_a"));
+        EXPECT_TRUE(s.runUntil(
+            [&] { return s.measuring() && s.loop->writer().framesWritten(cam::A) > 0; }, 30))
+            << s.tail(40).toStdString();
+        s.run(10);
+
+        EXPECT_EQ(s.loop->cameraA().inputDir(), s.fixture.a->inputDir);
+        EXPECT_EQ(s.loop->cameraA().controlDir(), s.fixture.a->controlDir);
+        EXPECT_EQ(s.countStarting(c.away), 1) << s.tail(40).toStdString();
+        EXPECT_EQ(s.countStarting(c.back), 1) << s.tail(40).toStdString();
+        // One line each way: nothing else says camera A is away, or back.
+        EXPECT_EQ(s.countStarting("warning : camera A"), 1);
+        EXPECT_EQ(s.log.messages().filter(QRegularExpression("^info : camera A .*again")).size(),
+                  1);
+        EXPECT_EQ(s.countStarting("error"), 0) << s.tail(40).toStdString();
+        expectNoFrameLost(s);
     }
 }
 

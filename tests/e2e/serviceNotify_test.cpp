@@ -5,9 +5,13 @@
 #include <QByteArray>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QThread>
 
+#include <algorithm>
+
 #include <cstring>
+#include <iostream>
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -129,6 +133,60 @@ TEST(serviceNotify, aMissingDirectoryIsNamedUntilItComes) {
     EXPECT_TRUE(messages.contains("info : log directory " + missing + " exists now"));
     EXPECT_TRUE(messages.last().startsWith("info : stopped acquire_kiv "))
         << messages.last().toStdString();
+}
+
+// After a power cut the station computer is up before camera A's: A's share (its mount point)
+// is empty when the station starts. The service is ready and beats within 10 s all the same,
+// and once the share is mounted the station measures with A's configured directories within
+// 30 s, having told camera A away once and back once.
+TEST(serviceNotify, aCameraShareAwayAtTheStartJoinsOnceMounted) {
+    e2eStation station;
+    // Camera A's computer writes on its own disk; the station reaches it through cam_a, the
+    // mount point, which the "mount" makes a link to that disk.
+    ASSERT_TRUE(QDir(station.path()).rename("cam_a", "disk_a"));
+    station.useCameraFolders(station.path("disk_a"), station.path("cam_b"));
+    notifyListener manager(station.path("notify.sock"));
+    ASSERT_TRUE(manager.bound());
+    scopedEnv socketName("NOTIFY_SOCKET", station.path("notify.sock").toLocal8Bit());
+    QElapsedTimer clock;
+    clock.start();
+    station.startCameras();
+    station.startStation();
+    while (manager.count("READY=1") == 0 && clock.elapsed() < 10000)
+        manager.receive(100);
+    EXPECT_EQ(manager.count("READY=1"), 1) << "ready within 10 s";
+    const qint64 ready = clock.elapsed();
+    EXPECT_TRUE(station.waitFor([&] { return QFile::exists(station.path("check_kiv.txt")); },
+                                10 - clock.elapsed() / 1000.0))
+        << "a heartbeat within 10 s";
+    const qint64 beat = clock.elapsed();
+    QThread::sleep(3);
+    ASSERT_TRUE(QFile::link(station.path("disk_a"), station.path("cam_a")));
+    const qint64 mounted = clock.elapsed();
+    const auto aWritten = [&] {
+        std::vector<e2eFrame> frames;
+        QString problem;
+        station.datafileFrames(&frames, &problem);
+        return std::any_of(frames.begin(), frames.end(),
+                           [](const e2eFrame& f) { return f.camera == 'A'; });
+    };
+    EXPECT_TRUE(station.waitFor(aWritten, 30)) << station.messages().join('\n').toStdString();
+    std::cout << "ready after " << ready << " ms, heartbeat after " << beat
+              << " ms, camera A's frames in a datafile " << clock.elapsed() - mounted
+              << " ms after its share came\n";
+    EXPECT_EQ(station.stopStation(), 0);
+    station.stopCameras();
+    const QStringList messages = station.messages();
+    EXPECT_EQ(messages
+                  .filter(QRegularExpression("^warning : camera A control directory .*/cam_a/"
+                                             "control not reachable$"))
+                  .size(),
+              1)
+        << messages.join('\n').toStdString();
+    EXPECT_EQ(messages.filter(QRegularExpression("^info : camera A .*again")).size(), 1);
+    EXPECT_TRUE(messages.filter(QRegularExpression("^(error|pProcessConfFile)")).isEmpty())
+        << messages.join('\n').toStdString();
+    EXPECT_TRUE(station.onlySentFramesOnce());
 }
 
 TEST_F(managedStation, readyStatusAndKeepAlivesReachTheServiceManager) {

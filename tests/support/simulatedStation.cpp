@@ -70,7 +70,8 @@ std::vector<sentFrame> sentFrames(const syncList& syncs, const QString& logPath)
 
 simulatedStation::simulatedStation(double start,
                                    const std::function<void(simulatorSettings&)>& tune,
-                                   const char* zone)
+                                   const char* zone,
+                                   const std::function<void(stationFixture&)>& beforeStart)
     : fixture(start, zone), frames(fixture.dir.file("frames.log")) {
     for (int camera : {CAM_A, CAM_B}) {
         simulatorSettings s;
@@ -85,6 +86,8 @@ simulatedStation::simulatedStation(double start,
             tune(s);
         (camera == CAM_A ? cameraA : cameraB) = std::make_unique<cameraSimulator>(s, &frames);
     }
+    if (beforeStart)
+        beforeStart(fixture);
     loop = std::make_unique<measurementLoop>(false, "./acquire_kiv.set");
 }
 

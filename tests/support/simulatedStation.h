@@ -39,10 +39,12 @@ struct frameAccount {
 class simulatedStation {
 public:
     // A station at `start` (UTC seconds) in the time zone `zone`; `tune` may change the
-    // simulators' settings (both cameras: look at `camera`) before they are made.
+    // simulators' settings (both cameras: look at `camera`) before they are made, and
+    // `beforeStart` the station folder before the controller starts in it.
     explicit simulatedStation(double start,
                               const std::function<void(simulatorSettings&)>& tune = nullptr,
-                              const char* zone = "UTC");
+                              const char* zone = "UTC",
+                              const std::function<void(stationFixture&)>& beforeStart = nullptr);
     ~simulatedStation();
 
     // One step: both cameras look at their directories, then the loop runs one cycle; a cycle
