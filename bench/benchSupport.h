@@ -28,8 +28,19 @@ const uint64_t LINES_PER_SECOND = 55172;
 // goes to `messageLog` (or nowhere), and the result line to the original standard output.
 void separateResults(const char* messageLog = nullptr);
 
-// "name  figure  target  PASS|FAIL", aligned; the exit status of a benchmark follows `pass`.
-void printResult(const char* name, const std::string& figure, const std::string& target, bool pass);
+// "--smoke" on the command line: one short run (a few seconds of data) that checks only that
+// the benchmark works: no abort, no frame lost, no error of the station. Its figure is printed
+// but not judged, since one short run on a shared machine says nothing of speed; CI runs every
+// benchmark so, and scripts/bench judges the targets. Remembered for printResult.
+bool optionSmoke(int argc, char** argv);
+// True when `name` ("--smoke", ...) is on the command line.
+bool optionFlag(int argc, char** argv, const char* name);
+
+// "name  figure  target  PASS|FAIL", aligned. Passes when the run was `complete` (every frame
+// accounted for, no station error) and, but in a smoke run, the target was `met`; the exit
+// status of a benchmark follows the answer.
+bool printResult(const char* name, const std::string& figure, const std::string& target,
+                 bool complete, bool met);
 // A line of detail under the result, indented.
 void printNote(const std::string& text);
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -45,6 +56,11 @@ const char* optionMessages(int argc, char** argv);
 
 // Messages of the station that report an error, counted since the start.
 int stationErrors();
+// The error lines that the acquire_kiv process of the station folder `stationDir` counted, from
+// its status file (written once more when it stops); -1 when there is none to read.
+int statusFileErrors(const QString& stationDir);
+// Prints the first few error lines of the message log file `log` as notes, for a failed run.
+void printLogErrors(const QString& log);
 
 // A station in a temporary folder below `root`: input, working, control, datafile, sync and
 // log directories, the "acquire_kiv.set" naming them, a simulated clock at `start`, the sync
@@ -56,6 +72,10 @@ public:
 
     // A new synchronisation at the clock's time, as the run loop makes one; its syncId.
     uint16_t synchronise();
+    // Time passes until line `line` of the current synchronisation has been recorded (the
+    // clock never goes back): a station reads a transfer file after its lines were recorded,
+    // and refuses frames far ahead of its clock.
+    void recordedUntil(uint64_t line);
     // One poll of both cameras and the processing of everything it brought, pairing and
     // writing datafiles as the run loop does; the number of datafiles written.
     int pollAndProcess();

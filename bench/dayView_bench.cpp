@@ -11,6 +11,9 @@
 // camera A's window and an outage into DIR/3sec and DIR/sync, for the day picture of the
 // README, and exits. "--heavy DIR" writes the heavy day the benchmark reads into DIR (hard
 // links, a few hundred megabytes on disk) and exits, to compare or profile the day view on it.
+//
+// Every run must account for the day: each datafile present, none damaged, every frame decoded
+// and counted. "--smoke": one run over half an hour made of half a minute of rain.
 #include "benchSupport.h"
 #include "daySimulation.h"
 
@@ -21,6 +24,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <cstdlib>
@@ -38,6 +44,8 @@ const double DAY_START = 1717200000.0;
 const int HEAVY_SECONDS = 600; // 200 distinct heavy intervals
 const int DISTINCT_SECONDS = 40;
 const int DAY_SECONDS = 86400;
+const int SMOKE_HEAVY_SECONDS = 30;
+const int SMOKE_DAY_SECONDS = 1800;
 
 struct runResult {
     double seconds;
@@ -45,13 +53,13 @@ struct runResult {
     long maxKiB;
 };
 
-// Runs `argv` with its standard output to /dev/null; wall time and peak resident memory.
-runResult runProgram(const std::vector<std::string>& args) {
+// Runs `argv` with its standard output to `output`; wall time and peak resident memory.
+runResult runProgram(const std::vector<std::string>& args, const char* output = "/dev/null") {
     double started = monotonicSeconds();
     pid_t pid = fork();
     if (pid == 0) {
-        FILE* null = std::freopen("/dev/null", "w", stdout);
-        (void)null;
+        if (!std::freopen(output, "w", stdout))
+            _exit(127);
         std::vector<char*> argv;
         for (const std::string& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -82,13 +90,40 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// The day's 28,800 names, each a hard link to one of `sources` in turn; the bytes they hold.
-int64_t linkDay(const QString& from, const QString& to) {
+// Frame entries of the datafile `path`; -1 when it does not read back.
+int64_t datafileFrames(const QString& path) {
+    QFile file(path);
+    datafileContent content;
+    datafileProblem problem;
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray data = file.readAll();
+    if (!readDatafile(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()),
+                      &content, &problem))
+        return -1;
+    return int64_t(content.entries.size());
+}
+
+struct linkedDay {
+    int files = 0;
+    int64_t bytes = 0;
+    int64_t frames = 0;
+};
+
+// The first `seconds` of the day as datafile names, each a hard link to one of `sources` in
+// turn; the files, bytes and frame entries they hold.
+linkedDay linkDay(const QString& from, const QString& to, int seconds) {
     QDir().mkpath(to);
     QStringList sources = QDir(from).entryList(QDir::Files, QDir::Name);
     sources.removeFirst(); // the first interval began with the synchronisation, not whole
-    int64_t bytes = 0;
-    for (int i = 0; i < DAY_SECONDS / INTERVAL_LENGTH; ++i) {
+    std::vector<int64_t> frames;
+    for (const QString& source : sources) {
+        frames.push_back(datafileFrames(from + "/" + source));
+        if (frames.back() < 0)
+            std::abort();
+    }
+    linkedDay day;
+    for (int i = 0; i < seconds / INTERVAL_LENGTH; ++i) {
         const QString source = from + "/" + sources[i % sources.size()];
         int64_t second = int64_t(DAY_START) + int64_t(i) * INTERVAL_LENGTH;
         QString name = QStringLiteral("%1.%2")
@@ -97,9 +132,33 @@ int64_t linkDay(const QString& from, const QString& to) {
         if (link(QFile::encodeName(source).constData(),
                  QFile::encodeName(to + "/" + name).constData()) != 0)
             std::abort();
-        bytes += QFile(source).size();
+        day.bytes += QFile(source).size();
+        day.frames += frames[size_t(i) % frames.size()];
+        ++day.files;
     }
-    return bytes;
+    return day;
+}
+
+// What "kiv_inspect --day --json" said of the day in `json` against what the day holds: an
+// empty text when it accounted for every datafile and frame, else what it missed.
+std::string checkDay(const QString& json, const linkedDay& day) {
+    QFile file(json);
+    if (!file.open(QIODevice::ReadOnly))
+        return "no JSON from kiv_inspect";
+    const QJsonObject o = QJsonDocument::fromJson(file.readAll()).object();
+    int64_t frames = 0;
+    for (const QJsonValue& minute : o.value("minutes").toArray())
+        frames += minute["frames_a"].toInteger() + minute["frames_b"].toInteger();
+    const int64_t present = o.value("intervals_present").toInteger();
+    const int64_t damaged = o.value("intervals_damaged").toInteger();
+    const int64_t undecoded =
+        o.value("undecoded_frames_a").toInteger() + o.value("undecoded_frames_b").toInteger();
+    if (present == day.files && damaged == 0 && undecoded == 0 && frames == day.frames)
+        return std::string();
+    return format("kiv_inspect found %lld of %d intervals, %lld damaged, %lld of %lld frames, "
+                  "%lld undecoded",
+                  (long long)present, day.files, (long long)damaged, (long long)frames,
+                  (long long)day.frames, (long long)undecoded);
 }
 
 // Showers by the hour, a dirty spot on camera A from 15:00, no datafiles 03:10 .. 04:30, and
@@ -156,60 +215,71 @@ int main(int argc, char** argv) {
     const QString bin = optionValue(argc, argv, "--bin", QStringLiteral(KIV_BINARY_DIR));
     const QString example = optionValue(argc, argv, "--example", QString());
     const QString keep = optionValue(argc, argv, "--heavy", QString());
+    const bool smoke = optionSmoke(argc, argv);
     separateResults(optionMessages(argc, argv));
     if (!example.isEmpty())
         return writeExample(root, example);
 
+    const int heavySeconds = smoke ? SMOKE_HEAVY_SECONDS : HEAVY_SECONDS;
+    const int runs = smoke ? 1 : RUNS;
     benchStation station(root, DAY_START + 0.5);
     daySimulation heavy;
     heavy.start = DAY_START + 0.5;
-    heavy.seconds = HEAVY_SECONDS;
+    heavy.seconds = heavySeconds;
     heavy.dropsPerSecond = [](int) { return RAIN_HEAVY; };
     heavy.distinctSeconds = DISTINCT_SECONDS;
     const int written = simulateDay(&station, heavy);
     // A station that refused frames wrote fewer distinct datafiles than the day is made of.
-    if (stationErrors() != 0 || written < HEAVY_SECONDS / INTERVAL_LENGTH - 1) {
+    if (stationErrors() != 0 || written < heavySeconds / INTERVAL_LENGTH - 1) {
         std::fprintf(stderr, "dayView: the station wrote %d datafiles with %d errors\n", written,
                      stationErrors());
         return 2;
     }
     const QString dayDir = keep.isEmpty() ? station.path() + "/day" : keep;
-    const int64_t bytes = linkDay(station.outputDir(), dayDir);
+    const linkedDay day =
+        linkDay(station.outputDir(), dayDir, smoke ? SMOKE_DAY_SECONDS : DAY_SECONDS);
     if (!keep.isEmpty()) {
-        std::fprintf(stderr, "heavy day of %.2f GB written to %s\n", double(bytes) / 1e9,
+        std::fprintf(stderr, "heavy day of %.2f GB written to %s\n", double(day.bytes) / 1e9,
                      qPrintable(keep));
         return 0;
     }
     const std::string image = (station.path() + "/day.png").toStdString();
+    const QString json = station.path() + "/day.json";
     const std::string inspect = (bin + "/kiv_inspect").toStdString();
 
     std::vector<double> inspectTimes, inspectCpu, catTimes;
     long maxKiB = 0;
-    for (int i = 0; i < RUNS; ++i) {
+    std::string missed;
+    for (int i = 0; i < runs; ++i) {
         runResult c =
             runProgram({"sh", "-c", "cd \"$0\" && cat -- * >/dev/null", dayDir.toStdString()});
         catTimes.push_back(c.seconds);
         runResult r =
-            runProgram({inspect, "--day", dayDir.toStdString(), "--image", image, "--json"});
+            runProgram({inspect, "--day", dayDir.toStdString(), "--image", image, "--json"},
+                       QFile::encodeName(json).constData());
         inspectTimes.push_back(r.seconds);
         inspectCpu.push_back(r.cpuSeconds);
         maxKiB = std::max(maxKiB, r.maxKiB);
+        if (missed.empty())
+            missed = checkDay(json, day);
     }
     const double mid = median(inspectTimes);
-    const double gb = double(bytes) / 1e9;
-    bool pass = mid <= TARGET_SECONDS && maxKiB <= TARGET_KIB;
-    printResult("dayView",
-                format("%.1f s median (%.2f GB/s), %ld MiB", mid, gb / mid, maxKiB / 1024),
-                format("<= %.0f s, <= %ld MiB", TARGET_SECONDS, TARGET_KIB / 1024), pass);
+    const double gb = double(day.bytes) / 1e9;
+    const bool pass = printResult(
+        "dayView", format("%.1f s median (%.2f GB/s), %ld MiB", mid, gb / mid, maxKiB / 1024),
+        format("<= %.0f s, <= %ld MiB", TARGET_SECONDS, TARGET_KIB / 1024), missed.empty(),
+        mid <= TARGET_SECONDS && maxKiB <= TARGET_KIB);
+    if (!missed.empty())
+        printNote(missed);
     printNote(format("kiv_inspect --day over %d datafiles, %.2f GB: median %.1f s, min %.1f s, "
                      "max %.1f s; cat of the same bytes: median %.1f s (%.2f GB/s), min %.1f s, "
                      "max %.1f s; %d runs; kiv_inspect CPU time median %.1f s, load average "
                      "%.1f at the end",
-                     DAY_SECONDS / INTERVAL_LENGTH, gb, mid,
+                     day.files, gb, mid,
                      *std::min_element(inspectTimes.begin(), inspectTimes.end()),
                      *std::max_element(inspectTimes.begin(), inspectTimes.end()), median(catTimes),
                      gb / median(catTimes), *std::min_element(catTimes.begin(), catTimes.end()),
-                     *std::max_element(catTimes.begin(), catTimes.end()), RUNS, median(inspectCpu),
+                     *std::max_element(catTimes.begin(), catTimes.end()), runs, median(inspectCpu),
                      loadAverage()));
     return pass ? 0 : 1;
 }

@@ -1,7 +1,9 @@
 // Frame rate: small frames of both cameras (one to three lines each) through the reader,
 // pairing and the datafile writer, 150,000 frames to a 3-second interval, so that every
 // datafile still fits the writer's 4 MiB buffer. The instrument's worst case is about
-// 110,000 frames a second; the station must keep up with five times that.
+// 110,000 frames a second; the station must keep up with five times that. The station clock
+// moves with the data: each second's files are read once their lines were recorded.
+// "--smoke": one run of a few seconds.
 #include "benchSupport.h"
 #include "runSpread.h"
 
@@ -18,6 +20,8 @@ const double TARGET_FRAMES_PER_SECOND = 550000.0;
 // Frames of one camera in one second: 75,000 per camera and interval.
 const int FRAMES_PER_CAMERA_SECOND = 25000;
 const int SECONDS = 45;
+// A smoke run: 12 intervals, beyond how far ahead of its clock the station takes frames.
+const int SMOKE_SECONDS = 36;
 // Distinct frames per line count; frames are copied from them and placed in time.
 const int POOL = 64;
 const double SYNC_TIME = 1717243200.0; // a multiple of 3 s, so that intervals hold whole seconds
@@ -53,8 +57,8 @@ struct rateRun {
     bool complete = false;
 };
 
-// One run in a station of its own.
-rateRun runOnce(const QString& root) {
+// One run of `seconds` seconds of frames in a station of its own.
+rateRun runOnce(const QString& root, int seconds) {
     benchStation station(root, SYNC_TIME);
     const uint16_t syncId = station.synchronise();
 
@@ -66,7 +70,7 @@ rateRun runOnce(const QString& root) {
     const QString files = station.path() + QStringLiteral("/files");
     QDir().mkpath(files);
     int64_t framesSent = 0;
-    for (int s = 0; s < SECONDS; ++s) {
+    for (int s = 0; s < seconds; ++s) {
         for (int c = 0; c < 2; ++c) {
             std::vector<frameBytes> frames;
             uint64_t first = uint64_t(s) * LINES_PER_SECOND;
@@ -93,7 +97,8 @@ rateRun runOnce(const QString& root) {
     int written = 0;
     double started = monotonicSeconds();
     double cpuStarted = cpuSeconds();
-    for (int s = 0; s < SECONDS; ++s) {
+    for (int s = 0; s < seconds; ++s) {
+        station.recordedUntil(uint64_t(s + 1) * LINES_PER_SECOND);
         readAll =
             readTransferFile(queueA, files + "/" + transferName(1, s), station.syncs()) && readAll;
         readAll =
@@ -106,12 +111,12 @@ rateRun runOnce(const QString& root) {
     double cpu = cpuSeconds() - cpuStarted;
 
     rateRun run;
-    int64_t inFiles = 0, files64 = 0;
-    bool readable = countDatafileFrames(station.outputDir(), &inFiles, &files64, &run.bytes);
+    int64_t files64 = 0;
+    bool readable = countDatafileFrames(station.outputDir(), &run.frames, &files64, &run.bytes);
     run.waiting = int64_t(writer.paired().size() + queueA.size() + queueB.size());
-    run.frames = framesSent - run.waiting;
-    run.complete =
-        readAll && readable && inFiles == run.frames && files64 == written && stationErrors() == 0;
+    // Every frame sent is in a datafile or still waiting for its interval to close.
+    run.complete = readAll && readable && run.frames + run.waiting == framesSent &&
+                   files64 == written && stationErrors() == 0;
     run.rate = double(run.frames) / elapsed;
     run.elapsed = elapsed;
     run.cpu = cpu;
@@ -123,22 +128,24 @@ rateRun runOnce(const QString& root) {
 
 int main(int argc, char** argv) {
     const QString root = optionValue(argc, argv, "--dir", QDir::tempPath());
+    const bool smoke = optionSmoke(argc, argv);
     const int runs = optionRuns(argc, argv);
     separateResults(optionMessages(argc, argv));
     std::vector<double> rates, seconds, cpus;
     rateRun run;
     bool complete = true;
     for (int i = 0; i < runs; ++i) {
-        run = runOnce(root);
+        run = runOnce(root, smoke ? SMOKE_SECONDS : SECONDS);
         complete = complete && run.complete;
         rates.push_back(run.rate / 1e6);
         seconds.push_back(run.elapsed);
         cpus.push_back(run.cpu);
     }
     const runSpread rate = spreadOf(rates);
-    const bool pass = complete && rate.median * 1e6 >= TARGET_FRAMES_PER_SECOND;
-    printResult("framerate", format("%s million frames/s", formatSpread(rate, "%.2f").c_str()),
-                format(">= %.0f frames/s", TARGET_FRAMES_PER_SECOND), pass);
+    const bool pass =
+        printResult("framerate", format("%s million frames/s", formatSpread(rate, "%.2f").c_str()),
+                    format(">= %.0f frames/s", TARGET_FRAMES_PER_SECOND), complete,
+                    rate.median * 1e6 >= TARGET_FRAMES_PER_SECOND);
     printNote(format("%lld frames in %d datafiles (%.1f MB), %lld still queued; median (min-max) "
                      "of %d runs: %s s, cpu %s s%s",
                      (long long)run.frames, run.written, double(run.bytes) / 1e6,

@@ -3,7 +3,9 @@
 // reader, pairing and datafile writer with its fsyncs, into a datafile directory. A baseline
 // in the same run reads the same files and writes as many files of the same total size with
 // plain stdio and the same fsyncs. Station and baseline take turns in repeated rounds; on the
-// median of the rounds the station may take at most 1.5 times the baseline's time.
+// median of the rounds the station may take at most 1.5 times the baseline's time. The station
+// reads the files once their last lines were recorded, as a station catching up a backlog
+// does. "--smoke": one round over half a minute of rain.
 #include "benchSupport.h"
 #include "runSpread.h"
 
@@ -24,6 +26,9 @@ namespace {
 
 const double TARGET_RATIO = 1.5;
 const int64_t MIN_BYTES = 200 * 1000 * 1000;
+// A smoke run: 36 seconds of heavy rain, beyond how far ahead of its clock the station takes
+// frames.
+const int SMOKE_SECONDS = 36;
 // Seconds of rain made with the simulator's model; longer stretches repeat them later in the
 // line stream.
 const int DISTINCT_SECONDS = 40;
@@ -33,30 +38,35 @@ struct transferSet {
     QStringList names[2]; // per camera, in name order
     int64_t bytes = 0;
     int64_t frames = 0;
+    uint64_t endLine = 0; // of the last file
 };
 
 // Heavy rain seen by both cameras, one transfer file per camera and second, until at least
-// MIN_BYTES are made.
-transferSet makeRain(const QString& dir, uint16_t syncId) {
+// `minBytes` and `minSeconds` are made.
+transferSet makeRain(const QString& dir, uint16_t syncId, int64_t minBytes, int minSeconds) {
     transferSet set;
     cameraParams params;
     resetCameraParams(&params);
     rainModel rain(7, RAIN_HEAVY);
     std::vector<frameBytes> seconds[2][DISTINCT_SECONDS];
-    for (int c = 0; c < 2; ++c) {
-        // Camera B's light plane lies below camera A's: it sees the same drops a little later.
-        double depth =
-            c == 0
-                ? 0.0
-                : (double(params.planeBackLeft) + params.planeBackRight + params.planeFrontRight) /
-                      3.0;
-        cameraView view{SYNC_TIME, params.lineFrequency, params.width, params.camA.xscale, depth};
-        for (int s = 0; s < DISTINCT_SECONDS; ++s)
-            if (rainFrames(rain, view, uint64_t(s) * LINES_PER_SECOND,
-                           uint64_t(s + 1) * LINES_PER_SECOND, syncId, &seconds[c][s]) != 0)
-                std::abort();
-    }
-    for (int s = 0; set.bytes < MIN_BYTES; ++s) {
+    bool made[DISTINCT_SECONDS] = {};
+    for (int s = 0; set.bytes < minBytes || s < minSeconds; ++s) {
+        if (!made[s % DISTINCT_SECONDS]) {
+            made[s % DISTINCT_SECONDS] = true;
+            for (int c = 0; c < 2; ++c) {
+                // Camera B's light plane lies below camera A's: it sees the same drops a
+                // little later.
+                double depth = c == 0 ? 0.0
+                                      : (double(params.planeBackLeft) + params.planeBackRight +
+                                         params.planeFrontRight) /
+                                            3.0;
+                cameraView view{SYNC_TIME, params.lineFrequency, params.width, params.camA.xscale,
+                                depth};
+                if (rainFrames(rain, view, uint64_t(s) * LINES_PER_SECOND,
+                               uint64_t(s + 1) * LINES_PER_SECOND, syncId, &seconds[c][s]) != 0)
+                    std::abort();
+            }
+        }
         uint64_t first = uint64_t(s) * LINES_PER_SECOND;
         uint64_t shift = uint64_t(s - s % DISTINCT_SECONDS) * LINES_PER_SECOND;
         for (int c = 0; c < 2; ++c) {
@@ -74,6 +84,7 @@ transferSet makeRain(const QString& dir, uint16_t syncId) {
             set.bytes += file.size();
             set.frames += int64_t(frames.size());
         }
+        set.endLine = first + LINES_PER_SECOND;
     }
     return set;
 }
@@ -88,7 +99,9 @@ void copyInto(const QString& from, const QStringList& names, const QString& to) 
 }
 
 // The baseline: every file read whole with stdio, files of `sizes` written from what was read,
-// each flushed, fsynced and its directory synced, as the station writes its datafiles.
+// each flushed, fsynced and its directory synced, as the station writes its datafiles. What
+// was read waits until it fills the next file; files beyond the bytes read (the datafiles'
+// headers may outweigh the transfer files') are written at the end all the same.
 double runBaseline(const QString& inputDir, const QStringList& names,
                    const std::vector<int64_t>& sizes, const QString& outputDir) {
     std::vector<char> in(1 << 22);
@@ -96,8 +109,11 @@ double runBaseline(const QString& inputDir, const QStringList& names,
     size_t pending = 0;
     size_t next = 0;
     double started = monotonicSeconds();
-    auto writeDue = [&]() {
-        while (next < sizes.size() && pending >= size_t(sizes[next])) {
+    auto writeDue = [&](bool all) {
+        while (next < sizes.size() && (all || pending >= size_t(sizes[next]))) {
+            if (out.size() < size_t(sizes[next]))
+                out.resize(size_t(sizes[next]));
+            pending = std::max(pending, size_t(sizes[next]));
             QByteArray path = QFile::encodeName(outputDir + QStringLiteral("/b%1").arg(next));
             FILE* file = std::fopen(path.constData(), "wb");
             if (!file ||
@@ -121,13 +137,14 @@ double runBaseline(const QString& inputDir, const QStringList& names,
         size_t count;
         while ((count = std::fread(in.data(), 1, in.size(), file)) > 0) {
             if (pending + count > out.size())
-                std::abort();
+                out.resize(pending + count);
             std::memcpy(out.data() + pending, in.data(), count);
             pending += count;
-            writeDue();
+            writeDue(false);
         }
         std::fclose(file);
     }
+    writeDue(true);
     return monotonicSeconds() - started;
 }
 
@@ -135,6 +152,7 @@ double runBaseline(const QString& inputDir, const QStringList& names,
 
 int main(int argc, char** argv) {
     const QString root = optionValue(argc, argv, "--dir", QDir::tempPath());
+    const bool smoke = optionSmoke(argc, argv);
     separateResults(optionMessages(argc, argv));
     benchStation station(root, SYNC_TIME);
     const uint16_t syncId = station.synchronise();
@@ -142,7 +160,8 @@ int main(int argc, char** argv) {
     const QString baselineOut = station.path() + QStringLiteral("/baseline");
     QDir().mkpath(source);
     QDir().mkpath(baselineOut);
-    transferSet set = makeRain(source, syncId);
+    transferSet set =
+        smoke ? makeRain(source, syncId, 0, SMOKE_SECONDS) : makeRain(source, syncId, MIN_BYTES, 0);
     // The baseline reads the files in the order the station does: the cameras in turn.
     QStringList interleaved;
     for (int i = 0; i < set.names[0].size(); ++i)
@@ -161,6 +180,7 @@ int main(int argc, char** argv) {
         // written back from the cache.
         for (int c = 0; c < 2; ++c)
             copyInto(source, set.names[c], run.inputDir(c + 1));
+        run.recordedUntil(set.endLine);
         double started = monotonicSeconds();
         double cpuStarted = cpuSeconds();
         int written = run.pollAndProcess();
@@ -189,9 +209,9 @@ int main(int argc, char** argv) {
     }
     complete = complete && stationErrors() == 0;
     const runSpread ratio = spreadOf(ratios);
-    bool pass = complete && ratio.median <= TARGET_RATIO;
-    printResult("pipeline", format("%s x baseline", formatSpread(ratio, "%.2f").c_str()),
-                format("<= %.1f x baseline", TARGET_RATIO), pass);
+    const bool pass = printResult(
+        "pipeline", format("%s x baseline", formatSpread(ratio, "%.2f").c_str()),
+        format("<= %.1f x baseline", TARGET_RATIO), complete, ratio.median <= TARGET_RATIO);
     printNote(format("%.0f MB in %lld transfer files, %lld frames -> %lld datafiles of %.0f MB; "
                      "median (min-max) of %d rounds%s",
                      double(set.bytes) / 1e6,

@@ -1,4 +1,5 @@
 #include "runSpread.h"
+#include "benchSupport.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -28,6 +29,8 @@ std::string formatSpread(const runSpread& spread, const char* valueFormat) {
 }
 
 int optionRuns(int argc, char** argv) {
+    if (optionFlag(argc, argv, "--smoke"))
+        return 1;
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "--runs") == 0)
             return std::max(MIN_RUNS, std::atoi(argv[i + 1]));

@@ -22,5 +22,5 @@ runSpread spreadOf(std::vector<double> values);
 // "median (min–max)" with each value printed by the printf format `valueFormat`, e.g. "%.2f".
 std::string formatSpread(const runSpread& spread, const char* valueFormat);
 
-// "--runs N" from the command line, at least MIN_RUNS.
+// "--runs N" from the command line, at least MIN_RUNS; 1 in a smoke run ("--smoke").
 int optionRuns(int argc, char** argv);

@@ -1,6 +1,6 @@
 // The sync list loader on an arbitrary file of the day. Whatever it takes in, the next
-// synchronisation must follow the loaded numbering (the syncId after the current one) and be
-// findable.
+// synchronisation must follow the loaded numbering (the first syncId after the current one that
+// the day's file does not hold), never reuse a number of the file, and be findable.
 #include "fuzzSupport.h"
 
 #include "sync/syncList.h"
@@ -27,14 +27,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     out.write(reinterpret_cast<const char*>(data), qint64(size));
     out.close();
     syncs->load();
-    uint16_t before = syncs->currentSyncId();
+    uint16_t expected = uint16_t(syncs->currentSyncId() + 1);
+    for (int tried = 0; tried < 65536 && (expected == NO_SYNC_ID || syncs->fromEarlierRun(expected));
+         ++tried)
+        expected = uint16_t(expected + 1);
     cameraParams station;
     resetCameraParams(&station);
     station.cameraId = CAM_KIV;
     if (!syncs->addSync(station))
         std::abort();
     uint16_t added = syncs->currentSyncId();
-    if (added != uint16_t(before + 1) || !syncs->find(added))
+    if (added != expected || !syncs->find(added))
         std::abort();
     return 0;
 }

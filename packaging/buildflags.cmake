@@ -6,7 +6,7 @@
 # The optimisation and debug levels stay those of CMAKE_BUILD_TYPE.
 find_program(KIV_DPKG_BUILDFLAGS dpkg-buildflags)
 set(kiv_harden_default OFF)
-if(KIV_DPKG_BUILDFLAGS AND NOT KIV_SANITIZE AND NOT KIV_FUZZ
+if(KIV_DPKG_BUILDFLAGS AND NOT KIV_SANITIZE AND NOT KIV_TSAN AND NOT KIV_FUZZ
    AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
     set(kiv_harden_default ON)
 endif()

@@ -295,10 +295,27 @@ uint32_t cmprByteSum(const cmprBuffer* buffer) {
         return 0;
     int32_t count =
         buffer->m_writeSize < buffer->m_capacity ? buffer->m_writeSize : buffer->m_capacity;
-    uint32_t sum = 0;
-    for (int32_t i = 0; i < count; ++i)
-        sum += buffer->m_data[i];
-    return sum;
+    // Eight bytes at a time: the bytes of a word are added pairwise into four 16-bit lanes,
+    // which hold 128 words before they could overflow, and the lanes are then added up. A
+    // datafile of heavy rain is summed in a fraction of the time a byte-wise loop takes.
+    const uint8_t* data = buffer->m_data;
+    const uint64_t BYTES = 0x00FF00FF00FF00FFull;
+    const int32_t WORDS_PER_ROUND = 128;
+    uint64_t total = 0;
+    int32_t i = 0;
+    while (count - i >= 8) {
+        uint64_t lanes = 0;
+        for (int32_t w = 0; w < WORDS_PER_ROUND && count - i >= 8; ++w, i += 8) {
+            uint64_t word;
+            std::memcpy(&word, data + i, 8);
+            lanes += (word & BYTES) + ((word >> 8) & BYTES);
+        }
+        total +=
+            (lanes & 0xFFFF) + ((lanes >> 16) & 0xFFFF) + ((lanes >> 32) & 0xFFFF) + (lanes >> 48);
+    }
+    for (; i < count; ++i)
+        total += data[i];
+    return uint32_t(total);
 }
 
 int cmprReadU8(cmprBuffer* buffer, uint8_t* value) {

@@ -76,6 +76,9 @@ bool newerSynchronisation(const frameRecord& previous, const frameRecord& curren
 }
 
 bool goesBefore(const frameRecord& b, const frameRecord& a) {
+    // Both heads of one synchronisation, as nearly always: one clock, one day.
+    if (oneSynchronisation(a, b))
+        return b.linePosition < a.linePosition;
     switch (standingOf(a, b)) {
     case standing::earlierClock:
     case standing::earlierDay:
@@ -90,6 +93,8 @@ bool goesBefore(const frameRecord& b, const frameRecord& a) {
 }
 
 bool mayPairAfter(const frameRecord& last, const frameRecord& head) {
+    if (oneSynchronisation(last, head))
+        return true;
     switch (standingOf(last, head)) {
     case standing::laterClock:
         // A frame of the new clock follows whatever its time.

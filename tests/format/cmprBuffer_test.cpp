@@ -275,3 +275,22 @@ TEST(cmprBuffer, pooledBuffersKeepTheirBytesWhateverBecomesOfTheOthers) {
     EXPECT_TRUE(makePooledCmprBuffer(0).isNull());
     EXPECT_EQ(makePooledCmprBuffer(1 << 20)->m_capacity, 1 << 20) << "large: a block of its own";
 }
+
+// The byte sum that closes every datafile, over sizes around its words and rounds and over
+// bytes that fill every lane to the top: the same as adding the bytes one by one.
+TEST(cmprBuffer, byteSumOfEveryLengthAndContent) {
+    std::mt19937 random(11);
+    for (int32_t size : {1, 7, 8, 9, 1023, 1024, 1025, 8 * 128 * 3 + 5, 1 << 20}) {
+        for (int fill : {0xFF, -1}) {
+            cmprBufferPtr buffer = makeCmprBuffer(size);
+            std::vector<uint8_t> bytes(static_cast<size_t>(size));
+            for (uint8_t& b : bytes)
+                b = fill < 0 ? uint8_t(random()) : uint8_t(fill);
+            ASSERT_EQ(cmprCopy(buffer.data(), bytes.data(), size), 0);
+            uint32_t expected = 0;
+            for (uint8_t b : bytes)
+                expected += b;
+            EXPECT_EQ(cmprByteSum(buffer.data()), expected) << size << " " << fill;
+        }
+    }
+}
