@@ -8,7 +8,8 @@
 
 runReport::runReport(const QString& mode, stationObjects& station)
     : m_directories(stationDirectories(station)),
-      m_messageListener([this](const logEntry& entry) { m_health.noteMessage(entry); }) {
+      m_messageListener([this](const logEntry& entry) { m_health.noteMessage(entry); }),
+      m_duty(this) {
     m_health.mode = mode;
     m_health.datafileDirectory = station.writer->outputDirectory();
 }
@@ -34,6 +35,9 @@ void runReport::finish() {
 }
 
 void runReport::fileProcessed(cameraInput& camera, uint8_t result) {
+    // A long drain waits for nothing: the health files are kept fresh between its files.
+    if (currentClock().monotonic() >= due())
+        perform();
     const handledFile& file = camera.lastFile();
     if (file.name.isEmpty())
         return;

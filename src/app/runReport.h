@@ -7,6 +7,7 @@
 #include "app/inputDrain.h"
 #include "app/stationDirectories.h"
 #include "output/datafileWriter.h"
+#include "platform/stationClock.h"
 #include "status/healthFiles.h"
 #include "status/stationHealth.h"
 
@@ -14,7 +15,9 @@
 
 #include <functional>
 
-class runReport : public drainListener {
+// The health files are its wait duty (platform/stationClock.h): rewritten every
+// HEALTH_REFRESH_S seconds also while the loop waits for a share that does not answer.
+class runReport : public drainListener, private waitDuty {
 public:
     // A run in `mode` ("measurement", "livevideo") of the objects `station`, whose
     // directories it keeps looking at.
@@ -42,8 +45,13 @@ public:
     void pairingDone(int32_t written) override;
 
 private:
+    double due() override { return m_files.nextDue(); }
+    // The health as it stands, in the middle of a cycle: no share is asked for it.
+    void perform() override { m_files.publish(&m_health, currentSecond(), true); }
+
     stationHealth m_health;
     directoryWatch m_directories;
     healthFiles m_files;
     scopedLogListener m_messageListener;
+    scopedWaitDuty m_duty;
 };

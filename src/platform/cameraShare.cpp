@@ -149,7 +149,8 @@ bool cameraShare::run(shareOp op, std::function<void()> job) {
     m_state->jobOp = op;
     const uint64_t ticket = ++m_state->handed;
     m_state->wake.notify_all();
-    const bool inTime = currentClock().waitFor(
+    // The loop's duties go on while it waits (platform/stationClock.h).
+    const bool inTime = waitForAnswer(
         lock, m_state->finished, m_boundMs, [&] { return m_state->returned >= ticket; },
         [&] { return m_state->held; });
     if (!inTime) {

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <ctime>
 #include <sys/time.h>
 
@@ -34,6 +35,25 @@ public:
 };
 
 stationClock* g_clock = nullptr;
+waitDuty* g_duty = nullptr;
+
+// One stretch of a wait of `left` ms: up to the moment the duty falls due (at most a
+// millisecond before it) when that comes first (then true), else all of it. A duty that stays
+// due after it was done is not done again in the same wait.
+bool dutyFirst(stationClock& clock, bool* skip, int* left) {
+    if (!g_duty || *skip)
+        return false;
+    const double until = (g_duty->due() - clock.monotonic()) * 1000.0;
+    if (until >= double(*left))
+        return false;
+    *left = until <= 0.0 ? 0 : int(std::floor(until));
+    return true;
+}
+
+void performDuty(stationClock& clock, bool* skip) {
+    g_duty->perform();
+    *skip = g_duty->due() <= clock.monotonic();
+}
 
 } // namespace
 
@@ -67,7 +87,45 @@ int64_t monotonicSecond() {
 }
 
 void sleepMs(int ms) {
-    currentClock().sleepMs(ms);
+    stationClock& clock = currentClock();
+    bool skip = false;
+    while (ms > 0) {
+        int stretch = ms;
+        const bool duty = dutyFirst(clock, &skip, &stretch);
+        clock.sleepMs(stretch);
+        ms -= stretch;
+        if (stopRequested())
+            return;
+        if (duty)
+            performDuty(clock, &skip);
+    }
+}
+
+bool waitForAnswer(std::unique_lock<std::mutex>& lock, std::condition_variable& wake, int ms,
+                   const std::function<bool()>& answered, const std::function<bool()>& held) {
+    stationClock& clock = currentClock();
+    bool skip = false;
+    for (;;) {
+        int stretch = ms;
+        const bool duty = dutyFirst(clock, &skip, &stretch);
+        if (clock.waitFor(lock, wake, stretch, answered, held))
+            return true;
+        ms -= stretch;
+        if (!duty)
+            return false;
+        lock.unlock();
+        performDuty(clock, &skip);
+        lock.lock();
+    }
+}
+
+scopedWaitDuty::scopedWaitDuty(waitDuty* duty) : m_duty(duty) {
+    g_duty = duty;
+}
+
+scopedWaitDuty::~scopedWaitDuty() {
+    if (g_duty == m_duty)
+        g_duty = nullptr;
 }
 
 void simulatedClock::sleepMs(int ms) {

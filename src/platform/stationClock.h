@@ -38,7 +38,40 @@ double nowWithMicroseconds();
 int64_t currentSecond();
 // Whole seconds of the monotonic clock: what the loops measure intervals with.
 int64_t monotonicSecond();
+// Sleeps `ms` on the current clock, doing the wait duty (below) when it falls due meanwhile;
+// ends early when a stop was requested.
 void sleepMs(int ms);
+
+// A duty of the loop's thread that no wait may put off: when it falls due during a sleep or a
+// wait for another thread (a call on a camera share whose server hangs), the wait breaks off
+// there, the duty is done, and the wait goes on for the rest of its time. The run loops keep
+// their health files fresh this way, however many share calls one cycle waits for.
+class waitDuty {
+public:
+    virtual ~waitDuty() = default;
+    // When the duty is next due, in seconds of the monotonic clock.
+    virtual double due() = 0;
+    // Done when due, or up to a millisecond before.
+    virtual void perform() = 0;
+};
+
+// Installs `duty` for the lifetime of the guard, on the loop's thread, in place of any other:
+// there is one run loop, and a test's next loop is made before its last one goes.
+class scopedWaitDuty {
+public:
+    explicit scopedWaitDuty(waitDuty* duty);
+    ~scopedWaitDuty();
+    scopedWaitDuty(const scopedWaitDuty&) = delete;
+    scopedWaitDuty& operator=(const scopedWaitDuty&) = delete;
+
+private:
+    waitDuty* m_duty;
+};
+
+// Waits on the current clock as stationClock::waitFor does, at most `ms`, doing the wait duty
+// when it falls due meanwhile (with `lock` released); true when answered.
+bool waitForAnswer(std::unique_lock<std::mutex>& lock, std::condition_variable& wake, int ms,
+                   const std::function<bool()>& answered, const std::function<bool()>& held);
 
 // A clock that only moves when told to, or when somebody sleeps on it.
 class simulatedClock : public stationClock {

@@ -47,6 +47,9 @@ public:
     // has passed since the last write, when HEALTH_REFRESH_S seconds have passed, or when
     // `force` is set (the end of a run); failures are counted in `health`.
     void publish(stationHealth* health, int64_t now, bool force = false);
+    // When HEALTH_REFRESH_S will have passed since the last write (seconds of the monotonic
+    // clock); long past before the first.
+    double nextDue() const { return double(m_lastWrite) + double(HEALTH_REFRESH_S); }
 
 private:
     bool replaceWith(const QString& name, const QByteArray& content);

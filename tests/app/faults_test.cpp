@@ -284,6 +284,39 @@ TEST(faults, aCameraShareAwayAtTheStartJoinsWhenItAnswers) {
     }
 }
 
+// The servers of both cameras hang in every call for a minute: each cycle waits the bound on
+// camera A's share and again on camera B's. The health files are rewritten at least every
+// 10 s all the same, as the monitoring promises.
+TEST(faults, theHealthFilesAreRewrittenEveryTenSecondsWhileBothSharesHang) {
+    simulatedStation s(START);
+    measureFor(s, 8);
+    std::vector<double> writes;
+    setFileEventHook([&](fileOp op, const QString&, const QString& target, bool done) {
+        if (op == fileOp::RENAME && done && target.endsWith("acquire_kiv.status.json"))
+            writes.push_back(s.fixture.clock.monotonic());
+    });
+    const double end = s.fixture.clock.monotonic() + 60;
+    while (s.fixture.clock.monotonic() < end) {
+        for (cam c : BOTH_CAMERAS) {
+            cameraShare& share = s.loop->station().share(c);
+            share.release();
+            share.holdNext(shareOp::stat);
+        }
+        s.step();
+    }
+    const double last = s.fixture.clock.monotonic();
+    setFileEventHook(nullptr);
+    for (cam c : BOTH_CAMERAS)
+        s.loop->station().share(c).release();
+
+    ASSERT_FALSE(writes.empty());
+    double longest = last - writes.back();
+    for (size_t i = 1; i < writes.size(); ++i)
+        longest = std::max(longest, writes[i] - writes[i - 1]);
+    EXPECT_LE(longest, 10.0);
+    EXPECT_GE(s.loop->health().camera[0].stalls, 5u) << "the shares did hang";
+}
+
 TEST(faults, anInputDirectoryAwayLongerThanTheSilenceLimitRebootsItsCameraOnce) {
     simulatedStation s(START);
     measureFor(s, 8);
