@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <functional>
+#include <limits>
 
 // The health files are its wait duty (platform/stationClock.h): rewritten every
 // HEALTH_REFRESH_S seconds also while the loop waits for a share that does not answer.
@@ -45,7 +46,11 @@ public:
     void pairingDone(int32_t written) override;
 
 private:
-    double due() override { return m_files.nextDue(); }
+    // Not before the first publish(): until the directories were looked at, the health would
+    // call a configuration usable that is not.
+    double due() override {
+        return m_published ? m_files.nextDue() : std::numeric_limits<double>::infinity();
+    }
     // The health as it stands, in the middle of a cycle: no share is asked for it.
     void perform() override { m_files.publish(&m_health, currentSecond(), true); }
 
@@ -54,4 +59,5 @@ private:
     healthFiles m_files;
     scopedLogListener m_messageListener;
     scopedWaitDuty m_duty;
+    bool m_published = false;
 };
