@@ -171,6 +171,9 @@ bool cameraInput::pProcessInputDirectory() {
 
 void cameraInput::moveIntoWorkDir(const QStringList& names) {
     const int64_t now = currentSecond();
+    // A file whose move failed, until the next file tells whether it was the file (the next
+    // one moves: it is set aside) or the working directory (the next one fails too: both wait).
+    refusedMove refused;
     for (const QString& name : names) {
         const QString target = joinPath(m_workDir, name);
         // A file of the same name still waits to be processed: this one follows at a later
@@ -220,12 +223,52 @@ void cameraInput::moveIntoWorkDir(const QStringList& names) {
         if (moved) {
             m_setAside.remove(raw);
             m_listingStale = true;
+            m_heldBack.clear();
+            m_holdTold = false;
+            if (!refused.name.isEmpty())
+                setAsideUnmovable(refused);
+            refused = refusedMove();
         } else if (!fileExists(target)) {
-            setAside(raw, stamp,
-                     QStringLiteral("unable to move it into the working directory (%1)")
-                         .arg(QString::fromLocal8Bit(std::strerror(moved.error))));
+            if (refused.name.isEmpty()) {
+                refused = refusedMove{name, stamp, moved.error};
+                continue;
+            }
+            if (holdBack(refused))
+                return;
+            refused = refusedMove{name, stamp, moved.error};
         }
     }
+    // No later file to tell them apart: the file waits, as when the working directory refuses.
+    if (!refused.name.isEmpty())
+        (void)holdBack(refused);
+}
+
+bool cameraInput::holdBack(const refusedMove& refused) {
+    const int64_t now = currentSecond();
+    if (m_heldBack != refused.name) {
+        m_heldBack = refused.name;
+        m_heldSince = now;
+    }
+    if (now < m_heldSince + SET_ASIDE_RETRY) {
+        if (!m_holdTold)
+            logError(errorKind::inputFile,
+                     QStringLiteral("warning : input file %1 cannot be moved into the working "
+                                    "directory (%2) -> tried again first, the camera's later "
+                                    "files wait")
+                         .arg(shownName(refused.name),
+                              QString::fromLocal8Bit(std::strerror(refused.error))));
+        m_holdTold = true;
+        return true;
+    }
+    m_heldBack.clear();
+    setAsideUnmovable(refused);
+    return false;
+}
+
+void cameraInput::setAsideUnmovable(const refusedMove& refused) {
+    setAside(nativePath(refused.name), refused.stamp,
+             QStringLiteral("unable to move it into the working directory (%1)")
+                 .arg(QString::fromLocal8Bit(std::strerror(refused.error))));
 }
 
 bool cameraInput::settleLateMove() {

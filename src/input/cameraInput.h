@@ -100,9 +100,21 @@ private:
     // failed (reported on standard error).
     bool pProcessInputDirectory();
     // Moves `names` from the input directory into the working directory, leaving a file behind
-    // whose name already waits there; a file that cannot be moved or is too large is reported
-    // and set aside (see m_setAside), and the files after it go on.
+    // whose name already waits there. A file that cannot be moved while the next one can is
+    // reported and set aside (see m_setAside); when the next one cannot be moved either, the
+    // working directory refuses new entries, and the first holds back the files after it (see
+    // m_heldBack) until it moves, or for SET_ASIDE_RETRY seconds, after which it is set aside.
+    // One too large is removed.
     void moveIntoWorkDir(const QStringList& names);
+    struct refusedMove {
+        QString name;
+        fileStamp stamp;
+        int error = 0;
+    };
+    // True when the files after `refused` wait for it (told once until a move succeeds again);
+    // false once it was held back too long and is set aside.
+    bool holdBack(const refusedMove& refused);
+    void setAsideUnmovable(const refusedMove& refused);
     // A move the share left unanswered, settled once the share answers: the file is taken from
     // the working directory when it has left the input directory; otherwise a copy that may
     // have reached the working directory goes, and the file is moved again. False while the
@@ -167,6 +179,13 @@ private:
         int64_t since;
     };
     QHash<QByteArray, setAsideFile> m_setAside;
+    // The file that could not be moved into the working directory at the last try, and since
+    // when: the camera's later files wait for it, so that none is read before it (its lines
+    // would then be refused as out of time order). A working directory that refuses new
+    // entries for a while (full, or busy) thus loses nothing.
+    QString m_heldBack;
+    int64_t m_heldSince = 0;
+    bool m_holdTold = false; // the holding back was told; again only after a move succeeded
     // Transfer files of synchronisations an earlier run handed out, refused since the last
     // summary: a restart finds them by the dozen, and says so in one line per camera.
     struct earlierRunFiles {

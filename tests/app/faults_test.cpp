@@ -455,6 +455,38 @@ TEST(faults, aDatafileDirectoryUnwritableOrFullLosesOnlyTheIntervalsItRefused) {
     }
 }
 
+// The working directory refuses new entries for a while (full, or its share busy): the files
+// that could not be moved are moved first when it takes them again, before any later file of
+// their camera, and every frame reaches its datafile. The refusal is told once per camera;
+// one that lasts is told as a file set aside, and the camera's later files go on.
+TEST(faults, filesTheWorkingDirectoryRefusedAreMovedFirstWhenItTakesThemAgain) {
+    const struct {
+        const char* what;
+        double seconds;
+        bool setAside;
+    } cases[] = {{"for 15 s", 15, false}, {"for 2 minutes", 120, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        simulatedStation s(START);
+        measureFor(s, 8);
+        const QString inputs[] = {s.fixture.a->inputDir, s.fixture.b->inputDir};
+        {
+            scopedFileFaults faults([&](fileOp op, const QString& path) {
+                return op == fileOp::RENAME && path.endsWith(".cam") &&
+                       (path.startsWith(inputs[0]) || path.startsWith(inputs[1]));
+            });
+            s.run(c.seconds);
+        }
+        s.run(90);
+        EXPECT_EQ(s.countStarting("warning : input file "), 2) << s.tail(30).toStdString();
+        EXPECT_EQ(s.countStarting("error : input file ") > 0, c.setAside)
+            << s.tail(30).toStdString();
+        if (!c.setAside)
+            expectNoFrameLost(s);
+        EXPECT_TRUE(s.measuring());
+    }
+}
+
 // Camera A hangs with the parameter file: it reads "acquire.par" but never removes it. Every
 // push to it after that fails and is reported once per push; the station keeps cycling
 // through the handshake (and writing its heartbeat), and what was measured before is kept.

@@ -209,8 +209,8 @@ TEST_F(collectTest, aMoveThatReturnsLateIsReadOnceInItsPlace) {
     }
 }
 
-// A share that did not answer tells nothing about the files set aside: they are neither
-// forgotten nor reported again once it answers.
+// A share that did not answer tells nothing about the files set aside or held back: they are
+// neither forgotten nor reported again once it answers.
 TEST_F(collectTest, aStallForgetsNoFileSetAside) {
     cameraShare share(SHARE_CALL_BOUND_MS);
     std::unique_ptr<cameraInput> a = camera(1, &share);
@@ -231,8 +231,9 @@ TEST_F(collectTest, aStallForgetsNoFileSetAside) {
     a->collectInput();
     EXPECT_EQ(log.messages(),
               (QStringList{"error : input file 1.a.cam set aside : it is not a regular file",
-                           "error : input file 2.a.cam set aside : unable to move it into the "
-                           "working directory (Permission denied)"}));
+                           "warning : input file 2.a.cam cannot be moved into the working "
+                           "directory (Permission denied) -> tried again first, the camera's "
+                           "later files wait"}));
 }
 
 // The camera's share does not answer while the station starts: the input cannot be checked,
