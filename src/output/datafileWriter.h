@@ -71,4 +71,7 @@ private:
     int32_t m_lastInterval = 0;
     uint64_t m_framesWritten[2] = {0, 0};
     uint64_t m_framesAssembled[2] = {0, 0}; // entries of the datafile being assembled
+    // Frames of the camera of queue A (0) or B (1) went on without their partner and that was
+    // told; told again only after the other camera delivered.
+    bool m_aloneTold[2] = {false, false};
 };

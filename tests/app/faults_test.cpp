@@ -6,6 +6,8 @@
 #include "support/simulatedStation.h"
 #include "support/transferFiles.h"
 
+#include "rainModel.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -485,6 +487,37 @@ TEST(faults, filesTheWorkingDirectoryRefusedAreMovedFirstWhenItTakesThemAgain) {
             expectNoFrameLost(s);
         EXPECT_TRUE(s.measuring());
     }
+}
+
+// Heavy rain, and camera B's input away for four minutes while its control answers: the
+// station resyncs again and again, and camera A's frames of each ended synchronisation, whose
+// partners can no longer come, leave its queue within half a minute of its own data rather
+// than pile up (before: 280,000 frames held at the end). What the queues hold stays bounded.
+TEST(faults, aCameraInputAwayInHeavyRainHoldsTheOtherCamerasFramesOnlyBriefly) {
+    simulatedStation s(START, [](simulatorSettings& settings) { settings.rain = RAIN_HEAVY; });
+    measureFor(s, 8);
+    QDir station(s.fixture.dir.path());
+    ASSERT_TRUE(station.rename("cam_b/input", "cam_b/input.away"));
+    size_t most = 0;
+    const double end = s.fixture.clock.monotonic() + 240;
+    while (s.fixture.clock.monotonic() < end) {
+        s.step();
+        stationObjects& o = s.loop->station();
+        most = std::max(most, o.input(cam::A).queue().size() + o.writer->paired().size());
+    }
+    ASSERT_TRUE(station.rename("cam_b/input.away", "cam_b/input"));
+    measuresAgain(s);
+    std::cout << "most frames held with camera B away: " << most << "\n";
+    // Camera A delivers some 1,300 frames a second in this rain.
+    EXPECT_LT(most, 60000u);
+    // Lost are only camera B's frames of the files that went away with its input (a second or
+    // two of rain): they come back after camera A's of their time went on alone, as told.
+    EXPECT_EQ(s.countStarting("warning : camera B delivered nothing for 30 s"), 1);
+    frameAccount a = s.account();
+    EXPECT_EQ(a.duplicated + a.foreign + a.damaged, 0) << a;
+    EXPECT_LT(a.lost, 3000) << a;
+    for (const std::string& lost : a.firstLost)
+        EXPECT_EQ(lost.rfind("B 0 ", 0), 0u) << a;
 }
 
 // Camera A hangs with the parameter file: it reads "acquire.par" but never removes it. Every

@@ -20,12 +20,40 @@ struct pairingTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(pairingTest, nothingMovesWhileOneQueueIsEmpty) {
-    for (int i = 0; i < 10; ++i)
-        b.frames().push_back(makeFrameRecord(sync, uint64_t(i)));
-    EXPECT_FALSE(pairFrames(paired, a, b));
-    EXPECT_EQ(b.size(), 10u);
-    EXPECT_TRUE(paired.empty());
+// Camera A has frames, camera B none: pairing moves nothing, and A's frames go on alone only
+// once their partners cannot come (their synchronisation ended half a minute of A's data ago),
+// or beyond the bound on what one camera may hold.
+TEST_F(pairingTest, aCameraAloneWaitsForItsPartnerOnlyWhileItCanStillCome) {
+    syncPointPtr next = makeSyncPoint(DAY + 1010.0, 1000.0);
+    const struct {
+        const char* what;
+        size_t first;   // frames of the first synchronisation, one line apart
+        double laterAt; // seconds after its start of one frame of the next; < 0: none
+        size_t alone;   // frames that go on alone
+        bool bounded;
+    } cases[] = {
+        {"one synchronisation", 10, -1, 0, false},
+        {"the next one 10 s later", 10, 10, 0, false},
+        {"the next one 40 s later", 10, 40, 10, false},
+        {"over the bound", MAX_PARTNERLESS + 5, -1, 5, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        cameraQueue qa(1), qb(2);
+        pairedQueue out;
+        for (size_t i = 0; i < c.first; ++i)
+            qa.frames().push_back(makeFrameRecord(sync, uint64_t(i)));
+        if (c.laterAt >= 0)
+            qa.frames().push_back(makeFrameRecord(next, uint64_t((c.laterAt - 10.0) * 1000.0)));
+        EXPECT_FALSE(pairFrames(out, qa, qb));
+        bool bounded = false;
+        EXPECT_EQ(pairPartnerless(out, qa, qb, &bounded), c.alone > 0);
+        EXPECT_EQ(out.size(), c.alone);
+        EXPECT_EQ(bounded, c.bounded);
+        if (!out.empty()) {
+            EXPECT_EQ(out.back().header.lineCounter, c.alone - 1) << "the oldest first";
+        }
+    }
 }
 
 TEST_F(pairingTest, ordersByPositionCameraAFirstOnTiesAndStamps) {
