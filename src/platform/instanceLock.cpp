@@ -29,7 +29,7 @@ bool acquireInstanceLock(const char* path, long* holder) {
     // a PID nor (a FIFO) let the opening return.
     const int fd = openPlainDescriptor(QString::fromLocal8Bit(path), O_RDWR | O_CREAT, true);
     if (fd < 0) {
-        if (errno == ELOOP || errno == EMLINK || errno == EISDIR || errno == EINVAL)
+        if (refusedAsNotOwn(errno))
             *holder = INSTANCE_LOCK_NOT_OWN;
         return false;
     }

@@ -156,6 +156,10 @@ fileResult<> makeOwnDirectory(const QString& path) {
     return fileResult<>::failure(S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR);
 }
 
+bool refusedAsNotOwn(int error) {
+    return error == ELOOP || error == EMLINK || error == EISDIR || error == EINVAL;
+}
+
 QString refusalText(int error) {
     switch (error) {
     case ELOOP:

@@ -52,6 +52,10 @@ bool nameTaken(const QString& path);
 // does not count: failed with ELOOP for a link, ENOTDIR for anything else.
 fileResult<> makeOwnDirectory(const QString& path);
 
+// True for the errnos with which the openings above refuse what is no plain file of the
+// station's own (ELOOP, EMLINK, EISDIR, EINVAL), as against a failure of the disk or rights.
+bool refusedAsNotOwn(int error);
+
 // Why a file of the station's own was refused, for the messages: the errnos above in words,
 // any other errno as the system words it.
 QString refusalText(int error);

@@ -140,6 +140,44 @@ TEST(ownFiles, filesWrittenWholeNeverWriteThroughWhatStandsUnderTheirNames) {
             }
 }
 
+// Files appended where they stand: the day's sync list and the daily camera logs. Whatever is
+// not a plain file of the station's own under their names is refused, not read, written through
+// or waited on, and told once; a sync list the station cannot trust ends the measuring rather
+// than hand out a syncId of the day twice.
+TEST(ownFiles, appendedFilesAreWrittenOnlyWhereTheyArePlainFilesOfTheirOwn) {
+    const struct {
+        const char* folder;
+        const char* suffix;
+        bool measuresOn;
+    } files[] = {{"sync", ".sync.log", false}, {"log", ".a.log", true}};
+    const auto tune = [](simulatorSettings& settings) { settings.logInterval = 4.0; };
+    for (const auto& f : files)
+        for (const plantedKind& k : KINDS)
+            for (int moment : {0, 1}) {
+                SCOPED_TRACE(std::string(f.suffix) + ", " + k.what +
+                             (before(moment) ? ", before the start" : ", while running"));
+                simulatedStation s(START, tune);
+                outsideFolder outside;
+                const QString name = localDayStem(int64_t(START)) + f.suffix;
+                const QString path = s.fixture.dir.file(QString(f.folder) + "/" + name);
+                if (before(moment)) {
+                    ASSERT_TRUE(plant(k.kind, path, outside));
+                    startAgain(s);
+                } else {
+                    measureFor(s, 10);
+                    ASSERT_TRUE(s.fixture.dir.exists(QString(f.folder) + "/" + name));
+                    ASSERT_TRUE(plant(k.kind, path, outside));
+                    resync(s);
+                }
+                s.run(40);
+                outside.expectUntouched();
+                EXPECT_EQ(toldOf(s, name), 1) << s.tail(30).toStdString();
+                EXPECT_EQ(s.measuring(), f.measuresOn) << s.tail(30).toStdString();
+                if (f.measuresOn)
+                    expectNoFrameLost(s);
+            }
+}
+
 // A heartbeat or health file that cannot be written is told once, however long that lasts,
 // and once more when it is written again, with how long it was not.
 TEST(ownFiles, aFileThatCannotBeWrittenIsToldOnceAndOnceWhenItIsAgain) {
