@@ -134,6 +134,11 @@ bool nameTaken(const QString& path) {
     return lstat(nativePath(path).constData(), &st) == 0;
 }
 
+bool isOwnDirectory(const QString& path) {
+    struct stat st;
+    return lstat(nativePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 fileResult<> makeOwnDirectory(const QString& path) {
     const QByteArray native = nativePath(path);
     struct stat st;

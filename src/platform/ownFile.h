@@ -47,6 +47,9 @@ const char* strangerUnder(const QString& path);
 // True when anything stands under `path`, also a link that leads nowhere.
 bool nameTaken(const QString& path);
 
+// True when a directory stands under `path` itself, not a link to one.
+bool isOwnDirectory(const QString& path);
+
 // Makes the directory `path` of the station's own (and its parents) unless it exists, and
 // makes the new entry durable. Done when a directory stands there afterwards, a link to one
 // does not count: failed with ELOOP for a link, ENOTDIR for anything else.

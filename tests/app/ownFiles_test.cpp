@@ -178,6 +178,57 @@ TEST(ownFiles, appendedFilesAreWrittenOnlyWhereTheyArePlainFilesOfTheirOwn) {
             }
 }
 
+// The datafiles: the temporary name of an interval still to come, and "repeated", the folder
+// the station makes for intervals whose name is taken. An interval never goes through what
+// stands under its temporary name (it goes to repeated/ instead, as for a taken name), and
+// never into a folder a link leads to (it is then lost, told).
+TEST(ownFiles, datafilesNeverGoThroughWhatStandsUnderTheirNames) {
+    const struct {
+        const char* what;
+        bool repeated; // the folder; else the temporary name of an interval
+    } targets[] = {{"an interval's temporary name", false}, {"the folder repeated", true}};
+    for (const auto& t : targets)
+        for (const plantedKind& k : KINDS)
+            for (int moment : {0, 1}) {
+                if (t.repeated && k.kind == planted::directory)
+                    continue; // what the station makes there itself
+                SCOPED_TRACE(std::string(t.what) + ", " + k.what +
+                             (before(moment) ? ", before the start" : ", while running"));
+                simulatedStation s(START);
+                outsideFolder outside;
+                if (!before(moment))
+                    measureFor(s, 5);
+                // An interval some 20 s ahead (intervals begin on multiples of 3 s of the day).
+                const int32_t ahead = int32_t(s.fixture.clock.now()) + 20;
+                const QString name = datafileWriter::datafileName(ahead - ahead % 3);
+                if (t.repeated) {
+                    ASSERT_TRUE(plant(k.kind, s.fixture.dir.file("3sec/repeated"), outside, true));
+                    // Its usual name taken, the interval must go there.
+                    s.fixture.dir.write("3sec/" + name, "taken");
+                } else {
+                    ASSERT_TRUE(
+                        plant(k.kind, s.fixture.dir.file("3sec/" + name + ".part"), outside));
+                }
+                if (before(moment))
+                    startAgain(s);
+                measureFor(s, 30);
+                outside.expectUntouched();
+                EXPECT_EQ(toldOf(s, name) + toldOf(s, name + ".part"), 1)
+                    << s.tail(30).toStdString();
+                if (t.repeated) {
+                    EXPECT_EQ(s.fixture.dir.read("3sec/" + name), "taken");
+                } else {
+                    // What was planted (or set aside) is no datafile to account for.
+                    for (const QString& planted : {name + ".part", name + ".part.set-aside"}) {
+                        const QByteArray path =
+                            QFile::encodeName(s.fixture.dir.file("3sec/" + planted));
+                        (void)(unlink(path.constData()) == 0 || rmdir(path.constData()) == 0);
+                    }
+                    expectNoFrameLost(s);
+                }
+            }
+}
+
 // A heartbeat or health file that cannot be written is told once, however long that lasts,
 // and once more when it is written again, with how long it was not.
 TEST(ownFiles, aFileThatCannotBeWrittenIsToldOnceAndOnceWhenItIsAgain) {
