@@ -16,14 +16,14 @@ const char* const HEARTBEAT_FILE = "./check_kiv.txt";
 void heartbeat::write() {
     const QString part = QString::fromLatin1(HEARTBEAT_PART);
     const QString final = QString::fromLatin1(HEARTBEAT_FILE);
-    // Something planted under the temporary name goes with the creation below; told, since
-    // whoever put it there should know it did not work.
-    if (const char* stranger = strangerUnder(part);
-        stranger && QLatin1String(stranger) != QLatin1String("a directory"))
-        logWarning(QStringLiteral("warning : heartbeat %1 was %2 -> removed")
-                       .arg(part, QLatin1String(stranger)));
-    FILE* file = createFreshFile(part, "w");
+    // Something planted under the temporary name goes with the creation; told, since whoever
+    // put it there should know it did not work.
+    const char* removed = nullptr;
+    FILE* file = createFreshFile(part, "w", fileHooks::installed(), &removed);
     int error = file ? 0 : errno;
+    if (removed)
+        logWarning(QStringLiteral("warning : heartbeat %1 was %2 -> removed")
+                       .arg(part, QLatin1String(removed)));
     if (file) {
         bool written = std::fprintf(file, "%110llu\n", (unsigned long long)currentSecond()) > 0;
         written = std::fflush(file) == 0 && written;
@@ -36,11 +36,11 @@ void heartbeat::write() {
     if (error != 0) {
         if (file)
             (void)removeFile(part);
-        if (failingSince == NO_HEARTBEAT)
+        if (failingSince == NO_HEARTBEAT) {
             logWarning(QStringLiteral("warning : heartbeat %1 not written : %2")
                            .arg(part, refusalText(error)));
-        if (failingSince == NO_HEARTBEAT)
             failingSince = now;
+        }
         return;
     }
     if (failingSince != NO_HEARTBEAT)

@@ -112,12 +112,12 @@ bool videoSnapshot::writeVideoDat() {
     char timeHeader[64];
     std::strftime(timeHeader, sizeof timeHeader, "Time= %H:%M:%S, %a %b %d, %y", &local);
     QString path = joinPath(m_directory, QLatin1String(VIDEO_FILE));
-    if (const char* stranger = strangerUnder(path);
-        stranger && QLatin1String(stranger) != QLatin1String("a directory"))
-        logWarning(QStringLiteral("warning : video snapshot %1 was %2 -> removed")
-                       .arg(path, QLatin1String(stranger)));
-    FILE* file = createFreshFile(path, "wb");
+    const char* removed = nullptr;
+    FILE* file = createFreshFile(path, "wb", fileHooks::installed(), &removed);
     int error = file ? 0 : errno;
+    if (removed)
+        logWarning(QStringLiteral("warning : video snapshot %1 was %2 -> removed")
+                       .arg(path, QLatin1String(removed)));
     if (file) {
         const bool ok = writeSection(file, "raw_video_A", timeHeader, m_raw[0]) &&
                         writeSection(file, "raw_video_B", timeHeader, m_raw[1]) &&

@@ -12,6 +12,22 @@ bool isWriteMode(const char* mode) {
     return std::strpbrk(mode, "wa+") != nullptr;
 }
 
+// What `st` shows that is no plain file of the station's own; null for a regular file with
+// one name.
+const char* strangerKind(const struct stat& st) {
+    if (S_ISLNK(st.st_mode))
+        return "a link";
+    if (S_ISFIFO(st.st_mode))
+        return "a FIFO";
+    if (S_ISDIR(st.st_mode))
+        return "a directory";
+    if (!S_ISREG(st.st_mode))
+        return "no regular file";
+    if (st.st_nlink != 1)
+        return "a second name of another file";
+    return nullptr;
+}
+
 } // namespace
 
 int openPlainDescriptor(const QString& path, int flags, bool oneName) {
@@ -46,22 +62,26 @@ int openPlainDescriptor(const QString& path, int flags, bool oneName) {
     return fd;
 }
 
-FILE* createFreshFile(const QString& path, const char* mode, const fileHooks& hooks) {
+FILE* createFreshFile(const QString& path, const char* mode, const fileHooks& hooks,
+                      const char** removed) {
+    if (removed)
+        *removed = nullptr;
     if (hooks.fails(fileOp::OPEN, path)) {
         errno = EACCES;
         return nullptr;
     }
     hooks.tell(fileOp::OPEN, path, QString(), false);
     const QByteArray native = nativePath(path);
-    // Whatever has this name goes first; unlink removes a link itself, never its target.
+    struct stat st;
+    const bool found = lstat(native.constData(), &st) == 0;
     // A directory cannot go, and is reported as what it is.
-    if (unlink(native.constData()) != 0 && (errno == EISDIR || errno == EPERM)) {
-        struct stat st;
-        if (lstat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            errno = EISDIR;
-            return nullptr;
-        }
+    if (found && S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return nullptr;
     }
+    // Whatever else has this name goes first; unlink removes a link itself, never its target.
+    if (found && unlink(native.constData()) == 0 && removed)
+        *removed = strangerKind(st);
     const int fd =
         open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
@@ -114,19 +134,7 @@ FILE* openRegularFile(const QString& path) {
 
 const char* strangerUnder(const QString& path) {
     struct stat st;
-    if (lstat(nativePath(path).constData(), &st) != 0)
-        return nullptr;
-    if (S_ISLNK(st.st_mode))
-        return "a link";
-    if (S_ISFIFO(st.st_mode))
-        return "a FIFO";
-    if (S_ISDIR(st.st_mode))
-        return "a directory";
-    if (!S_ISREG(st.st_mode))
-        return "no regular file";
-    if (st.st_nlink != 1)
-        return "a second name of another file";
-    return nullptr;
+    return lstat(nativePath(path).constData(), &st) == 0 ? strangerKind(st) : nullptr;
 }
 
 bool nameTaken(const QString& path) {

@@ -16,9 +16,12 @@
 // that name is removed first (a temporary file left by an earlier try, or a link, FIFO or file
 // planted there; a link itself goes, never its target), then the file is created exclusively
 // without following links. Null, with errno set, when that fails: EISDIR for a directory of
-// that name (which is left), EACCES for an injected OPEN fault.
+// that name (which is left), EACCES for an injected OPEN fault. `*removed` (when given) is
+// set to what was removed that was no plain file of the station's own, as strangerUnder names
+// it, and to null otherwise.
 FILE* createFreshFile(const QString& path, const char* mode = "wb",
-                      const fileHooks& hooks = fileHooks::installed());
+                      const fileHooks& hooks = fileHooks::installed(),
+                      const char** removed = nullptr);
 
 // Opens the station's own file `path` for reading ("r", "rb") or appending ("a", "ab"; created
 // when absent): a link is not followed, a FIFO does not block the opening, and the opened file

@@ -297,19 +297,19 @@ int healthFiles::replaceWith(const QString& name, const QByteArray& content, QSt
     QString temp = path + QStringLiteral(".tmp");
     // Something planted under either name goes: under the temporary one with the creation,
     // under the final one with the rename, which replaces a link itself, never its target.
-    for (const QString& planted : {temp, path}) {
-        const char* stranger = strangerUnder(planted);
-        if (!stranger || QLatin1String(stranger) == QLatin1String("a directory"))
-            continue;
-        const QString consequence =
-            planted == temp ? QStringLiteral("removed") : QStringLiteral("replaced");
-        logWarning(QStringLiteral("warning : health file %1 was %2 -> %3")
-                       .arg(planted, QLatin1String(stranger), consequence));
-    }
+    const char* removed = nullptr;
     *failed = temp;
-    FILE* file = createFreshFile(temp, "wb");
+    FILE* file = createFreshFile(temp, "wb", fileHooks::installed(), &removed);
+    const int opened = file ? 0 : errno;
+    if (removed)
+        logWarning(QStringLiteral("warning : health file %1 was %2 -> removed")
+                       .arg(temp, QLatin1String(removed)));
     if (!file)
-        return errno;
+        return opened;
+    const char* replaced = strangerUnder(path);
+    if (replaced && !isOwnDirectory(path))
+        logWarning(QStringLiteral("warning : health file %1 was %2 -> replaced")
+                       .arg(path, QLatin1String(replaced)));
     int error = 0;
     if (writeFile(file, content.constData(), size_t(content.size()), temp) !=
         size_t(content.size()))
