@@ -108,9 +108,9 @@ bool before(int moment) {
 } // namespace
 
 // Files written whole again and again: the heartbeat and its temporary name, the health files
-// and theirs, video.dat. What stands under a temporary name or video.dat is removed (a link
-// itself, never its target) and told; what stands under a final name that is only ever
-// renamed into (the heartbeat) or under a directory's name is left and told once.
+// and theirs, video.dat. What stands under a temporary name, video.dat or a health file's name
+// goes (a link itself, never its target) and is told; what stands under the heartbeat's name,
+// which is only renamed into without replacing, and a directory under any name stay, told once.
 TEST(ownFiles, filesWrittenWholeNeverWriteThroughWhatStandsUnderTheirNames) {
     const char* const names[] = {
         "check_kiv.txt.part",      "check_kiv.txt",        "acquire_kiv.status.json.tmp",
