@@ -1,8 +1,11 @@
 #include "app/heartbeat.h"
 
+#include "log/messageLog.h"
 #include "platform/fileOps.h"
+#include "platform/ownFile.h"
 #include "platform/stationClock.h"
 
+#include <cerrno>
 #include <cstdio>
 
 namespace {
@@ -10,23 +13,59 @@ const char* const HEARTBEAT_PART = "./check_kiv.txt.part";
 const char* const HEARTBEAT_FILE = "./check_kiv.txt";
 } // namespace
 
-void writeHeartbeat() {
+void heartbeat::write() {
     const QString part = QString::fromLatin1(HEARTBEAT_PART);
-    FILE* file = openFile(part, "w");
-    if (!file)
+    const QString final = QString::fromLatin1(HEARTBEAT_FILE);
+    // Something planted under the temporary name goes with the creation; told, since whoever
+    // put it there should know it did not work.
+    const char* removed = nullptr;
+    FILE* file = createFreshFile(part, "w", fileHooks::installed(), &removed);
+    int error = file ? 0 : errno;
+    if (removed)
+        logWarning(QStringLiteral("warning : heartbeat %1 was %2 -> removed")
+                       .arg(part, QLatin1String(removed)));
+    if (file) {
+        bool written = std::fprintf(file, "%110llu\n", (unsigned long long)currentSecond()) > 0;
+        written = std::fflush(file) == 0 && written;
+        if (!written)
+            error = errno != 0 ? errno : EIO;
+        if (std::fclose(file) != 0 && error == 0)
+            error = errno != 0 ? errno : EIO;
+    }
+    const int64_t now = monotonicSecond();
+    if (error != 0) {
+        if (file)
+            (void)removeFile(part);
+        if (failingSince == NO_HEARTBEAT) {
+            logWarning(QStringLiteral("warning : heartbeat %1 not written : %2")
+                           .arg(part, refusalText(error)));
+            failingSince = now;
+        }
         return;
-    bool written = std::fprintf(file, "%110llu\n", (unsigned long long)currentSecond()) > 0;
-    written = std::fflush(file) == 0 && written;
-    written = std::fclose(file) == 0 && written;
-    // A heartbeat cut short is no heartbeat; one that stays is taken away by its reader before
-    // the next can get its name, so a refused rename only skips this one.
-    if (!written || !renameNoReplace(part, QString::fromLatin1(HEARTBEAT_FILE)))
+    }
+    if (failingSince != NO_HEARTBEAT)
+        logInfo(
+            QStringLiteral("info : heartbeat written again after %1 s").arg(now - failingSince));
+    failingSince = NO_HEARTBEAT;
+    // A heartbeat that stays is taken away by its reader before the next can get its name, so
+    // a refused rename only skips this one. What is no file of the station's own under the
+    // name is never renamed over: it stays until someone takes it away, told once.
+    if (renameNoReplace(part, final))
+        strangerTold = false;
+    else {
         (void)removeFile(part);
+        const char* stranger = strangerUnder(final);
+        if (stranger && !strangerTold)
+            logWarning(QStringLiteral("warning : heartbeat %1 is %2, no file of the station's "
+                                      "own -> no heartbeat until it is taken away")
+                           .arg(final, QLatin1String(stranger)));
+        strangerTold = strangerTold || stranger;
+    }
 }
 
-void heartbeatStep(int64_t tick, int64_t* lastHeartbeat) {
-    if (tick <= *lastHeartbeat)
+void heartbeat::step(int64_t tick) {
+    if (tick <= last)
         return;
-    *lastHeartbeat = tick;
-    writeHeartbeat();
+    last = tick;
+    write();
 }

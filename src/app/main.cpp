@@ -23,8 +23,10 @@ bool lockStation() {
     long holder = 0;
     if (acquireInstanceLock(INSTANCE_LOCK_PATH, &holder))
         return true;
-    if (holder >= 0)
+    if (holder > 0)
         std::fprintf(stderr, "acquire_kiv: already running (PID %ld)\n", holder);
+    else if (holder == 0) // the other copy holds the lock but has not written its PID yet
+        std::fprintf(stderr, "acquire_kiv: already running (its PID not written yet)\n");
     else if (holder == INSTANCE_LOCK_NOT_OWN)
         std::fprintf(stderr,
                      "acquire_kiv: %s is no plain file of its own (a link, a file with a second "

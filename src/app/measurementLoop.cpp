@@ -132,7 +132,7 @@ QString measurementLoop::serviceStatus(const stationHealth& health) const {
 }
 
 void measurementLoop::restart() {
-    m_lastHeartbeat = NO_HEARTBEAT;
+    m_heartbeat.last = NO_HEARTBEAT;
     m_currentSync.reset();
     m_report.health().syncId = -1;
     screen().reset();
@@ -156,7 +156,7 @@ void measurementLoop::normalisationCycle() {
     }
     if (step.waiting)
         sleepMs(HANDSHAKE_PAUSE_MS);
-    heartbeatStep(tick, &m_lastHeartbeat);
+    m_heartbeat.step(tick);
     if (normalised)
         m_phase = PHASE_PARAMETERS;
 }
@@ -224,7 +224,7 @@ void measurementLoop::parametersCycle() {
     }
     if (waiting)
         sleepMs(HANDSHAKE_PAUSE_MS);
-    heartbeatStep(tick, &m_lastHeartbeat);
+    m_heartbeat.step(tick);
 }
 
 bool measurementLoop::measurementPush() {
@@ -284,7 +284,7 @@ void measurementLoop::enterMeasurement() {
 void measurementLoop::measurementCycle(bool clockStepped) {
     const int64_t tick = monotonicSecond();
     screen().redraw();
-    heartbeatStep(tick, &m_lastHeartbeat);
+    m_heartbeat.step(tick);
 
     resyncCause cause;
     cause.clockStepped = clockStepped;

@@ -79,7 +79,7 @@ private:
 
     phase m_phase = PHASE_RESTART;
     handshake m_handshake;
-    int64_t m_lastHeartbeat = NO_HEARTBEAT;
+    heartbeat m_heartbeat;
     syncPointPtr m_currentSync;
     cameraParams m_paramsA;
     cameraParams m_paramsB;

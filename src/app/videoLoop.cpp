@@ -66,7 +66,7 @@ bool videoLoop::cycle() {
         resetConnectedCamera(cameraB);
     }
     statusScreen::instance().redraw();
-    heartbeatStep(monotonicSecond(), &m_lastHeartbeat);
+    m_heartbeat.step(monotonicSecond());
     handshakeCycle step = runHandshakeCycle(&m_handshake, cameraA, cameraB);
     bool waiting = step.waiting;
     bool done = false;
@@ -90,7 +90,7 @@ bool videoLoop::cycle() {
     }
     if (waiting)
         sleepMs(HANDSHAKE_PAUSE_MS);
-    writeHeartbeat();
+    m_heartbeat.write();
     m_report.publish(1, m_handshake, *m_station.writer, videoStatus);
     return done;
 }

@@ -38,7 +38,7 @@ public:
 private:
     stationObjects m_station;
     handshake m_handshake;
-    int64_t m_lastHeartbeat = NO_HEARTBEAT;
+    heartbeat m_heartbeat;
     cameraParams m_paramsA;
     cameraParams m_paramsB;
     shareWatch m_shares;

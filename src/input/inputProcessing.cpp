@@ -107,9 +107,13 @@ uint8_t cameraInput::handleFile(const QString& path, const QString& name) {
     }
     if (pathMatches(m_logFilter, native)) {
         QSharedPointer<logDirectory> logs = logDirectory::instance();
-        if (!fileExists(path) || !logs || !appendCameraLog(*logs, path, int(cameraId()))) {
-            logError(errorKind::inputFile,
-                     QStringLiteral("error processing log file %1").arg(shownName(path)));
+        bool refused = false;
+        if (!fileExists(path) || !logs ||
+            !appendCameraLog(*logs, path, int(cameraId()), &refused)) {
+            // A refused daily log was told once already; the camera's files go on as usual.
+            if (!refused)
+                logError(errorKind::inputFile,
+                         QStringLiteral("error processing log file %1").arg(shownName(path)));
             return PROCESSED_NOTHING;
         }
         logInfo(QStringLiteral("processed log file %1").arg(shownName(path)));

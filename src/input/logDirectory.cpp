@@ -2,12 +2,15 @@
 
 #include "config/camera.h"
 
+#include "log/messageLog.h"
 #include "platform/fileOps.h"
+#include "platform/ownFile.h"
 #include "platform/shareFiles.h"
 #include "platform/stationClock.h"
 #include "platform/stationPath.h"
 #include "sync/timeConv.h"
 
+#include <cerrno>
 #include <cstdio>
 
 namespace {
@@ -69,10 +72,22 @@ logDirectory::logDirectory()
     : m_path(absoluteDirectory(QString::fromLatin1(DEFAULT_LOG_DIRECTORY))) {}
 
 bool logDirectory::setPath(const QString& path) {
+    m_refusedTold.clear();
     return acceptDirectory(path, &m_path);
 }
 
-bool appendCameraLog(const logDirectory& directory, const QString& logFilePath, int kind) {
+void logDirectory::tellRefused(const QString& dailyPath, const QString& reason) {
+    if (m_refusedTold.contains(dailyPath))
+        return;
+    m_refusedTold.append(dailyPath);
+    logWarning(QStringLiteral("warning : camera log %1 refused : %2 -> the cameras' logs of the "
+                              "day are not kept")
+                   .arg(shownName(dailyPath), reason));
+}
+
+bool appendCameraLog(logDirectory& directory, const QString& logFilePath, int kind, bool* refused) {
+    if (refused)
+        *refused = false;
     if (!directoryExists(directory.path()) || !fileExists(logFilePath) ||
         !isCamera(camFromId(kind)))
         return false;
@@ -81,7 +96,12 @@ bool appendCameraLog(const logDirectory& directory, const QString& logFilePath, 
     QString dailyPath = joinPath(directory.path(), name);
     // The camera's file: not a link or FIFO put in its place.
     FILE* source = openRegularFile(logFilePath);
-    FILE* daily = source ? openFile(dailyPath, "a") : nullptr;
+    FILE* daily = source ? openOwnFile(dailyPath, "a") : nullptr;
+    if (source && !daily && refusedAsNotOwn(errno)) {
+        directory.tellRefused(dailyPath, refusalText(errno));
+        if (refused)
+            *refused = true;
+    }
     if (!daily || !source) {
         if (daily)
             std::fclose(daily);
@@ -105,5 +125,7 @@ bool appendCameraLog(const logDirectory& directory, const QString& logFilePath, 
     ok = syncFile(daily, dailyPath) && ok;
     ok = std::fclose(daily) == 0 && ok;
     std::fclose(source);
+    if (ok)
+        directory.appended(dailyPath);
     return ok;
 }

@@ -5,6 +5,7 @@
 
 #include <QSharedPointer>
 #include <QString>
+#include <QStringList>
 
 class logDirectory {
 public:
@@ -16,10 +17,20 @@ public:
     bool setPath(const QString& path);
     const QString& path() const { return m_path; }
 
+    // Tells that the daily log `dailyPath` is no file of the station's own (`reason`), once
+    // until that daily log is written again.
+    void tellRefused(const QString& dailyPath, const QString& reason);
+    void appended(const QString& dailyPath) { m_refusedTold.removeAll(dailyPath); }
+
 private:
     QString m_path;
+    QStringList m_refusedTold; // the daily logs whose refusal was told
 };
 
 // Appends the camera log file at `logFilePath` of camera `kind` (1 or 2) to today's daily log
-// "v<yy><ddd>_1.a.log" / ".b.log"; true when the whole block was written.
-bool appendCameraLog(const logDirectory& directory, const QString& logFilePath, int kind);
+// "v<yy><ddd>_1.a.log" / ".b.log"; true when the whole block was written. A daily log that is
+// no plain file of the station's own (a link, a FIFO, a second name of another file, a
+// directory) is never written through nor waited on: false, `*refused` set and the refusal
+// told by `directory`; the measurement goes on without that day's log.
+bool appendCameraLog(logDirectory& directory, const QString& logFilePath, int kind,
+                     bool* refused = nullptr);

@@ -1,10 +1,13 @@
 #include "input/videoSnapshot.h"
 
+#include "log/messageLog.h"
 #include "platform/fileOps.h"
+#include "platform/ownFile.h"
 #include "platform/shareFiles.h"
 #include "platform/stationClock.h"
 #include "platform/stationPath.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -42,6 +45,7 @@ videoSnapshot::videoSnapshot()
 }
 
 bool videoSnapshot::setDirectory(const QString& path) {
+    m_failureTold = false;
     return acceptDirectory(path, &m_directory);
 }
 
@@ -101,19 +105,32 @@ bool videoSnapshot::readVideoLineFile(const QString& path, int camera) {
     return true;
 }
 
-bool videoSnapshot::writeVideoDat() const {
+bool videoSnapshot::writeVideoDat() {
     time_t now = time_t(currentSecond());
     struct tm local;
     localtime_r(&now, &local);
     char timeHeader[64];
     std::strftime(timeHeader, sizeof timeHeader, "Time= %H:%M:%S, %a %b %d, %y", &local);
     QString path = joinPath(m_directory, QLatin1String(VIDEO_FILE));
-    FILE* file = openFile(path, "wb");
-    if (!file)
-        return false;
-    bool ok = writeSection(file, "raw_video_A", timeHeader, m_raw[0]) &&
-              writeSection(file, "raw_video_B", timeHeader, m_raw[1]) &&
-              writeSection(file, "norm_video_A", timeHeader, m_norm[0]) &&
-              writeSection(file, "norm_video_B", timeHeader, m_norm[1]);
-    return std::fclose(file) == 0 && ok;
+    const char* removed = nullptr;
+    FILE* file = createFreshFile(path, "wb", fileHooks::installed(), &removed);
+    int error = file ? 0 : errno;
+    if (removed)
+        logWarning(QStringLiteral("warning : video snapshot %1 was %2 -> removed")
+                       .arg(path, QLatin1String(removed)));
+    if (file) {
+        const bool ok = writeSection(file, "raw_video_A", timeHeader, m_raw[0]) &&
+                        writeSection(file, "raw_video_B", timeHeader, m_raw[1]) &&
+                        writeSection(file, "norm_video_A", timeHeader, m_norm[0]) &&
+                        writeSection(file, "norm_video_B", timeHeader, m_norm[1]);
+        if (!ok)
+            error = errno != 0 ? errno : EIO;
+        if (std::fclose(file) != 0 && error == 0)
+            error = errno != 0 ? errno : EIO;
+    }
+    if (error != 0 && !m_failureTold)
+        logWarning(QStringLiteral("warning : video snapshot %1 not written : %2")
+                       .arg(path, refusalText(error)));
+    m_failureTold = error != 0;
+    return error == 0;
 }

@@ -31,8 +31,10 @@ public:
     // that cannot be read completely changes nothing.
     bool readVideoLineFile(const QString& path, int camera);
 
-    // Writes "video.dat" from the current lines.
-    bool writeVideoDat() const;
+    // Writes "video.dat" from the current lines, as a new file: whatever stands under the name
+    // is removed first (a link itself, never its target), and told. A failure is told once,
+    // until a write succeeds or the directory is set again.
+    bool writeVideoDat();
 
     const uint8_t* rawLine(int camera) const { return m_raw[camIndex(camFromId(camera))]; }
     const uint8_t* normLine(int camera) const { return m_norm[camIndex(camFromId(camera))]; }
@@ -43,4 +45,5 @@ private:
     uint8_t m_raw[2][VIDEO_LINE_SIZE];
     uint8_t m_norm[2][VIDEO_LINE_SIZE];
     bool m_ready[2];
+    bool m_failureTold = false;
 };

@@ -5,12 +5,14 @@
 #include "log/messageLog.h"
 #include "output/frameOrder.h"
 #include "platform/fileOps.h"
+#include "platform/ownFile.h"
 #include "platform/shareFiles.h"
 #include "platform/stationPath.h"
 #include "sync/timeConv.h"
 
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -212,7 +214,7 @@ QString datafileWriter::repeatedPath(const QString& name) const {
     const QString dir = joinPath(m_outputDirectory, QLatin1String(REPEATED_DATAFILE_DIR));
     for (int pass = 2;; ++pass) {
         const QString path = joinPath(dir, name + QLatin1Char('.') + QString::number(pass));
-        if (!fileExists(path) && !fileExists(path + QStringLiteral(".part")))
+        if (!nameTaken(path) && !nameTaken(path + QStringLiteral(".part")))
             return path;
     }
 }
@@ -270,12 +272,21 @@ int datafileWriter::completeUnfinished() {
     int completed = 0;
     const QString repeatedDir = joinPath(m_outputDirectory, QLatin1String(REPEATED_DATAFILE_DIR));
     for (const QString& dir : {m_outputDirectory, repeatedDir}) {
+        // A "repeated" that is a link leads out of the station's folders: nothing is taken
+        // from there, nor renamed there.
+        if (dir == repeatedDir && !isOwnDirectory(dir))
+            continue;
         const fileResult<QStringList> names = listFiles(dir, QStringLiteral("*.part"));
         if (!names)
             continue;
         for (const QString& name : names.value) {
             const QString part = joinPath(dir, name);
             QString path = part.left(part.size() - 5);
+            // A second name of some other file is none the station wrote.
+            if (const char* stranger = strangerUnder(part)) {
+                setAside(part, QStringLiteral("it is %1").arg(QLatin1String(stranger)));
+                continue;
+            }
             const fileResult<fileStamp> stamp = stampFile(part);
             if (!stamp)
                 continue;
@@ -300,7 +311,7 @@ int datafileWriter::completeUnfinished() {
                                    .arg(content.sync.localSyncSecond));
                 continue;
             }
-            if (fileExists(path)) {
+            if (nameTaken(path)) {
                 QByteArray final;
                 // The rename went through as a link that was made before the cut; the old
                 // name was not yet removed.
@@ -310,7 +321,7 @@ int datafileWriter::completeUnfinished() {
                 }
                 // The usual name, also of a file in repeated/ ("<usual name>.<n>").
                 path = repeatedPath(QFileInfo(path).fileName().section(QLatin1Char('.'), 0, 1));
-                if (!makeDirectory(directoryOf(path)))
+                if (!makeOwnDirectory(directoryOf(path)))
                     continue;
             }
             if (!renameNoReplace(part, path)) {
@@ -334,13 +345,25 @@ bool datafileWriter::publish(int32_t interval) {
     // A name that is taken, finished or not, keeps no interval from its datafile: the same
     // local second came again, or a file of unknown origin holds the temporary name. The
     // interval goes aside, under a name no reader of the usual names picks up.
-    const bool finalTaken = fileExists(path);
-    if (finalTaken || fileExists(temp)) {
+    // Anything under either name takes it, also a link that leads nowhere, which a new file
+    // under that name would otherwise be created through.
+    const bool finalTaken = nameTaken(path);
+    if (finalTaken || nameTaken(temp)) {
         // Named by the datafile's path in both cases, as the message of a taken name has been.
         const QString taken =
             finalTaken ? QStringLiteral("datafile") : QStringLiteral("temporary datafile");
         const QString repeated = repeatedPath(datafileName(interval));
-        if (!makeDirectory(directoryOf(repeated))) {
+        const fileResult<> made = makeOwnDirectory(directoryOf(repeated));
+        if (made.failedWith(ELOOP) || made.failedWith(ENOTDIR)) {
+            // A link there would take the interval to wherever it leads.
+            const QString reason = refusalText(made.error);
+            logError(errorKind::datafile,
+                     QStringLiteral(" : error : %1 %2 exists already and %3 is no folder of the "
+                                    "station's own (%4) -> skipping")
+                         .arg(taken, path, directoryOf(repeated), reason));
+            return false;
+        }
+        if (!made) {
             logError(
                 errorKind::datafile,
                 QStringLiteral(" : error : %1 %2 exists already -> skipping").arg(taken, path));
@@ -351,7 +374,7 @@ bool datafileWriter::publish(int32_t interval) {
         path = repeated;
         temp = path + QStringLiteral(".part");
     }
-    FILE* file = openFile(temp, "wb");
+    FILE* file = createFreshFile(temp, "wb");
     if (!file) {
         logError(errorKind::datafile,
                  QStringLiteral(" : error : unable to open temp datafile %1 -> interval lost")

@@ -1,5 +1,7 @@
 #include "platform/fileOps.h"
 
+#include "platform/ownFile.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -50,14 +52,9 @@ int copyNewFile(const QString& from, const QString& to, const fileHooks& hooks) 
     hooks.tell(fileOp::COPY, from, to, false);
     // The source lies on a share: a link swapped in after the listing is not followed, and a
     // FIFO neither blocks the opening nor is taken for a file.
-    int in = open(nativePath(from).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    int in = openPlainDescriptor(from, O_RDONLY, false);
     if (in < 0)
         return errno;
-    struct stat st;
-    if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(in);
-        return EINVAL;
-    }
     int out = open(nativePath(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                    0644);
     if (out < 0) {

@@ -1,11 +1,12 @@
 #include "platform/instanceLock.h"
 
+#include "platform/ownFile.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -24,15 +25,12 @@ long readHolder(int fd) {
 bool acquireInstanceLock(const char* path, long* holder) {
     *holder = -1;
     // Never a link, nor a file with another name (a hard link): the lock must not be a way to
-    // truncate some other file. Nor a FIFO or a device, which would neither hold a PID nor
-    // let the open return.
-    const int fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
-        *holder = INSTANCE_LOCK_NOT_OWN;
-        close(fd);
+    // truncate some other file. Nor a FIFO, a device or a directory, which would neither hold
+    // a PID nor (a FIFO) let the opening return.
+    const int fd = openPlainDescriptor(QString::fromLocal8Bit(path), O_RDWR | O_CREAT, true);
+    if (fd < 0) {
+        if (refusedAsNotOwn(errno))
+            *holder = INSTANCE_LOCK_NOT_OWN;
         return false;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -46,8 +44,10 @@ bool acquireInstanceLock(const char* path, long* holder) {
     // A PID that cannot be written only leaves a second copy without it: the lock holds.
     // A PID cut short would name another process: none is better, and the lock holds all the
     // same; so a failed write is followed by an emptied file, whatever that answers.
-    if (ftruncate(fd, 0) == 0 && pwrite(fd, text, size_t(length), 0) != length)
-        (void)ftruncate(fd, 0);
+    if (ftruncate(fd, 0) == 0 && pwrite(fd, text, size_t(length), 0) != length &&
+        ftruncate(fd, 0) != 0) {
+        // Nothing more to do: the lock holds all the same.
+    }
     *holder = 0;
     return true;
 }

@@ -6,8 +6,8 @@
 // The lock file, in the station directory (the working directory).
 const char* const INSTANCE_LOCK_PATH = "./acquire_kiv.lock";
 
-// `*holder` when the lock file is no plain file of its own: a link, a file with a second name,
-// a FIFO, a directory or a device.
+// `*holder` when the lock file is no plain file of its own: a link (also one that leads
+// nowhere), a file with a second name, a FIFO, a directory or a device.
 const long INSTANCE_LOCK_NOT_OWN = -2;
 
 // Takes the lock at `path` and writes this process's PID into the file. True when it is

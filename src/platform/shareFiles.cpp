@@ -1,6 +1,7 @@
 #include "platform/shareFiles.h"
 
 #include "platform/fileOps.h"
+#include "platform/ownFile.h"
 
 #include <QFile>
 
@@ -58,50 +59,6 @@ void appendEscaped(QByteArray* out, unsigned char byte) {
 }
 
 } // namespace
-
-FILE* createFreshFile(const QString& path, const char* mode, const fileHooks& hooks) {
-    if (hooks.fails(fileOp::OPEN, path)) {
-        errno = EACCES;
-        return nullptr;
-    }
-    const QByteArray native = nativePath(path);
-    // Whatever has this name goes first; unlink removes a link itself, never its target.
-    // What cannot go (a directory) makes the exclusive creation fail below.
-    (void)unlink(native.constData());
-    const int fd =
-        open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return nullptr;
-    FILE* file = fdopen(fd, mode);
-    if (!file) {
-        const int error = errno;
-        close(fd);
-        unlink(native.constData());
-        errno = error;
-    }
-    return file;
-}
-
-FILE* openRegularFile(const QString& path) {
-    const int fd =
-        open(nativePath(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        errno = EINVAL;
-        return nullptr;
-    }
-    // Reads of a regular file never block anyway; the flag only kept the opening from it.
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        (void)fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    FILE* file = fdopen(fd, "rb");
-    if (!file)
-        close(fd);
-    return file;
-}
 
 fileResult<QByteArray> readWholeFile(const QString& path, int64_t maxBytes) {
     FILE* file = openRegularFile(path);

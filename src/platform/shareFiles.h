@@ -4,12 +4,14 @@
 // without following a link and without blocking on a FIFO, and checked to be a regular file
 // on the opened descriptor, so that nothing can be swapped in between a check and a use.
 // Names from the shares are shown escaped wherever the station writes them.
+// The openings themselves are those of the station's own files (platform/ownFile.h).
 // These calls are unbounded in time: on a camera share they run through the share's worker
 // (platform/cameraShare.h), which is the only code that calls the whole-file ones there.
 #pragma once
 
 #include "platform/fileOps.h"
 #include "platform/fileResult.h"
+#include "platform/ownFile.h"
 
 #include <QByteArray>
 #include <QList>
@@ -19,22 +21,10 @@
 #include <cstdint>
 #include <cstdio>
 
-// Creates `path` as a new, empty regular file for writing ("wb" or "w"): whatever waits under
-// that name is removed first (a ".part" left by an earlier try, or a link, FIFO or file planted
-// there), then the file is created exclusively without following links. Null, with errno set,
-// when that fails (a directory of that name, no rights, an injected OPEN fault).
-FILE* createFreshFile(const QString& path, const char* mode = "wb",
-                      const fileHooks& hooks = fileHooks::installed());
-
 // Creates `path` as createFreshFile does, writes `bytes` as its whole content and syncs it, in
 // one operation; a file that could not be written whole is removed again.
 fileResult<> writeNewFile(const QString& path, const QByteArray& bytes,
                           const fileHooks& hooks = fileHooks::installed());
-
-// Opens `path` for reading when it is a regular file: a link is not followed, a FIFO or device
-// does not block the opening, and the type is checked on the opened descriptor. Null, with
-// errno set (ELOOP for a link, EINVAL for anything but a regular file), otherwise.
-FILE* openRegularFile(const QString& path);
 
 // The whole content of the regular file `path`, opened as openRegularFile opens it; failed
 // with EFBIG when it holds more than `maxBytes`.

@@ -1,6 +1,8 @@
 #include "status/healthFiles.h"
 
+#include "log/messageLog.h"
 #include "platform/fileOps.h"
+#include "platform/ownFile.h"
 #include "platform/stationClock.h"
 #include "platform/stationPath.h"
 #include "status/statusScreen.h"
@@ -290,20 +292,40 @@ QByteArray renderMetrics(const stationHealth& h, const healthSample& sample) {
 
 healthFiles::healthFiles(const QString& directory) : m_directory(directory) {}
 
-bool healthFiles::replaceWith(const QString& name, const QByteArray& content) {
+int healthFiles::replaceWith(const QString& name, const QByteArray& content, QString* failed) {
     QString path = joinPath(m_directory, name);
     QString temp = path + QStringLiteral(".tmp");
-    FILE* file = openFile(temp, "wb");
+    // Something planted under either name goes: under the temporary one with the creation,
+    // under the final one with the rename, which replaces a link itself, never its target.
+    const char* removed = nullptr;
+    *failed = temp;
+    FILE* file = createFreshFile(temp, "wb", fileHooks::installed(), &removed);
+    const int opened = file ? 0 : errno;
+    if (removed)
+        logWarning(QStringLiteral("warning : health file %1 was %2 -> removed")
+                       .arg(temp, QLatin1String(removed)));
     if (!file)
-        return false;
-    bool ok = writeFile(file, content.constData(), size_t(content.size()), temp) ==
-              size_t(content.size());
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok || !replaceFile(temp, path)) {
-        removeFile(temp);
-        return false;
+        return opened;
+    const char* replaced = strangerUnder(path);
+    if (replaced && !isOwnDirectory(path))
+        logWarning(QStringLiteral("warning : health file %1 was %2 -> replaced")
+                       .arg(path, QLatin1String(replaced)));
+    int error = 0;
+    if (writeFile(file, content.constData(), size_t(content.size()), temp) !=
+        size_t(content.size()))
+        error = errno != 0 ? errno : EIO;
+    if (std::fclose(file) != 0 && error == 0)
+        error = errno != 0 ? errno : EIO;
+    if (error == 0) {
+        const fileResult<> replaced = replaceFile(temp, path);
+        if (!replaced) {
+            error = replaced.error;
+            *failed = path;
+        }
     }
-    return true;
+    if (error != 0)
+        (void)removeFile(temp);
+    return error;
 }
 
 void healthFiles::publish(stationHealth* health, int64_t now, bool force) {
@@ -322,11 +344,27 @@ void healthFiles::publish(stationHealth* health, int64_t now, bool force) {
     // A failure is counted in the next write; the content that failed is tried again on the
     // next change or refresh.
     int failures = 0;
-    if (!replaceWith(QLatin1String(STATUS_FILE), renderStatusJson(*health, sample)))
+    for (const bool status : {true, false}) {
+        QString failed;
+        const int error = status ? replaceWith(QLatin1String(STATUS_FILE),
+                                               renderStatusJson(*health, sample), &failed)
+                                 : replaceWith(QLatin1String(METRICS_FILE),
+                                               renderMetrics(*health, sample), &failed);
+        if (error == 0)
+            continue;
         ++failures;
-    if (!replaceWith(QLatin1String(METRICS_FILE), renderMetrics(*health, sample)))
-        ++failures;
+        if (m_failingSince == INT64_MIN) {
+            logWarning(QStringLiteral("warning : health file %1 not written : %2")
+                           .arg(failed, refusalText(error)));
+            m_failingSince = tick;
+        }
+    }
     health->healthWriteFailures += uint64_t(failures);
+    if (failures == 0 && m_failingSince != INT64_MIN) {
+        logInfo(QStringLiteral("info : health files written again after %1 s")
+                    .arg(tick - m_failingSince));
+        m_failingSince = INT64_MIN;
+    }
     if (failures == 0)
         m_lastContent = content;
 }

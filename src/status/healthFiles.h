@@ -45,16 +45,20 @@ public:
     explicit healthFiles(const QString& directory = QStringLiteral("."));
     // Writes both files, stamped `now` (wall clock), when their content changed and a second
     // has passed since the last write, when HEALTH_REFRESH_S seconds have passed, or when
-    // `force` is set (the end of a run); failures are counted in `health`.
+    // `force` is set (the end of a run); failures are counted in `health`, and told.
     void publish(stationHealth* health, int64_t now, bool force = false);
     // When HEALTH_REFRESH_S will have passed since the last write (seconds of the monotonic
     // clock); long past before the first.
     double nextDue() const { return double(m_lastWrite) + double(HEALTH_REFRESH_S); }
 
 private:
-    bool replaceWith(const QString& name, const QByteArray& content);
+    // 0 when written, else the errno of the failure (`*failed`: the file that failed).
+    int replaceWith(const QString& name, const QByteArray& content, QString* failed);
 
     QString m_directory;
     int64_t m_lastWrite = INT64_MIN; // a second of the monotonic clock
     QByteArray m_lastContent;        // the status file as written, without its sample
+    // Monotonic second of the first failure told; a failure is told once, and once more when
+    // both files are written again.
+    int64_t m_failingSince = INT64_MIN;
 };

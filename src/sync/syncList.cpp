@@ -2,6 +2,7 @@
 
 #include "log/messageLog.h"
 #include "platform/fileOps.h"
+#include "platform/ownFile.h"
 #include "platform/stationClock.h"
 #include "platform/stationPath.h"
 #include "sync/timeConv.h"
@@ -44,7 +45,7 @@ bool readDecimal(const char** text, unsigned long long* value) {
 
 // True when the file at `path` is empty, missing or ends with a line end.
 bool endsWithLineEnd(const QString& path) {
-    FILE* file = openFile(path, "rb");
+    FILE* file = openOwnFile(path, "rb");
     if (!file)
         return true;
     bool ends = std::fseek(file, -1, SEEK_END) != 0 || std::fgetc(file) == '\n';
@@ -93,7 +94,10 @@ void syncList::load() {
         m_taken[line.first] = true;
 
     m_loadFailed = false;
-    FILE* file = openFile(fileFor(now), "r");
+    // Only a plain file of the station's own is the day's list: what else stands under its
+    // name (a link, a FIFO, a second name of another file) is neither read nor waited on,
+    // and leaves the numbers of the day unknown.
+    FILE* file = openOwnFile(fileFor(now), "r");
     if (!file && errno != ENOENT)
         m_loadFailed = true;
     if (file) {
@@ -239,9 +243,14 @@ bool syncList::appendLine(uint16_t syncId, int64_t second) {
     // cut, it takes the day's numbering back to 0 while the cameras go on with the syncIds
     // already given out.
     const bool created = !fileExists(path);
-    FILE* file = openFile(path, "a");
-    if (!file)
+    FILE* file = openOwnFile(path, "a");
+    if (!file) {
+        // Something planted under the day's name: the lines this run wrote there may be gone,
+        // so the numbers of the day are as unknown as after a list that cannot be read.
+        if (refusedAsNotOwn(errno))
+            m_loadFailed = true;
         return false;
+    }
     // The last line of a run cut short by a power failure must not swallow this one.
     bool ok = lineStart || std::fputc('\n', file) != EOF;
     ok = std::fprintf(file, "%10hu  %011llu  %11.3f \n", (unsigned short)syncId,

@@ -19,10 +19,10 @@ TEST(instanceLock, takenOnlyInAPlainFileOfItsOwn) {
     } cases[] = {
         {"no file yet", put::nothing, true, 0},
         {"a file left by an earlier run", put::plainFile, true, 0},
-        {"a link to the configuration", put::symlink, false, -1},
+        {"a link to the configuration", put::symlink, false, INSTANCE_LOCK_NOT_OWN},
         {"a second name of the configuration", put::hardLink, false, INSTANCE_LOCK_NOT_OWN},
         {"a FIFO", put::fifo, false, INSTANCE_LOCK_NOT_OWN},
-        {"a directory", put::directory, false, -1},
+        {"a directory", put::directory, false, INSTANCE_LOCK_NOT_OWN},
     };
     for (const auto& c : cases) {
         tempStation dir;

@@ -1,0 +1,189 @@
+#include "platform/ownFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool isWriteMode(const char* mode) {
+    return std::strpbrk(mode, "wa+") != nullptr;
+}
+
+// What `st` shows that is no plain file of the station's own; null for a regular file with
+// one name.
+const char* strangerKind(const struct stat& st) {
+    if (S_ISLNK(st.st_mode))
+        return "a link";
+    if (S_ISFIFO(st.st_mode))
+        return "a FIFO";
+    if (S_ISDIR(st.st_mode))
+        return "a directory";
+    if (!S_ISREG(st.st_mode))
+        return "no regular file";
+    if (st.st_nlink != 1)
+        return "a second name of another file";
+    return nullptr;
+}
+
+} // namespace
+
+int openPlainDescriptor(const QString& path, int flags, bool oneName) {
+    const int fd =
+        open(nativePath(path).constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        // A FIFO without a reader refuses a non-blocking opening for writing with ENXIO.
+        if (errno == ENXIO)
+            errno = EINVAL;
+        return -1;
+    }
+    struct stat st;
+    int error = 0;
+    if (fstat(fd, &st) != 0)
+        error = errno;
+    else if (S_ISDIR(st.st_mode))
+        error = EISDIR;
+    else if (!S_ISREG(st.st_mode))
+        error = EINVAL;
+    else if (oneName && st.st_nlink != 1)
+        error = EMLINK;
+    if (error != 0) {
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    // Reads and writes of a regular file never block anyway; the flag only kept the opening
+    // from it.
+    const int status = fcntl(fd, F_GETFL);
+    if (status >= 0)
+        (void)fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    return fd;
+}
+
+FILE* createFreshFile(const QString& path, const char* mode, const fileHooks& hooks,
+                      const char** removed) {
+    if (removed)
+        *removed = nullptr;
+    if (hooks.fails(fileOp::OPEN, path)) {
+        errno = EACCES;
+        return nullptr;
+    }
+    hooks.tell(fileOp::OPEN, path, QString(), false);
+    const QByteArray native = nativePath(path);
+    struct stat st;
+    const bool found = lstat(native.constData(), &st) == 0;
+    // A directory cannot go, and is reported as what it is.
+    if (found && S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return nullptr;
+    }
+    // Whatever else has this name goes first; unlink removes a link itself, never its target.
+    if (found && unlink(native.constData()) == 0 && removed)
+        *removed = strangerKind(st);
+    const int fd =
+        open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return nullptr;
+    FILE* file = fdopen(fd, mode);
+    if (!file) {
+        const int error = errno;
+        close(fd);
+        unlink(native.constData());
+        errno = error;
+        return nullptr;
+    }
+    hooks.tell(fileOp::OPEN, path, QString(), true);
+    return file;
+}
+
+FILE* openOwnFile(const QString& path, const char* mode, const fileHooks& hooks) {
+    const bool writes = isWriteMode(mode);
+    if (writes && hooks.fails(fileOp::OPEN, path)) {
+        errno = EACCES;
+        return nullptr;
+    }
+    if (writes)
+        hooks.tell(fileOp::OPEN, path, QString(), false);
+    const int fd =
+        openPlainDescriptor(path, writes ? O_WRONLY | O_APPEND | O_CREAT : O_RDONLY, true);
+    if (fd < 0)
+        return nullptr;
+    FILE* file = fdopen(fd, mode);
+    if (!file) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+        return nullptr;
+    }
+    if (writes)
+        hooks.tell(fileOp::OPEN, path, QString(), true);
+    return file;
+}
+
+FILE* openRegularFile(const QString& path) {
+    const int fd = openPlainDescriptor(path, O_RDONLY, false);
+    if (fd < 0)
+        return nullptr;
+    FILE* file = fdopen(fd, "rb");
+    if (!file)
+        close(fd);
+    return file;
+}
+
+const char* strangerUnder(const QString& path) {
+    struct stat st;
+    return lstat(nativePath(path).constData(), &st) == 0 ? strangerKind(st) : nullptr;
+}
+
+bool nameTaken(const QString& path) {
+    struct stat st;
+    return lstat(nativePath(path).constData(), &st) == 0;
+}
+
+bool isOwnDirectory(const QString& path) {
+    struct stat st;
+    return lstat(nativePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+fileResult<> makeOwnDirectory(const QString& path) {
+    const QByteArray native = nativePath(path);
+    struct stat st;
+    if (lstat(native.constData(), &st) != 0) {
+        const QString parent = directoryOf(path);
+        if (parent != path) {
+            const fileResult<> made = makeDirectory(parent);
+            if (!made)
+                return made;
+        }
+        if (mkdir(native.constData(), 0755) != 0 && errno != EEXIST)
+            return fileResult<>::failure(errno);
+        // The new entry must outlive a power cut as the files that will be renamed into it do.
+        (void)syncDirectory(parent);
+        if (lstat(native.constData(), &st) != 0)
+            return fileResult<>::failure(errno);
+    }
+    if (S_ISDIR(st.st_mode))
+        return fileResult<>::ok();
+    return fileResult<>::failure(S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR);
+}
+
+bool refusedAsNotOwn(int error) {
+    return error == ELOOP || error == EMLINK || error == EISDIR || error == EINVAL;
+}
+
+QString refusalText(int error) {
+    switch (error) {
+    case ELOOP:
+        return QStringLiteral("a link stands under its name");
+    case EMLINK:
+        return QStringLiteral("it has a second name");
+    case EISDIR:
+        return QStringLiteral("a directory stands under its name");
+    case EINVAL:
+        return QStringLiteral("it is no regular file");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
