@@ -28,6 +28,20 @@ const char* strangerKind(const struct stat& st) {
     return nullptr;
 }
 
+// A stream on the open descriptor `fd`; null (the descriptor closed, and the file removed when
+// `made`, errno kept) when none can be had.
+FILE* streamOn(int fd, const char* mode, const QByteArray& made = QByteArray()) {
+    FILE* file = fdopen(fd, mode);
+    if (!file) {
+        const int error = errno;
+        close(fd);
+        if (!made.isEmpty())
+            unlink(made.constData());
+        errno = error;
+    }
+    return file;
+}
+
 } // namespace
 
 int openPlainDescriptor(const QString& path, int flags, bool oneName) {
@@ -86,14 +100,9 @@ FILE* createFreshFile(const QString& path, const char* mode, const fileHooks& ho
         open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
         return nullptr;
-    FILE* file = fdopen(fd, mode);
-    if (!file) {
-        const int error = errno;
-        close(fd);
-        unlink(native.constData());
-        errno = error;
+    FILE* file = streamOn(fd, mode, native);
+    if (!file)
         return nullptr;
-    }
     hooks.tell(fileOp::OPEN, path, QString(), true);
     return file;
 }
@@ -110,13 +119,9 @@ FILE* openOwnFile(const QString& path, const char* mode, const fileHooks& hooks)
         openPlainDescriptor(path, writes ? O_WRONLY | O_APPEND | O_CREAT : O_RDONLY, true);
     if (fd < 0)
         return nullptr;
-    FILE* file = fdopen(fd, mode);
-    if (!file) {
-        const int error = errno;
-        close(fd);
-        errno = error;
+    FILE* file = streamOn(fd, mode);
+    if (!file)
         return nullptr;
-    }
     if (writes)
         hooks.tell(fileOp::OPEN, path, QString(), true);
     return file;

@@ -241,8 +241,8 @@ void shareRun::startWithServerAway(const char* away, const char* back) {
     clock.start();
     m_station.startCameras();
     m_station.startStation();
-    EXPECT_TRUE(m_station.waitFor(
-        [&] { return QFile::exists(m_station.path("check_kiv.txt")); }, 10))
+    EXPECT_TRUE(
+        m_station.waitFor([&] { return QFile::exists(m_station.path("check_kiv.txt")); }, 10))
         << "a heartbeat within 10 s";
     EXPECT_LE(clock.elapsed(), 10500) << messages().toStdString();
     QThread::sleep(5);
