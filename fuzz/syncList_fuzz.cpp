@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     out.close();
     syncs->load();
     uint16_t expected = uint16_t(syncs->currentSyncId() + 1);
-    for (int tried = 0; tried < 65536 && (expected == NO_SYNC_ID || syncs->fromEarlierRun(expected));
-         ++tried)
+    for (int tried = 0;
+         tried < 65536 && (expected == NO_SYNC_ID || syncs->fromEarlierRun(expected)); ++tried)
         expected = uint16_t(expected + 1);
     cameraParams station;
     resetCameraParams(&station);
