@@ -19,22 +19,21 @@ void heartbeat::write() {
     // Something planted under the temporary name goes with the creation; told, since whoever
     // put it there should know it did not work.
     const char* removed = nullptr;
-    FILE* file = createFreshFile(part, "w", fileHooks::installed(), &removed);
-    int error = file ? 0 : errno;
+    bool made = false;
+    const int error = fillFreshFile(
+        part, "w",
+        [&made](FILE* file) {
+            made = true;
+            return std::fprintf(file, "%110llu\n", (unsigned long long)currentSecond()) > 0 &&
+                   std::fflush(file) == 0;
+        },
+        &removed);
     if (removed)
         logWarning(QStringLiteral("warning : heartbeat %1 was %2 -> removed")
                        .arg(part, QLatin1String(removed)));
-    if (file) {
-        bool written = std::fprintf(file, "%110llu\n", (unsigned long long)currentSecond()) > 0;
-        written = std::fflush(file) == 0 && written;
-        if (!written)
-            error = errno != 0 ? errno : EIO;
-        if (std::fclose(file) != 0 && error == 0)
-            error = errno != 0 ? errno : EIO;
-    }
     const int64_t now = monotonicSecond();
     if (error != 0) {
-        if (file)
+        if (made)
             (void)removeFile(part);
         if (failingSince == NO_HEARTBEAT) {
             logWarning(QStringLiteral("warning : heartbeat %1 not written : %2")

@@ -26,7 +26,6 @@ void runReport::publish(int phase, const handshake& cameras, const datafileWrite
     m_health.camera[0].framesWritten = writer.framesWritten(cam::A);
     m_health.camera[1].framesWritten = writer.framesWritten(cam::B);
     m_files.publish(&m_health, now);
-    m_published = true;
     notifyStatus(status(m_health));
 }
 

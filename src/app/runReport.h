@@ -14,7 +14,6 @@
 #include <QString>
 
 #include <functional>
-#include <limits>
 
 // The health files are its wait duty (platform/stationClock.h): rewritten every
 // HEALTH_REFRESH_S seconds also while the loop waits for a share that does not answer.
@@ -46,11 +45,7 @@ public:
     void pairingDone(int32_t written) override;
 
 private:
-    // Not before the first publish(): until the directories were looked at, the health would
-    // call a configuration usable that is not.
-    double due() override {
-        return m_published ? m_files.nextDue() : std::numeric_limits<double>::infinity();
-    }
+    double due() override { return m_files.nextDue(); }
     // The health as it stands, in the middle of a cycle: no share is asked for it.
     void perform() override { m_files.publish(&m_health, currentSecond(), true); }
 
@@ -59,5 +54,4 @@ private:
     healthFiles m_files;
     scopedLogListener m_messageListener;
     scopedWaitDuty m_duty;
-    bool m_published = false;
 };

@@ -113,21 +113,18 @@ bool videoSnapshot::writeVideoDat() {
     std::strftime(timeHeader, sizeof timeHeader, "Time= %H:%M:%S, %a %b %d, %y", &local);
     QString path = joinPath(m_directory, QLatin1String(VIDEO_FILE));
     const char* removed = nullptr;
-    FILE* file = createFreshFile(path, "wb", fileHooks::installed(), &removed);
-    int error = file ? 0 : errno;
+    const int error = fillFreshFile(
+        path, "wb",
+        [&](FILE* file) {
+            return writeSection(file, "raw_video_A", timeHeader, m_raw[0]) &&
+                   writeSection(file, "raw_video_B", timeHeader, m_raw[1]) &&
+                   writeSection(file, "norm_video_A", timeHeader, m_norm[0]) &&
+                   writeSection(file, "norm_video_B", timeHeader, m_norm[1]);
+        },
+        &removed);
     if (removed)
         logWarning(QStringLiteral("warning : video snapshot %1 was %2 -> removed")
                        .arg(path, QLatin1String(removed)));
-    if (file) {
-        const bool ok = writeSection(file, "raw_video_A", timeHeader, m_raw[0]) &&
-                        writeSection(file, "raw_video_B", timeHeader, m_raw[1]) &&
-                        writeSection(file, "norm_video_A", timeHeader, m_norm[0]) &&
-                        writeSection(file, "norm_video_B", timeHeader, m_norm[1]);
-        if (!ok)
-            error = errno != 0 ? errno : EIO;
-        if (std::fclose(file) != 0 && error == 0)
-            error = errno != 0 ? errno : EIO;
-    }
     if (error != 0 && !m_failureTold)
         logWarning(QStringLiteral("warning : video snapshot %1 not written : %2")
                        .arg(path, refusalText(error)));

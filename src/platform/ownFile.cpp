@@ -127,14 +127,21 @@ FILE* openOwnFile(const QString& path, const char* mode, const fileHooks& hooks)
     return file;
 }
 
+int fillFreshFile(const QString& path, const char* mode, const std::function<bool(FILE*)>& fill,
+                  const char** removed) {
+    FILE* file = createFreshFile(path, mode, fileHooks::installed(), removed);
+    if (!file)
+        return errno;
+    errno = 0;
+    int error = fill(file) ? 0 : (errno != 0 ? errno : EIO);
+    if (std::fclose(file) != 0 && error == 0)
+        error = errno != 0 ? errno : EIO;
+    return error;
+}
+
 FILE* openRegularFile(const QString& path) {
     const int fd = openPlainDescriptor(path, O_RDONLY, false);
-    if (fd < 0)
-        return nullptr;
-    FILE* file = fdopen(fd, "rb");
-    if (!file)
-        close(fd);
-    return file;
+    return fd < 0 ? nullptr : streamOn(fd, "rb");
 }
 
 const char* strangerUnder(const QString& path) {

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstdio>
+#include <functional>
 
 // Creates `path` as a new, empty regular file for writing ("wb" or "w"): whatever waits under
 // that name is removed first (a temporary file left by an earlier try, or a link, FIFO or file
@@ -22,6 +23,13 @@
 FILE* createFreshFile(const QString& path, const char* mode = "wb",
                       const fileHooks& hooks = fileHooks::installed(),
                       const char** removed = nullptr);
+
+// Creates `path` as createFreshFile does, fills it through `fill` (false when a write failed,
+// errno set) and closes it: 0, or the errno of what failed (EIO when none was set). A file
+// that was made but not filled stays for the caller, who knows whether a part of it is worth
+// keeping. `*removed` as for createFreshFile.
+int fillFreshFile(const QString& path, const char* mode, const std::function<bool(FILE*)>& fill,
+                  const char** removed = nullptr);
 
 // Opens the station's own file `path` for reading ("r", "rb") or appending ("a", "ab"; created
 // when absent): a link is not followed, a FIFO does not block the opening, and the opened file

@@ -299,23 +299,24 @@ int healthFiles::replaceWith(const QString& name, const QByteArray& content, QSt
     // under the final one with the rename, which replaces a link itself, never its target.
     const char* removed = nullptr;
     *failed = temp;
-    FILE* file = createFreshFile(temp, "wb", fileHooks::installed(), &removed);
-    const int opened = file ? 0 : errno;
+    bool made = false;
+    int error = fillFreshFile(
+        temp, "wb",
+        [&](FILE* file) {
+            made = true;
+            return writeFile(file, content.constData(), size_t(content.size()), temp) ==
+                   size_t(content.size());
+        },
+        &removed);
     if (removed)
         logWarning(QStringLiteral("warning : health file %1 was %2 -> removed")
                        .arg(temp, QLatin1String(removed)));
-    if (!file)
-        return opened;
+    if (!made)
+        return error;
     const char* replaced = strangerUnder(path);
     if (replaced && !isOwnDirectory(path))
         logWarning(QStringLiteral("warning : health file %1 was %2 -> replaced")
                        .arg(path, QLatin1String(replaced)));
-    int error = 0;
-    if (writeFile(file, content.constData(), size_t(content.size()), temp) !=
-        size_t(content.size()))
-        error = errno != 0 ? errno : EIO;
-    if (std::fclose(file) != 0 && error == 0)
-        error = errno != 0 ? errno : EIO;
     if (error == 0) {
         const fileResult<> replaced = replaceFile(temp, path);
         if (!replaced) {

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <limits>
 
 // The files are rewritten at least this often (seconds of the monotonic clock), in every phase.
 const int64_t HEALTH_REFRESH_S = 10;
@@ -48,8 +49,13 @@ public:
     // `force` is set (the end of a run); failures are counted in `health`, and told.
     void publish(stationHealth* health, int64_t now, bool force = false);
     // When HEALTH_REFRESH_S will have passed since the last write (seconds of the monotonic
-    // clock); long past before the first.
-    double nextDue() const { return double(m_lastWrite) + double(HEALTH_REFRESH_S); }
+    // clock); never before the first, which is the run's own publish(), made once it has looked
+    // at its directories (a write between waits before it would call a configuration usable
+    // that is not).
+    double nextDue() const {
+        return m_lastWrite == INT64_MIN ? std::numeric_limits<double>::infinity()
+                                        : double(m_lastWrite) + double(HEALTH_REFRESH_S);
+    }
 
 private:
     // 0 when written, else the errno of the failure (`*failed`: the file that failed).
