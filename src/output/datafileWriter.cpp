@@ -89,6 +89,32 @@ datafileWriter::datafileWriter(const char* settingsPath)
         pProcessSettingsFile(settingsPath, &m_outputDirectory);
 }
 
+namespace {
+
+// Tells that frames of the camera of `role` went on without their partner: `held` frames
+// beyond the bound (`bounded`), or those of an ended synchronisation.
+void tellPartnerless(uint32_t role, size_t held, bool bounded) {
+    const QChar camera = QLatin1Char(role == 2 ? 'B' : 'A');
+    const QChar partner = QLatin1Char(role == 2 ? 'A' : 'B');
+    logError(errorKind::frame,
+             bounded ? QStringLiteral("warning : camera %1 holds %2 frames without a frame of "
+                                      "camera %3 -> the oldest go on without their partner; "
+                                      "frames of camera %3 of that time that come later are "
+                                      "dropped")
+                           .arg(camera)
+                           .arg(qulonglong(held))
+                           .arg(partner)
+                     : QStringLiteral("warning : camera %1 delivered nothing for %2 s of an "
+                                      "ended synchronisation -> camera %3's frames go on "
+                                      "without their partner; frames of camera %1 of that "
+                                      "time that come later are dropped")
+                           .arg(partner)
+                           .arg(PARTNER_WAIT_S)
+                           .arg(camera));
+}
+
+} // namespace
+
 bool datafileWriter::pairFrames(cameraQueue& queueA, cameraQueue& queueB) {
     bool grew = ::pairFrames(m_paired, queueA, queueB);
     // A camera that delivers nothing (its input away) must not make the other's frames pile
@@ -97,35 +123,18 @@ bool datafileWriter::pairFrames(cameraQueue& queueA, cameraQueue& queueB) {
     for (int i = 0; i < 2; ++i) {
         cameraQueue& queue = *queues[i];
         const cameraQueue& other = *queues[1 - i];
-        const QChar camera = QLatin1Char(queue.role() == 2 ? 'B' : 'A');
-        const QChar partner = QLatin1Char(queue.role() == 2 ? 'A' : 'B');
-        const size_t held = queue.size();
-        bool bounded = false;
         if (!other.frames().empty()) {
             m_aloneTold[i] = false;
             continue;
         }
+        const size_t held = queue.size();
+        bool bounded = false;
         if (!pairPartnerless(m_paired, queue, other, &bounded))
             continue;
         grew = true;
-        if (m_aloneTold[i])
-            continue;
+        if (!m_aloneTold[i])
+            tellPartnerless(queue.role(), held, bounded);
         m_aloneTold[i] = true;
-        logError(errorKind::frame,
-                 bounded ? QStringLiteral("warning : camera %1 holds %2 frames without a frame of "
-                                          "camera %3 -> the oldest go on without their partner; "
-                                          "frames of camera %3 of that time that come later are "
-                                          "dropped")
-                               .arg(camera)
-                               .arg(qulonglong(held))
-                               .arg(partner)
-                         : QStringLiteral("warning : camera %1 delivered nothing for %2 s of an "
-                                          "ended synchronisation -> camera %3's frames go on "
-                                          "without their partner; frames of camera %1 of that "
-                                          "time that come later are dropped")
-                               .arg(partner)
-                               .arg(PARTNER_WAIT_S)
-                               .arg(camera));
     }
     return grew;
 }
