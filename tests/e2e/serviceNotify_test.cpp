@@ -163,14 +163,8 @@ TEST(serviceNotify, aCameraShareAwayAtTheStartJoinsOnceMounted) {
     QThread::sleep(3);
     ASSERT_TRUE(QFile::link(station.path("disk_a"), station.path("cam_a")));
     const qint64 mounted = clock.elapsed();
-    const auto aWritten = [&] {
-        std::vector<e2eFrame> frames;
-        QString problem;
-        station.datafileFrames(&frames, &problem);
-        return std::any_of(frames.begin(), frames.end(),
-                           [](const e2eFrame& f) { return f.camera == 'A'; });
-    };
-    EXPECT_TRUE(station.waitFor(aWritten, 30)) << station.messages().join('\n').toStdString();
+    EXPECT_TRUE(station.waitFor([&] { return station.hasWrittenFramesOf('A'); }, 30))
+        << station.messages().join('\n').toStdString();
     std::cout << "ready after " << ready << " ms, heartbeat after " << beat
               << " ms, camera A's frames in a datafile " << clock.elapsed() - mounted
               << " ms after its share came\n";

@@ -14,7 +14,6 @@
 #include <QProcess>
 #include <QThread>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -247,14 +246,8 @@ void shareRun::startWithServerAway(const char* away, const char* back) {
     EXPECT_LE(clock.elapsed(), 10500) << messages().toStdString();
     QThread::sleep(5);
     ASSERT_TRUE(fixture(back, 0));
-    const auto aWritten = [&] {
-        std::vector<e2eFrame> frames;
-        QString problem;
-        m_station.datafileFrames(&frames, &problem);
-        return std::any_of(frames.begin(), frames.end(),
-                           [](const e2eFrame& f) { return f.camera == 'A'; });
-    };
-    EXPECT_TRUE(m_station.waitFor(aWritten, 30)) << messages().toStdString();
+    EXPECT_TRUE(m_station.waitFor([&] { return m_station.hasWrittenFramesOf('A'); }, 30))
+        << messages().toStdString();
     EXPECT_EQ(m_station.stopStation(), 0);
     m_station.stopCameras();
     const QStringList m = m_station.messages();

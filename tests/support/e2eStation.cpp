@@ -205,6 +205,14 @@ QStringList e2eStation::datafilePaths() const {
     return paths;
 }
 
+bool e2eStation::hasWrittenFramesOf(char camera) const {
+    std::vector<e2eFrame> frames;
+    QString problem;
+    datafileFrames(&frames, &problem);
+    return std::any_of(frames.begin(), frames.end(),
+                       [camera](const e2eFrame& f) { return f.camera == camera; });
+}
+
 bool e2eStation::datafileFrames(std::vector<e2eFrame>* frames, QString* problem) const {
     for (const QString& name : datafilePaths()) {
         QByteArray bytes = m_dir.read(name);

@@ -77,6 +77,8 @@ public:
     // Frames in the datafiles (both folders), in file and entry order; false when a datafile
     // does not read.
     bool datafileFrames(std::vector<e2eFrame>* frames, QString* problem) const;
+    // True once a datafile holds a frame of `camera` ('A' or 'B').
+    bool hasWrittenFramesOf(char camera) const;
     // A run of one synchronisation: every datafile reads, and for each camera its frames are
     // the simulator's first ones in order, byte for byte and placed at their line counter,
     // with none missing before the end of the last datafile's interval.
