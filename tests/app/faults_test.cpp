@@ -489,17 +489,18 @@ TEST(faults, filesTheWorkingDirectoryRefusedAreMovedFirstWhenItTakesThemAgain) {
     }
 }
 
-// Heavy rain, and camera B's input away for four minutes while its control answers: the
+// Heavy rain, and camera B's input away for two minutes while its control answers: the
 // station resyncs again and again, and camera A's frames of each ended synchronisation, whose
 // partners can no longer come, leave its queue within half a minute of its own data rather
-// than pile up (before: 280,000 frames held at the end). What the queues hold stays bounded.
+// than pile up (before: some 1,300 frames a second more, 280,885 after four minutes). What
+// the queues hold stays bounded.
 TEST(faults, aCameraInputAwayInHeavyRainHoldsTheOtherCamerasFramesOnlyBriefly) {
     simulatedStation s(START, [](simulatorSettings& settings) { settings.rain = RAIN_HEAVY; });
     measureFor(s, 8);
     QDir station(s.fixture.dir.path());
     ASSERT_TRUE(station.rename("cam_b/input", "cam_b/input.away"));
     size_t most = 0;
-    const double end = s.fixture.clock.monotonic() + 240;
+    const double end = s.fixture.clock.monotonic() + 120;
     while (s.fixture.clock.monotonic() < end) {
         s.step();
         stationObjects& o = s.loop->station();
