@@ -139,6 +139,9 @@ void measurementLoop::restart() {
     screen().redraw();
     resetConnectedCamera(*m_station.cameraA);
     resetConnectedCamera(*m_station.cameraB);
+    // The cancel ends whatever a camera was doing (a normalisation under way too): its answer
+    // to an earlier push will not come, so the handshake begins again at connecting.
+    m_handshake.setBoth(STATE_DISCONNECTED);
     m_phase = PHASE_NORMALISATION;
 }
 

@@ -405,6 +405,25 @@ TEST(faults, aControlDirectoryAwayForAMomentIsOneResync) {
     expectNoFrameLost(s);
 }
 
+// Camera B's control directory is away for a moment while both cameras normalise: each
+// camera drops its normalisation (B for its lost share, A at the cancel the station sends it),
+// so the station must not wait for their answers but start the handshake again from the
+// beginning.
+TEST(faults, aControlDirectoryAwayWhileTheCamerasNormaliseStartsTheHandshakeAgain) {
+    simulatedStation s(START, [](simulatorSettings& c) { c.normDelayMs = 4000; });
+    ASSERT_TRUE(s.runUntil(
+        [&] {
+            return s.loop->health().camera[0].state == STATE_NORMALISING &&
+                   s.loop->health().camera[1].state == STATE_NORMALISING;
+        },
+        30))
+        << s.tail(40).toStdString();
+    awayFor(s, {"cam_b/control"}, 1);
+    measuresAgain(s);
+    EXPECT_EQ(s.countStarting("error"), 0) << s.tail(40).toStdString();
+    expectNoFrameLost(s);
+}
+
 // The datafile directory refuses new files for a while: unwritable (the open fails) or full
 // (the write comes back short). Each interval that cannot be written is reported once and
 // lost, as the writer's rules have it; everything before and after reaches its datafile.

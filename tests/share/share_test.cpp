@@ -247,7 +247,7 @@ void shareRun::startWithServerAway(const char* away, const char* back) {
     QThread::sleep(5);
     ASSERT_TRUE(fixture(back, 0));
     EXPECT_TRUE(m_station.waitFor([&] { return m_station.hasWrittenFramesOf('A'); }, 30))
-        << messages().toStdString();
+        << messages().toStdString() << m_station.cameraLog().toStdString();
     EXPECT_EQ(m_station.stopStation(), 0);
     m_station.stopCameras();
     const QStringList m = m_station.messages();
