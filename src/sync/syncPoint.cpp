@@ -34,7 +34,8 @@ bool syncPoint::buildAt(const cameraParams& params, double syncTime) {
     m_params = params;
     if (commitCameraSettingsPreset(&m_params, m_syncSecond) != 0)
         return false;
-    m_valid = serialiseHeader();
+    m_valid = serialiseHeader() && m_params.cameraId == CAM_KIV && m_params.commitState == 0 &&
+              m_params.commitTime > 0 && m_header->m_capacity >= SYNC_HEADER_SIZE;
     return m_valid;
 }
 
