@@ -83,7 +83,9 @@ private:
 // one gets an allocation of its own. Null when it cannot be had. For one thread only.
 pooledCmprBufferPtr makePooledCmprBuffer(int32_t capacity);
 // True when the buffer exists, has a block and a capacity above 0.
-bool cmprUsable(const cmprBuffer* buffer);
+inline bool cmprUsable(const cmprBuffer* buffer) {
+    return buffer && buffer->m_data && buffer->m_capacity > 0;
+}
 inline bool cmprUsable(const cmprBufferPtr& buffer) {
     return cmprUsable(buffer.data());
 }
@@ -124,6 +126,10 @@ int cmprWriteF64(cmprBuffer* buffer, double value);
 // Writes `count` copies of `*byte`, or only advances over `count` bytes when `byte` is null.
 int cmprFill(cmprBuffer* buffer, int32_t count, const uint8_t* byte);
 int cmprCopy(cmprBuffer* buffer, const uint8_t* source, int32_t count);
+// Flushes the pending bits and hands out the next `count` bytes at the write cursor for the
+// caller to fill, the cursor moved past them: one check for a piece laid down from several
+// parts. Null (nothing moved) when they do not fit.
+uint8_t* cmprReserve(cmprBuffer* buffer, int32_t count);
 
 // Bit-field writes of up to 8 and up to 16 bits (the value is masked to `bits`).
 int cmprWriteBits8(cmprBuffer* buffer, uint8_t value, int bits);

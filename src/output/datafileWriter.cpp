@@ -52,10 +52,14 @@ bool appendFrameEntry(cmprBuffer* out, const frameRecord& record) {
     // Laid out here and copied in one piece: an interval may hold 150,000 entries.
     const uint16_t words[3] = {uint16_t(record.cameraId), uint16_t(data->m_writeSize + 2),
                                uint16_t(record.header.numLines & 0xFFFF)};
-    uint8_t head[ENTRY_HEAD_SIZE];
-    std::memcpy(head, words, sizeof head);
-    return cmprCopy(out, head, ENTRY_HEAD_SIZE) == 0 &&
-           cmprCopy(out, data->m_data, data->m_writeSize) == 0;
+    if (data->m_writeSize <= 0)
+        return false;
+    uint8_t* entry = cmprReserve(out, ENTRY_HEAD_SIZE + data->m_writeSize);
+    if (!entry)
+        return false;
+    std::memcpy(entry, words, ENTRY_HEAD_SIZE);
+    std::memcpy(entry + ENTRY_HEAD_SIZE, data->m_data, size_t(data->m_writeSize));
+    return true;
 }
 
 // Bytes of the datafile of the first interval of `paired`, with some to spare for the
