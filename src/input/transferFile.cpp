@@ -190,23 +190,27 @@ framesTaken takeFrames(cameraQueue& queue, const syncList& syncs, double monoton
     std::deque<frameRecord>& frames = queue.frames();
     // What was read before this file: a file that repeats lines already read is refused whole.
     const linesRead before = queue.lines();
+    // The record the next one must follow. Held by address, not found again by index for
+    // every frame: a deque that grows or shrinks at its back leaves its other records where
+    // they are (only the drop of overlapped frames moves them).
+    const frameRecord* previous = frames.empty() ? nullptr : &frames.back();
     while (buffer->m_readSize > TRANSFER_TRAILER_SIZE) {
-        frames.emplace_back();
-        extractFrame(&frames.back(), buffer, syncs);
-        if (!recordValid(frames.back())) {
+        frameRecord* record = &frames.emplace_back();
+        extractFrame(record, buffer, syncs);
+        if (!recordValid(*record)) {
             logError(errorKind::transferFile,
                      QStringLiteral("error : retrieved frame is invalid "));
             frames.pop_back();
             taken.ok = false;
             return taken;
         }
-        if (!frameTimePlausible(frames.back(), monotonicNow)) {
+        if (!frameTimePlausible(*record, monotonicNow)) {
             // Refused alone: the frames around it in the file may well be good.
             frames.pop_back();
             ++taken.refused;
             continue;
         }
-        if (queue.lines().repeats(frames.back())) {
+        if (queue.lines().repeats(*record)) {
             // The camera delivered these lines before (a copy repeated after a network error):
             // none of the file's frames may reach a datafile a second time.
             frames.erase(frames.end() - std::ptrdiff_t(taken.read) - 1, frames.end());
@@ -215,10 +219,13 @@ framesTaken takeFrames(cameraQueue& queue, const syncList& syncs, double monoton
             taken.read = 0;
             return taken;
         }
-        if (frames.size() > 1 && newerSynchronisation(frames[frames.size() - 2], frames.back()))
+        if (previous && newerSynchronisation(*previous, *record)) {
             taken.read -= std::min(taken.read, size_t(dropOverlappedFrames(frames)));
-        if (frames.size() > 1) {
-            const followVerdict order = recordMayFollow(frames[frames.size() - 2], frames.back());
+            record = &frames.back();
+            previous = frames.size() > 1 ? &frames[frames.size() - 2] : nullptr;
+        }
+        if (previous) {
+            const followVerdict order = recordMayFollow(*previous, *record);
             if (!follows(order)) {
                 frames.pop_back();
                 taken.ok = false;
@@ -227,9 +234,10 @@ framesTaken takeFrames(cameraQueue& queue, const syncList& syncs, double monoton
             if (order == followVerdict::nextDay)
                 logInfo(QStringLiteral("info : midnight jump in data"));
         }
-        queue.lines().take(frames.back(), syncs);
+        queue.lines().take(*record, syncs);
         ++taken.read;
-        stampRecord(&frames.back(), queue.role());
+        stampRecord(record, queue.role());
+        previous = record;
     }
     return taken;
 }
