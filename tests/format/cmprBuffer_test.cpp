@@ -159,6 +159,13 @@ TEST(cmprBuffer, writesStayInsideTheCapacity) {
     EXPECT_EQ(cmprFill(three.data(), 2, nullptr), 0);
     EXPECT_EQ(cmprCopy(three.data(), &byte, 1), 0);
     EXPECT_EQ(three->m_data[2], 0xAB);
+
+    // A reserved piece begins behind the flushed bits; one that does not fit moves nothing.
+    cmprReset(three.data());
+    ASSERT_EQ(cmprWriteBits8(three.data(), 1, 4), 0);
+    EXPECT_EQ(cmprReserve(three.data(), 2), three->m_data + 1);
+    EXPECT_EQ(cmprReserve(three.data(), 1), nullptr);
+    EXPECT_EQ(three->m_writeSize, 3);
 }
 
 TEST(cmprBuffer, missingOrEmptyBufferFailsEverything) {
@@ -280,7 +287,7 @@ TEST(cmprBuffer, pooledBuffersKeepTheirBytesWhateverBecomesOfTheOthers) {
 // bytes that fill every lane to the top: the same as adding the bytes one by one.
 TEST(cmprBuffer, byteSumOfEveryLengthAndContent) {
     std::mt19937 random(11);
-    for (int32_t size : {1, 7, 8, 9, 1023, 1024, 1025, 8 * 128 * 3 + 5, 1 << 20}) {
+    for (int32_t size : {1, 7, 8, 9, 15, 16, 17, 1023, 1024, 1025, 8 * 128 * 3 + 5, 1 << 20}) {
         for (int fill : {0xFF, -1}) {
             cmprBufferPtr buffer = makeCmprBuffer(size);
             std::vector<uint8_t> bytes(static_cast<size_t>(size));
