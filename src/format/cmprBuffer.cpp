@@ -27,18 +27,6 @@ void clearShiftState(cmprBuffer* buffer) {
     buffer->m_bitOffset = 0;
 }
 
-// Bytes that may be read at the read cursor: m_readSize, but never past the end of the block,
-// whatever the owner set. -1 when the cursor lies outside the block.
-int32_t readRoom(const cmprBuffer* buffer) {
-    if (!cmprUsable(buffer) || buffer->m_readSize < 0)
-        return -1;
-    if (buffer->m_readPtr < buffer->m_data ||
-        buffer->m_readPtr > buffer->m_data + buffer->m_capacity)
-        return -1;
-    int32_t toEnd = int32_t(buffer->m_data + buffer->m_capacity - buffer->m_readPtr);
-    return buffer->m_readSize < toEnd ? buffer->m_readSize : toEnd;
-}
-
 // Bytes that may still be written; -1 when the write cursor and size disagree.
 int32_t writeRoom(const cmprBuffer* buffer) {
     if (!cmprUsable(buffer))
@@ -53,7 +41,7 @@ int readBytes(cmprBuffer* buffer, void* value, int32_t count) {
     if (!buffer)
         return -1;
     clearShiftState(buffer);
-    if (readRoom(buffer) < count)
+    if (cmprReadable(buffer) < count)
         return -1;
     memcpy(value, buffer->m_readPtr, size_t(count));
     buffer->m_readPtr += count;
@@ -79,7 +67,7 @@ int writeBytes(cmprBuffer* buffer, const void* value, int32_t count) {
 
 // Loads the next word into the shift buffer; a tail of 1 to 3 bytes becomes the low bytes.
 int loadWord(cmprBuffer* buffer) {
-    int32_t room = readRoom(buffer);
+    int32_t room = cmprReadable(buffer);
     if (room <= 0)
         return -1;
     int32_t count = room < 4 ? room : 4;
@@ -266,10 +254,6 @@ cmprBufferPtr makeCmprBuffer(int32_t capacity) {
     return cmprBufferPtr(buffer, deleteCmprBuffer);
 }
 
-int32_t cmprReadable(const cmprBuffer* buffer) {
-    return readRoom(buffer);
-}
-
 void cmprReset(cmprBuffer* buffer) {
     if (!buffer)
         return;
@@ -354,7 +338,7 @@ int cmprSkip(cmprBuffer* buffer, int32_t count) {
     if (!buffer)
         return -1;
     clearShiftState(buffer);
-    if (count < 0 || readRoom(buffer) < count)
+    if (count < 0 || cmprReadable(buffer) < count)
         return -1;
     buffer->m_readPtr += count;
     buffer->m_readSize -= count;

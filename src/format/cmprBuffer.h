@@ -94,8 +94,15 @@ inline bool cmprUsable(const pooledCmprBufferPtr& buffer) {
 }
 
 // Bytes that may be read at the read cursor (m_readSize, but never past the block); -1 for a
-// buffer that is not usable or whose cursor lies outside its block.
-int32_t cmprReadable(const cmprBuffer* buffer);
+// buffer that is not usable or whose cursor lies outside its block. Asked for every frame read,
+// so it is inline.
+inline int32_t cmprReadable(const cmprBuffer* buffer) {
+    if (!cmprUsable(buffer) || buffer->m_readSize < 0 || buffer->m_readPtr < buffer->m_data ||
+        buffer->m_readPtr > buffer->m_data + buffer->m_capacity)
+        return -1;
+    const int32_t toEnd = int32_t(buffer->m_data + buffer->m_capacity - buffer->m_readPtr);
+    return buffer->m_readSize < toEnd ? buffer->m_readSize : toEnd;
+}
 
 void cmprReset(cmprBuffer* buffer);
 void cmprRelease(cmprBuffer* buffer);
