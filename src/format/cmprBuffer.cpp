@@ -49,13 +49,23 @@ int readBytes(cmprBuffer* buffer, void* value, int32_t count) {
     return 0;
 }
 
-// Stores `count` bytes at the write cursor without flushing first.
-int storeBytes(cmprBuffer* buffer, const void* value, int32_t count) {
-    if (writeRoom(buffer) < count)
-        return -1;
-    memmove(buffer->m_writePtr, value, size_t(count));
+// The next `count` bytes at the write cursor, the cursor moved past them, without flushing
+// first; null (nothing moved) when they do not fit.
+uint8_t* takeRoom(cmprBuffer* buffer, int32_t count) {
+    if (count < 0 || writeRoom(buffer) < count)
+        return nullptr;
+    uint8_t* piece = buffer->m_writePtr;
     buffer->m_writePtr += count;
     buffer->m_writeSize += count;
+    return piece;
+}
+
+// Stores `count` bytes at the write cursor without flushing first.
+int storeBytes(cmprBuffer* buffer, const void* value, int32_t count) {
+    uint8_t* piece = takeRoom(buffer, count);
+    if (!piece)
+        return -1;
+    memmove(piece, value, size_t(count));
     return 0;
 }
 
@@ -406,12 +416,7 @@ int cmprCopy(cmprBuffer* buffer, const uint8_t* source, int32_t count) {
 }
 
 uint8_t* cmprReserve(cmprBuffer* buffer, int32_t count) {
-    if (count < 0 || flushShiftBuffer(buffer) != 0 || writeRoom(buffer) < count)
-        return nullptr;
-    uint8_t* piece = buffer->m_writePtr;
-    buffer->m_writePtr += count;
-    buffer->m_writeSize += count;
-    return piece;
+    return flushShiftBuffer(buffer) == 0 ? takeRoom(buffer, count) : nullptr;
 }
 
 int cmprWriteBits8(cmprBuffer* buffer, uint8_t value, int bits) {
