@@ -51,7 +51,7 @@ void runReport::fileProcessed(cameraInput& camera, uint8_t result) {
     h.lastFileTime = currentSecond();
     if (result & PROCESSED_TRANSFER) {
         // The records the file added are the newest of the queue; empty ones carry no image.
-        const std::deque<frameRecord>& frames = camera.queue().frames();
+        const frameDeque& frames = camera.queue().frames();
         const size_t added = std::min<size_t>(file.newRecords, frames.size());
         for (size_t i = frames.size() - added; i < frames.size(); ++i)
             if (!frames[i].isEmpty)

@@ -75,7 +75,7 @@ bool frameTimePlausible(const frameRecord& record, double monotonicNow) {
 // synchronisation that would lie after the first frame of the new one (the back of `frames`)
 // cannot have been measured; they go, so that they hold back no frame of the new one. Returns
 // how many went.
-int dropOverlappedFrames(std::deque<frameRecord>& frames) {
+int dropOverlappedFrames(frameDeque& frames) {
     const frameRecord& current = frames.back();
     int dropped = 0;
     while (frames.size() > 1 && newerSynchronisation(frames[frames.size() - 2], current) &&
@@ -187,7 +187,7 @@ struct framesTaken {
 framesTaken takeFrames(cameraQueue& queue, const syncList& syncs, double monotonicNow) {
     framesTaken taken;
     cmprBuffer* buffer = queue.readBuffer().data();
-    std::deque<frameRecord>& frames = queue.frames();
+    frameDeque& frames = queue.frames();
     // What was read before this file: a file that repeats lines already read is refused whole.
     const linesRead before = queue.lines();
     // The record the next one must follow. Held by address, not found again by index for

@@ -36,7 +36,7 @@ bool appendEmptyFrame(cameraQueue& queue, uint64_t lineCounter, uint16_t syncId,
     syncPointPtr sync = syncs.find(syncId);
     if (!sync || !sync->isValid())
         return false;
-    std::deque<frameRecord>& frames = queue.frames();
+    frameDeque& frames = queue.frames();
     frames.push_back(makeEmptyRecord(lineCounter, syncId, syncs));
     if (!recordValid(frames.back())) {
         frames.pop_back();

@@ -5,12 +5,12 @@
 #include "config/camera.h"
 #include "config/cameraParams.h"
 #include "format/cmprBuffer.h"
+#include "output/frameDeque.h"
 #include "output/frameRecord.h"
 #include "output/linesRead.h"
 #include "sync/syncList.h"
 
 #include <cstdint>
-#include <deque>
 
 // Size of the read buffer a queue starts with.
 const int32_t QUEUE_READ_BUFFER_SIZE = 524288;
@@ -34,8 +34,8 @@ public:
     frameRecord front() const { return m_frames.front(); }
     void popFront() { m_frames.pop_front(); }
 
-    std::deque<frameRecord>& frames() { return m_frames; }
-    const std::deque<frameRecord>& frames() const { return m_frames; }
+    frameDeque& frames() { return m_frames; }
+    const frameDeque& frames() const { return m_frames; }
     cmprBufferPtr& readBuffer() { return m_readBuffer; }
     cameraParams& params() { return m_params; }
     const cameraParams& params() const { return m_params; }
@@ -45,7 +45,7 @@ public:
     const linesRead& lines() const { return m_lines; }
 
 private:
-    std::deque<frameRecord> m_frames;
+    frameDeque m_frames;
     linesRead m_lines;
     cmprBufferPtr m_readBuffer;
     cameraParams m_params;

@@ -8,11 +8,11 @@ bool pairFrames(pairedQueue& paired, cameraQueue& queueA, cameraQueue& queueB) {
     if (roleA == roleB || roleA == 0 || roleB == 0)
         return false;
     size_t before = paired.size();
-    std::deque<frameRecord>& framesA = queueA.frames();
-    std::deque<frameRecord>& framesB = queueB.frames();
+    frameDeque& framesA = queueA.frames();
+    frameDeque& framesB = queueB.frames();
     while (!framesA.empty() && !framesB.empty()) {
         const bool pickB = goesBefore(framesB.front(), framesA.front());
-        std::deque<frameRecord>& picked = pickB ? framesB : framesA;
+        frameDeque& picked = pickB ? framesB : framesA;
         frameRecord& head = picked.front();
         if (paired.empty() || mayPairAfter(paired.back(), head)) {
             // The head leaves its queue in the next step: its shared parts move along instead
@@ -43,7 +43,7 @@ bool pairPartnerless(pairedQueue& paired, cameraQueue& queue, const cameraQueue&
     if (!other.frames().empty() || role == other.role() || role == 0)
         return false;
     size_t before = paired.size();
-    std::deque<frameRecord>& frames = queue.frames();
+    frameDeque& frames = queue.frames();
     while (!frames.empty()) {
         const bool overBound = frames.size() > MAX_PARTNERLESS;
         if (!overBound && !partnerGone(frames.front(), frames.back()))

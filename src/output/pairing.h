@@ -5,11 +5,10 @@
 #pragma once
 
 #include "output/cameraQueue.h"
+#include "output/frameDeque.h"
 #include "output/frameRecord.h"
 
-#include <deque>
-
-typedef std::deque<frameRecord> pairedQueue;
+typedef frameDeque pairedQueue;
 
 // Moves records from the heads of both queues into `paired` while both have records; true
 // when `paired` grew. Nothing moves while the queues claim the same role or either has none.

@@ -23,7 +23,7 @@ int64_t localSyncSecond(const syncPoint& sync) {
     return sync.syncSecond() + localOffset(sync.syncSecond());
 }
 
-void placeQueue(const std::deque<frameRecord>& records, char camera, std::set<framePlace>* held) {
+void placeQueue(const frameDeque& records, char camera, std::set<framePlace>* held) {
     for (const frameRecord& r : records) {
         if (r.isEmpty || !r.sync)
             continue;
