@@ -22,21 +22,6 @@ bool sameClock(const frameRecord& a, const frameRecord& b) {
     return recordClockEpoch(a) == recordClockEpoch(b);
 }
 
-// Two records of one synchronisation, ordered by their line counters: their line positions are
-// each rounded on their own and may come out a line short, which would refuse a frame that
-// follows its predecessor without a gap (a frame that starts exactly where the previous one
-// ends is in order).
-bool oneSynchronisation(const frameRecord& previous, const frameRecord& next) {
-    return previous.sync && previous.sync == next.sync && recordValid(previous) &&
-           recordValid(next);
-}
-
-bool lineCounterBeforeEndOf(const frameRecord& previous, const frameRecord& next) {
-    const uint64_t end = previous.header.lineCounter;
-    const uint64_t start = next.header.lineCounter;
-    return start < end || start - end < uint64_t(previous.header.numLines);
-}
-
 // True when `next`, of another synchronisation on the same clock and of the same or an earlier
 // day, starts before `previous` ends. A record of an earlier day counts its line positions from
 // an earlier midnight: they are moved to `previous`'s midnight first.
@@ -51,11 +36,7 @@ bool positionBeforeEndOf(const frameRecord& previous, const frameRecord& next) {
 
 } // namespace
 
-followVerdict recordMayFollow(const frameRecord& previous, const frameRecord& next) {
-    // Nearly always the frame before is of the same synchronisation: one clock, one day.
-    if (oneSynchronisation(previous, next))
-        return lineCounterBeforeEndOf(previous, next) ? followVerdict::overlaps
-                                                      : followVerdict::inOrder;
+followVerdict recordMayFollowAcrossSyncs(const frameRecord& previous, const frameRecord& next) {
     switch (standingOf(previous, next)) {
     case standing::laterClock:
         return followVerdict::laterClock;
@@ -75,10 +56,7 @@ bool newerSynchronisation(const frameRecord& previous, const frameRecord& curren
            sameClock(previous, current) && current.sync->syncTime() > previous.sync->syncTime();
 }
 
-bool goesBefore(const frameRecord& b, const frameRecord& a) {
-    // Both heads of one synchronisation, as nearly always: one clock, one day.
-    if (oneSynchronisation(a, b))
-        return b.linePosition < a.linePosition;
+bool goesBeforeAcrossSyncs(const frameRecord& b, const frameRecord& a) {
     switch (standingOf(a, b)) {
     case standing::earlierClock:
     case standing::earlierDay:
@@ -92,9 +70,7 @@ bool goesBefore(const frameRecord& b, const frameRecord& a) {
     return recordLinePosition(b) < recordLinePosition(a);
 }
 
-bool mayPairAfter(const frameRecord& last, const frameRecord& head) {
-    if (oneSynchronisation(last, head))
-        return true;
+bool mayPairAfterAcrossSyncs(const frameRecord& last, const frameRecord& head) {
     switch (standingOf(last, head)) {
     case standing::laterClock:
         // A frame of the new clock follows whatever its time.
@@ -113,10 +89,6 @@ bool mayPairAfter(const frameRecord& last, const frameRecord& head) {
     // After a change of synchronisation a frame must not start in an interval before the end
     // of the last paired one.
     return recordIntervalEnd(last) <= recordIntervalStart(head);
-}
-
-bool sameInterval(const frameRecord& a, const frameRecord& b) {
-    return a.intervalStart == b.intervalStart && sameClock(a, b);
 }
 
 bool laterInterval(const frameRecord& first, const frameRecord& later) {

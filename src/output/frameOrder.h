@@ -6,7 +6,7 @@
 
 #include "output/frameRecord.h"
 
-// Whether record `next` may follow record `previous` in one camera's line stream, and why.
+// Why a record may follow another in one camera's line stream, or may not.
 enum class followVerdict {
     inOrder,      // same clock, same or earlier day: it starts where `previous` ends or later
     nextDay,      // same clock, its synchronisation's local day is later: it follows whatever
@@ -17,7 +17,33 @@ enum class followVerdict {
     earlierClock, // its synchronisation is told by a clock the station has left: never
 };
 
-followVerdict recordMayFollow(const frameRecord& previous, const frameRecord& next);
+// The case of nearly every pair of records that the rules below are asked about: two of one
+// synchronisation, so of one clock and one day. The reader and pairing ask for every frame, so
+// each rule decides this case inline; its "AcrossSyncs" part, out of line, decides the rest and
+// is asked only for records that are not of one synchronisation.
+inline bool oneSynchronisation(const frameRecord& previous, const frameRecord& next) {
+    return previous.sync && previous.sync == next.sync && recordValid(previous) &&
+           recordValid(next);
+}
+
+// Of one synchronisation, ordered by their line counters: their line positions are each
+// rounded on their own and may come out a line short, which would refuse a frame that follows
+// its predecessor without a gap (a frame that starts exactly where the previous one ends is in
+// order).
+inline bool lineCounterBeforeEndOf(const frameRecord& previous, const frameRecord& next) {
+    const uint64_t end = previous.header.lineCounter;
+    const uint64_t start = next.header.lineCounter;
+    return start < end || start - end < uint64_t(previous.header.numLines);
+}
+
+// Whether record `next` may follow record `previous` in one camera's line stream, and why.
+followVerdict recordMayFollowAcrossSyncs(const frameRecord& previous, const frameRecord& next);
+inline followVerdict recordMayFollow(const frameRecord& previous, const frameRecord& next) {
+    if (oneSynchronisation(previous, next))
+        return lineCounterBeforeEndOf(previous, next) ? followVerdict::overlaps
+                                                      : followVerdict::inOrder;
+    return recordMayFollowAcrossSyncs(previous, next);
+}
 
 inline bool follows(followVerdict verdict) {
     return verdict == followVerdict::inOrder || verdict == followVerdict::nextDay ||
@@ -30,13 +56,23 @@ bool newerSynchronisation(const frameRecord& previous, const frameRecord& curren
 
 // Pairing takes the head of camera B before the head of camera A: earlier clock, then earlier
 // sync day, then smaller line position (camera A first on a tie).
-bool goesBefore(const frameRecord& b, const frameRecord& a);
+bool goesBeforeAcrossSyncs(const frameRecord& b, const frameRecord& a);
+inline bool goesBefore(const frameRecord& b, const frameRecord& a) {
+    if (oneSynchronisation(a, b))
+        return b.linePosition < a.linePosition;
+    return goesBeforeAcrossSyncs(b, a);
+}
 
 // Pairing may append `head` behind `last`: always within one synchronisation and day, and
 // after a change of synchronisation only from the interval on that follows `last`'s.
-bool mayPairAfter(const frameRecord& last, const frameRecord& head);
+bool mayPairAfterAcrossSyncs(const frameRecord& last, const frameRecord& head);
+inline bool mayPairAfter(const frameRecord& last, const frameRecord& head) {
+    return oneSynchronisation(last, head) || mayPairAfterAcrossSyncs(last, head);
+}
 
 // The writer's intervals: the same start on the same clock is one datafile; an interval on a
 // later clock comes after every interval of an earlier one.
-bool sameInterval(const frameRecord& a, const frameRecord& b);
+inline bool sameInterval(const frameRecord& a, const frameRecord& b) {
+    return a.intervalStart == b.intervalStart && recordClockEpoch(a) == recordClockEpoch(b);
+}
 bool laterInterval(const frameRecord& first, const frameRecord& later);

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-void linesRead::take(const frameRecord& record, const syncList& syncs) {
+void linesRead::takeOther(const frameRecord& record, const syncList& syncs) {
     if (!record.sync)
         return;
     const uint64_t end = record.header.lineCounter + record.header.numLines;

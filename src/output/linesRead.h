@@ -6,6 +6,7 @@
 
 #include "output/frameRecord.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -20,11 +21,22 @@ public:
     }
     // The lines of `record` are read. Synchronisations that `syncs` no longer holds are
     // forgotten when a new one is first seen: no frame of theirs can be placed any more.
-    void take(const frameRecord& record, const syncList& syncs);
+    void take(const frameRecord& record, const syncList& syncs) {
+        // Nearly always of the synchronisation of the frame before: decided inline.
+        if (m_last < m_entries.size() && record.sync &&
+            m_entries[m_last].sync.data() == record.sync.data()) {
+            uint64_t& end = m_entries[m_last].end;
+            end = std::max(end, record.header.lineCounter + record.header.numLines);
+            return;
+        }
+        takeOther(record, syncs);
+    }
     // Synchronisations remembered (for the bound on memory).
     size_t size() const { return m_entries.size(); }
 
 private:
+    void takeOther(const frameRecord& record, const syncList& syncs);
+
     struct entry {
         syncPointPtr sync; // held, so that a new syncPoint can never take its address
         uint16_t syncId;
