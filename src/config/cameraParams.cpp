@@ -3,7 +3,7 @@
 #include "log/messageLog.h"
 
 #include "config/configParser.h"
-#include "platform/fileOps.h"
+#include "platform/ownFile.h"
 
 #include <QFile>
 
@@ -330,7 +330,7 @@ int resetCameraParams(cameraParams* params) {
 int presetCameraSettingsFromConfFile(cameraParams* params, const char* path) {
     if (!params || !path)
         return -1;
-    FILE* file = openFile(QFile::decodeName(path), "r");
+    FILE* file = openConfigFile(QFile::decodeName(path));
     if (!file)
         return -1;
     configList list;

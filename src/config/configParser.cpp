@@ -2,7 +2,7 @@
 
 #include "log/messageLog.h"
 
-#include "platform/fileOps.h"
+#include "platform/ownFile.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -68,7 +68,7 @@ int readConfigList(configList* list, FILE* stream) {
 int pReadConfigFile(const char* path, configList* list) {
     if (createConfigList(list) != 0)
         return -1;
-    FILE* file = path ? openFile(QString::fromLocal8Bit(path), "r") : nullptr;
+    FILE* file = path ? openConfigFile(QString::fromLocal8Bit(path)) : nullptr;
     if (!file)
         return -1;
     int result = readConfigList(list, file);

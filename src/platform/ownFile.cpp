@@ -44,9 +44,9 @@ FILE* streamOn(int fd, const char* mode, const QByteArray& made = QByteArray()) 
 
 } // namespace
 
-int openPlainDescriptor(const QString& path, int flags, bool oneName) {
-    const int fd =
-        open(nativePath(path).constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+int openPlainDescriptor(const QString& path, int flags, bool oneName, bool followLinks) {
+    const int fd = open(nativePath(path).constData(),
+                        flags | (followLinks ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
         // A FIFO without a reader refuses a non-blocking opening for writing with ENXIO.
         if (errno == ENXIO)
@@ -142,6 +142,11 @@ int fillFreshFile(const QString& path, const char* mode, const std::function<boo
 FILE* openRegularFile(const QString& path) {
     const int fd = openPlainDescriptor(path, O_RDONLY, false);
     return fd < 0 ? nullptr : streamOn(fd, "rb");
+}
+
+FILE* openConfigFile(const QString& path) {
+    const int fd = openPlainDescriptor(path, O_RDONLY, false, true);
+    return fd < 0 ? nullptr : streamOn(fd, "r");
 }
 
 const char* strangerUnder(const QString& path) {

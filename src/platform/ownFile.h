@@ -43,11 +43,17 @@ FILE* openOwnFile(const QString& path, const char* mode,
 // is allowed: for the files on the camera shares, which the station does not own.
 FILE* openRegularFile(const QString& path);
 
-// The descriptor under both: `flags` (O_RDONLY, O_RDWR, O_WRONLY | O_APPEND, with O_CREAT
-// to create an absent file) opened without following a link or blocking, checked to be a
-// regular file (with one name when `oneName`), and blocking again for its reads and writes.
-// -1 with errno as for openOwnFile.
-int openPlainDescriptor(const QString& path, int flags, bool oneName);
+// Opens a configuration file for reading: a link is followed (the package links the
+// station's configuration into /etc/acquire_kiv), but what it reaches must be a regular file,
+// and a FIFO does not block the opening. Null, with errno set, otherwise: EISDIR for a
+// directory, EINVAL for anything else that is no regular file.
+FILE* openConfigFile(const QString& path);
+
+// The descriptor under all three: `flags` (O_RDONLY, O_RDWR, O_WRONLY | O_APPEND, with O_CREAT
+// to create an absent file) opened without blocking and, unless `followLinks`, without
+// following a link; checked to be a regular file (with one name when `oneName`), and blocking
+// again for its reads and writes. -1 with errno as for openOwnFile.
+int openPlainDescriptor(const QString& path, int flags, bool oneName, bool followLinks = false);
 
 // What stands under `path` when it is no plain file of the station's own ("a link", "a FIFO",
 // "a directory", "a second name of another file", "no regular file"); null when nothing

@@ -1,10 +1,12 @@
 #include "config/configParser.h"
+#include "support/stationFolder.h"
 #include "support/testSupport.h"
 
 #include <QDir>
 
 #include <climits>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -160,4 +162,31 @@ TEST(configNumbers, leadingNumberLikeAtoiAndAtof) {
     EXPECT_EQ(configInteger("99999999999999999999999"), LLONG_MAX);
     EXPECT_DOUBLE_EQ(configReal("1.5e3x"), 1500.0);
     EXPECT_DOUBLE_EQ(configReal("x"), 0.0);
+}
+
+TEST(pReadConfigFile, followsALinkButReadsOnlyARegularFile) {
+    // The package links the configuration into /etc/acquire_kiv; anything else under the name
+    // is refused at once: a FIFO without a writer would otherwise hold the start for good.
+    tempStation dir;
+    const QString real = dir.file("real.set");
+    ASSERT_TRUE(writeWhole(real, "key value\n"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir.file("fifo")).constData(), 0644), 0);
+    ASSERT_TRUE(QDir().mkpath(dir.file("folder")));
+    struct {
+        const char* name;
+        const char* target; // of the link under `name`; null: `name` itself is used
+        int result;
+    } cases[] = {
+        {"real.set", nullptr, 0},     {"link.set", "real.set", 0}, {"fifo", nullptr, -1},
+        {"fifoLink.set", "fifo", -1}, {"folder", nullptr, -1},     {"absent.set", nullptr, -1},
+    };
+    for (const auto& c : cases) {
+        const QString path = dir.file(c.name);
+        if (c.target)
+            ASSERT_TRUE(QFile::link(dir.file(c.target), path));
+        configList list;
+        EXPECT_EQ(pReadConfigFile(QFile::encodeName(path).constData(), &list), c.result) << c.name;
+        EXPECT_EQ(list.m_entries.size(), c.result == 0 ? 1u : 0u) << c.name;
+        destroyConfigList(&list);
+    }
 }
