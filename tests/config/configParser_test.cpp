@@ -182,8 +182,9 @@ TEST(pReadConfigFile, followsALinkButReadsOnlyARegularFile) {
     };
     for (const auto& c : cases) {
         const QString path = dir.file(c.name);
-        if (c.target)
+        if (c.target) {
             ASSERT_TRUE(QFile::link(dir.file(c.target), path));
+        }
         configList list;
         EXPECT_EQ(pReadConfigFile(QFile::encodeName(path).constData(), &list), c.result) << c.name;
         EXPECT_EQ(list.m_entries.size(), c.result == 0 ? 1u : 0u) << c.name;
