@@ -138,11 +138,12 @@ TEST(e2e, aSilentCameraIsRebootedAndTheStationMeasuresAgain) {
     QStringList m = station.messages();
     int at = indexFrom(m, "RESYNC");
     ASSERT_GE(at, 0);
-    EXPECT_EQ(m.mid(at, 3), QStringList({"RESYNC", "A: send resync", "B: send reboot"}));
+    EXPECT_EQ(m.mid(at, 3),
+              QStringList({"RESYNC", "A: send " + station.resyncCommand(), "B: send reboot"}));
     QString cameras = station.cameraLog();
     EXPECT_TRUE(cameras.contains("reboot: offline")) << cameras.toStdString();
     EXPECT_TRUE(cameras.contains("cancel: idle"));
-    EXPECT_TRUE(cameras.contains("resync: idle"));
+    EXPECT_TRUE(cameras.contains("camera A: " + station.resyncCommand() + ": "));
 }
 
 TEST(e2e, aRebootRequestResyncsBothCameras) {
@@ -158,7 +159,8 @@ TEST(e2e, aRebootRequestResyncsBothCameras) {
     QStringList m = station.messages();
     int at = indexFrom(m, "info : receiving reboot request due to asynchronity from pw3.exe");
     ASSERT_GE(at, 0);
-    EXPECT_EQ(m.mid(at + 1, 3), QStringList({"RESYNC", "A: send resync", "B: send resync"}));
+    EXPECT_EQ(m.mid(at + 1, 3), QStringList({"RESYNC", "A: send " + station.resyncCommand(),
+                                             "B: send " + station.resyncCommand()}));
 }
 
 TEST(e2e, aGarbageTransferFileIsReportedDeletedAndTheRunGoesOn) {

@@ -17,7 +17,7 @@ namespace {
 // Runs a station whose clock starts at `fakeTime` until its first resync; returns the three
 // messages from "RESYNC" on and, in `when`, the time stamp of the "RESYNC" line.
 QStringList firstResync(const QString& fakeTime, QByteArray* when) {
-    e2eStation station;
+    e2eStation station(e2eClock::faked);
     station.startCameras();
     station.startStation({}, fakeTime);
     bool resynced = station.waitFor([&] { return station.hasMessage("RESYNC"); }, 60);
@@ -67,7 +67,7 @@ std::vector<uint16_t> syncIdsListed(const e2eStation& station) {
 // sync times are not kept), none is placed at a new synchronisation's place, and every other
 // frame is written once, in datafiles that all read.
 void restartAfterAStepBack(const char* step) {
-    e2eStation station;
+    e2eStation station(e2eClock::faked);
     const QString offset = station.path("clock-offset");
     auto setOffset = [&](const char* text) {
         QFile file(offset);
@@ -120,7 +120,7 @@ namespace {
 // without a gap (under the usual names or in repeated/), and each datafile within 10 s of its
 // interval's end.
 void runThroughTheHour(const char* start, bool midnight) {
-    e2eStation station;
+    e2eStation station(e2eClock::faked);
     station.useTimeZone("Europe/Berlin");
     station.startCameras();
     // An offset from the real clock rather than a date: a date string inside the hour that

@@ -67,7 +67,39 @@ QByteArray tempStationRead(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-e2eStation::e2eStation() {
+namespace {
+
+// The station resyncs both cameras at every full hour of its local clock (and reboots them at
+// local midnight): the sync ends there, and the pairing rule drops frames around it. A test on
+// the real clock checks a run without either, so its station folder is made clear of the next
+// full hour, before the test starts its own clocks: when that hour lies within the reach of
+// the longest such test, the harness waits until it has passed. The resync itself is tested on
+// a faked clock. The e2e and share CTest timeouts leave room for the wait.
+constexpr qint64 RUN_REACH_SECONDS = 150;
+
+qint64 localSecondNow(const QString& zone) {
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    return now.toSecsSinceEpoch() + QTimeZone(zone.toUtf8()).offsetFromUtc(now);
+}
+
+void waitClearOfTheFullHour(const QString& zone) {
+    const qint64 toFullHour = 3600 - localSecondNow(zone) % 3600;
+    if (toFullHour >= RUN_REACH_SECONDS)
+        return;
+    std::fprintf(stderr,
+                 "waiting %lld s: the station's full-hour resync would fall into this run\n",
+                 static_cast<long long>(toFullHour + 2));
+    QThread::sleep(static_cast<unsigned long>(toFullHour + 2));
+}
+
+} // namespace
+
+e2eStation::e2eStation(e2eClock clock) {
+    if (clock == e2eClock::real) {
+        waitClearOfTheFullHour(m_zone);
+        // The next full hour, some minutes away at least, ends the local day.
+        m_lastHourOfDay = localSecondNow(m_zone) % 86400 >= 23 * 3600;
+    }
     makeStationFolder(m_dir.path());
     m_dir.mkdir("par");
 }
@@ -94,33 +126,7 @@ void e2eStation::startCameras(const QStringList& extra) {
     EXPECT_TRUE(m_cameras->waitForStarted());
 }
 
-namespace {
-
-// The station resyncs both cameras at every full hour of its local clock (and reboots them at
-// local midnight): the sync ends there, and the pairing rule drops frames around it. A test on
-// the real clock checks a run without either, so its station starts clear of the next full
-// hour: when that lies within the reach of the longest such run, the start waits until it has
-// passed. The resync itself is tested on a faked clock. The e2e and share CTest timeouts leave
-// room for the wait.
-constexpr qint64 RUN_REACH_SECONDS = 120;
-
-void startClearOfTheFullHour(const QString& zone) {
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    const qint64 local = now.toSecsSinceEpoch() + QTimeZone(zone.toUtf8()).offsetFromUtc(now);
-    const qint64 toFullHour = 3600 - local % 3600;
-    if (toFullHour >= RUN_REACH_SECONDS)
-        return;
-    std::fprintf(stderr,
-                 "waiting %lld s: the station's full-hour resync would fall into this run\n",
-                 static_cast<long long>(toFullHour + 2));
-    QThread::sleep(static_cast<unsigned long>(toFullHour + 2));
-}
-
-} // namespace
-
 void e2eStation::startStation(const QStringList& args, const QString& fakeTime) {
-    if (fakeTime.isEmpty())
-        startClearOfTheFullHour(m_zone);
     m_station = childProcess();
     m_station->setWorkingDirectory(path());
     m_station->setStandardOutputFile(path("station.log"), QIODevice::Append);

@@ -30,9 +30,14 @@ struct e2eFrame {
 // The whole file at `path`, empty when it does not read.
 QByteArray tempStationRead(const QString& path);
 
+// The clock the station runs on in a test: the real one, or one faked from a given moment
+// (startStation's `fakeTime`).
+enum class e2eClock { real, faked };
+
 class e2eStation {
 public:
-    e2eStation();
+    // On the real clock, waits first until the next full hour is out of a test's reach.
+    explicit e2eStation(e2eClock clock = e2eClock::real);
     ~e2eStation();
 
     QString path(const QString& relative = QString()) const { return m_dir.file(relative); }
@@ -51,6 +56,11 @@ public:
     // program at the latest. Its output is appended to "station.log" and "station.err", so a
     // restarted station adds to what the earlier ones wrote.
     void startStation(const QStringList& args = QStringList(), const QString& fakeTime = QString());
+    // The command a camera that did not fall silent gets at a resync on the real clock:
+    // "resync", but "reboot" in the last hour of the local day, whose resync is the day's end.
+    QString resyncCommand() const {
+        return m_lastHourOfDay ? QStringLiteral("reboot") : QStringLiteral("resync");
+    }
     // The PID of the running acquire_kiv (0 when none runs).
     qint64 stationPid() const;
     // Ends acquire_kiv with SIGKILL, as a power cut would, and waits until it is gone.
@@ -103,6 +113,7 @@ private:
 
     tempStation m_dir;
     QString m_zone = QStringLiteral("UTC");
+    bool m_lastHourOfDay = false;
     std::unique_ptr<QProcess> m_station;
     std::unique_ptr<QProcess> m_cameras;
     QStringList m_cameraFolders;
