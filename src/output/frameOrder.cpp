@@ -18,10 +18,6 @@ standing standingOf(const frameRecord& a, const frameRecord& b) {
     return standing::sameDay;
 }
 
-bool sameClock(const frameRecord& a, const frameRecord& b) {
-    return recordClockEpoch(a) == recordClockEpoch(b);
-}
-
 // True when `next`, of another synchronisation on the same clock and of the same or an earlier
 // day, starts before `previous` ends. A record of an earlier day counts its line positions from
 // an earlier midnight: they are moved to `previous`'s midnight first.

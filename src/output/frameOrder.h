@@ -17,6 +17,11 @@ enum class followVerdict {
     earlierClock, // its synchronisation is told by a clock the station has left: never
 };
 
+// Both records' synchronisations are told by one wall clock (no step between them).
+inline bool sameClock(const frameRecord& a, const frameRecord& b) {
+    return recordClockEpoch(a) == recordClockEpoch(b);
+}
+
 // The case of nearly every pair of records that the rules below are asked about: two of one
 // synchronisation, so of one clock and one day. The reader and pairing ask for every frame, so
 // each rule decides this case inline; its "AcrossSyncs" part, out of line, decides the rest and
@@ -73,6 +78,6 @@ inline bool mayPairAfter(const frameRecord& last, const frameRecord& head) {
 // The writer's intervals: the same start on the same clock is one datafile; an interval on a
 // later clock comes after every interval of an earlier one.
 inline bool sameInterval(const frameRecord& a, const frameRecord& b) {
-    return a.intervalStart == b.intervalStart && recordClockEpoch(a) == recordClockEpoch(b);
+    return a.intervalStart == b.intervalStart && sameClock(a, b);
 }
 bool laterInterval(const frameRecord& first, const frameRecord& later);
