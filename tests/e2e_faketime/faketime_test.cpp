@@ -14,6 +14,11 @@
 
 namespace {
 
+// A clock offset as faketime reads it: "+3600", "-60".
+QString offsetText(qint64 seconds) {
+    return QStringLiteral("%1%2").arg(seconds < 0 ? "" : "+").arg(seconds);
+}
+
 // Runs a station whose clock starts at `fakeTime` until its first resync; returns the three
 // messages from "RESYNC" on and, in `when`, the time stamp of the "RESYNC" line.
 QStringList firstResync(const QString& fakeTime, QByteArray* when) {
@@ -65,20 +70,23 @@ std::vector<uint16_t> syncIdsListed(const e2eStation& station) {
 // same day: the sync list's latest second is an earlier synchronisation's, yet no syncId is
 // handed out twice. The cameras' frames of the first run are refused after the restart (their
 // sync times are not kept), none is placed at a new synchronisation's place, and every other
-// frame is written once, in datafiles that all read.
-void restartAfterAStepBack(const char* step) {
+// frame is written once, in datafiles that all read. The faked clock starts at a fixed time of
+// day, so that neither the step nor the run crosses a full hour or midnight whenever it runs.
+void restartAfterAStepBack(qint64 step) {
     e2eStation station(e2eClock::faked);
     const QString offset = station.path("clock-offset");
-    auto setOffset = [&](const char* text) {
+    const qint64 fakeMinusReal =
+        utcSeconds("2026-12-08 10:20:00") - QDateTime::currentMSecsSinceEpoch() / 1000;
+    auto setOffset = [&](qint64 seconds) {
         QFile file(offset);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
+        file.write(offsetText(seconds).toLatin1());
     };
-    setOffset("+0");
+    setOffset(fakeMinusReal);
     station.startCameras();
     station.startStation({}, "file:" + offset);
     ASSERT_TRUE(station.waitFor([&] { return station.datafiles().size() >= 2; }, 60));
-    setOffset(step);
+    setOffset(fakeMinusReal + step);
     ASSERT_TRUE(station.waitFor(
         [&] { return station.hasMessage("warning : resync : the station clock stepped"); }, 20));
     const qsizetype stepped = station.datafilePaths().size();
@@ -105,11 +113,11 @@ void restartAfterAStepBack(const char* step) {
 } // namespace
 
 TEST(e2eFaketime, aRestartAfterTheClockSteppedBackAMinuteHandsOutNoSyncIdAgain) {
-    restartAfterAStepBack("-60");
+    restartAfterAStepBack(-60);
 }
 
 TEST(e2eFaketime, aRestartAfterTheClockSteppedBackAnHourHandsOutNoSyncIdAgain) {
-    restartAfterAStepBack("-3600");
+    restartAfterAStepBack(-3600);
 }
 
 namespace {
@@ -126,8 +134,7 @@ void runThroughTheHour(const char* start, bool midnight) {
     // An offset from the real clock rather than a date: a date string inside the hour that
     // comes twice is ambiguous.
     const qint64 fakeMinusReal = utcSeconds(start) - QDateTime::currentMSecsSinceEpoch() / 1000;
-    station.startStation(
-        {}, QStringLiteral("%1%2").arg(fakeMinusReal < 0 ? "" : "+").arg(fakeMinusReal));
+    station.startStation({}, offsetText(fakeMinusReal));
     const bool resynced = station.waitFor([&] { return station.hasMessage("RESYNC"); }, 60);
     const int atResync = station.datafilePaths().size();
     const bool goesOn =
