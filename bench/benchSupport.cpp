@@ -128,6 +128,12 @@ double cpuSeconds() {
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
+double kernelCpuSeconds() {
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_stime.tv_sec) + double(usage.ru_stime.tv_usec) * 1e-6;
+}
+
 QString optionValue(int argc, char** argv, const char* name, const QString& fallback) {
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], name) == 0)

@@ -48,6 +48,8 @@ std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 double monotonicSeconds();
 // CPU time of this process so far, user and system.
 double cpuSeconds();
+// Of that, the time the kernel spent for this process.
+double kernelCpuSeconds();
 
 // "--name value" from the command line, or `fallback`.
 QString optionValue(int argc, char** argv, const char* name, const QString& fallback);

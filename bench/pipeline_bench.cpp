@@ -168,7 +168,8 @@ int main(int argc, char** argv) {
         interleaved << set.names[0][i] << set.names[1][i];
 
     const int rounds = optionRuns(argc, argv);
-    std::vector<double> ratios, times, cpus, baselineTimes, baselineCpus;
+    std::vector<double> ratios, times, cpus, kernelCpus, baselineTimes, baselineCpus,
+        baselineKernelCpus;
     bool complete = true;
     int64_t datafiles = 0;
     int64_t datafileBytes = 0;
@@ -183,9 +184,11 @@ int main(int argc, char** argv) {
         run.recordedUntil(set.endLine);
         double started = monotonicSeconds();
         double cpuStarted = cpuSeconds();
+        double kernelStarted = kernelCpuSeconds();
         int written = run.pollAndProcess();
         times.push_back(monotonicSeconds() - started);
         cpus.push_back(cpuSeconds() - cpuStarted);
+        kernelCpus.push_back(kernelCpuSeconds() - kernelStarted);
 
         int64_t frames = 0;
         complete =
@@ -202,8 +205,10 @@ int main(int argc, char** argv) {
         for (int c = 0; c < 2; ++c)
             copyInto(source, set.names[c], copies);
         cpuStarted = cpuSeconds();
+        kernelStarted = kernelCpuSeconds();
         baselineTimes.push_back(runBaseline(copies, interleaved, sizes, baselineOut));
         baselineCpus.push_back(cpuSeconds() - cpuStarted);
+        baselineKernelCpus.push_back(kernelCpuSeconds() - kernelStarted);
         ratios.push_back(times.back() / baselineTimes.back());
         emptyDirectory(baselineOut);
     }
@@ -221,7 +226,11 @@ int main(int argc, char** argv) {
     printNote(format("seconds: station %s, baseline %s",
                      formatSpread(spreadOf(times), "%.2f").c_str(),
                      formatSpread(spreadOf(baselineTimes), "%.2f").c_str()));
-    printNote(format("CPU-s: station %s, baseline %s", formatSpread(spreadOf(cpus), "%.2f").c_str(),
-                     formatSpread(spreadOf(baselineCpus), "%.2f").c_str()));
+    printNote(format("CPU-s: station %s, baseline %s; of that in the kernel: station %s, "
+                     "baseline %s",
+                     formatSpread(spreadOf(cpus), "%.2f").c_str(),
+                     formatSpread(spreadOf(baselineCpus), "%.2f").c_str(),
+                     formatSpread(spreadOf(kernelCpus), "%.2f").c_str(),
+                     formatSpread(spreadOf(baselineKernelCpus), "%.2f").c_str()));
     return pass ? 0 : 1;
 }
