@@ -70,13 +70,12 @@ void serve(const std::shared_ptr<cameraShare::state>& s) {
 
 fileResult<shareListing> listOn(const fileHooks& hooks, const QString& dir,
                                 const QString& pattern) {
-    const fileResult<QStringList> names = listFiles(dir, pattern, hooks);
+    // Read in the same pass: what is unusable is told beside what is taken.
+    shareListing listing;
+    const fileResult<QStringList> names = listFiles(dir, pattern, hooks, &listing.unusable);
     if (!names)
         return names.as<shareListing>();
-    shareListing listing;
     listing.names = names.value;
-    // Read in the same call: what is unusable is told beside what is taken.
-    listing.unusable = listUnusableEntries(dir, pattern).value;
     return fileResult<shareListing>::ok(listing);
 }
 

@@ -50,8 +50,8 @@ public:
     cameraShare(const cameraShare&) = delete;
     cameraShare& operator=(const cameraShare&) = delete;
 
-    // The files of `dir` matching `pattern`, and the entries it cannot take (listFiles and
-    // listUnusableEntries in one call). A late return changes nothing.
+    // The files of `dir` matching `pattern`, and the entries it cannot take (one listFiles
+    // pass). A late return changes nothing.
     fileResult<shareListing> list(const QString& dir, const QString& pattern);
     // What `path` is (failed with ENOENT when there is nothing). A late return changes nothing.
     fileResult<fileInfo> stat(const QString& path);

@@ -296,7 +296,9 @@ fileResult<> moveFileNoReplace(const QString& from, const QString& to, const fil
 }
 
 fileResult<QStringList> listFiles(const QString& dir, const QString& pattern,
-                                  const fileHooks& hooks) {
+                                  const fileHooks& hooks, QList<unusableEntry>* unusable) {
+    if (unusable)
+        unusable->clear();
     if (hooks.fails(fileOp::LIST, dir))
         return fileResult<QStringList>::failure(EIO);
     DIR* stream = opendir(nativePath(dir).constData());
@@ -317,22 +319,36 @@ fileResult<QStringList> listFiles(const QString& dir, const QString& pattern,
             continue;
         // A name that is no valid text would name another file, or none, once decoded.
         const QString name = QFile::decodeName(entry->d_name);
-        if (QFile::encodeName(name) != entry->d_name)
-            continue;
-        if (entry->d_type != DT_REG) {
+        const char* reason = nullptr;
+        if (QFile::encodeName(name) != entry->d_name) {
+            reason = "its name is no valid text";
+        } else if (entry->d_type == DT_UNKNOWN) {
             struct stat st;
-            if (entry->d_type != DT_UNKNOWN ||
-                fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
-                continue;
+            if (fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue; // gone since it was listed
+            if (!S_ISREG(st.st_mode))
+                reason = "it is not a regular file";
+        } else if (entry->d_type != DT_REG) {
+            reason = "it is not a regular file";
         }
-        if (faccessat(fd, entry->d_name, R_OK | W_OK, 0) != 0)
-            continue;
-        names.append(name);
+        if (!reason && faccessat(fd, entry->d_name, R_OK | W_OK, 0) != 0)
+            reason = "it is not readable and writable";
+        if (!reason)
+            names.append(name);
+        else if (unusable)
+            unusable->append(unusableEntry{QByteArray(entry->d_name), reason});
     }
     closedir(stream);
-    if (error != 0)
+    if (error != 0) {
+        if (unusable)
+            unusable->clear();
         return fileResult<QStringList>::failure(error);
+    }
     std::sort(names.begin(), names.end());
+    if (unusable)
+        std::sort(
+            unusable->begin(), unusable->end(),
+            [](const unusableEntry& a, const unusableEntry& b) { return a.rawName < b.rawName; });
     return fileResult<QStringList>::ok(names);
 }
 

@@ -8,6 +8,8 @@
 
 #include "platform/fileResult.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -127,12 +129,23 @@ fileResult<> makeDirectory(const QString& path);
 fileResult<> moveFileNoReplace(const QString& from, const QString& to,
                                const fileHooks& hooks = fileHooks::installed());
 
+// What listFiles leaves out of a directory: an entry whose name matches the wildcard but
+// which the station cannot take as it is.
+struct unusableEntry {
+    QByteArray rawName; // the name as the file system has it
+    const char* reason; // short text for the messages
+};
+
 // Names of the regular files in `dir` that the station may read and write and whose names
 // match the wildcard `pattern` (without regard to case, as the camera computers' file systems
 // name files; symbolic links, hidden files and names that are no valid text are left alone),
-// sorted by name. Failed, with no names, when the directory cannot be read.
+// sorted by name. Failed, with no names, when the directory cannot be read. With `unusable`,
+// the same pass also gives the matching entries it left out (names that are no valid text,
+// links, FIFOs, directories, files the station may not read and write), sorted by name: on a
+// camera share every look at an entry is a round trip.
 fileResult<QStringList> listFiles(const QString& dir, const QString& pattern,
-                                  const fileHooks& hooks = fileHooks::installed());
+                                  const fileHooks& hooks = fileHooks::installed(),
+                                  QList<unusableEntry>* unusable = nullptr);
 // True when the file name `name` matches `pattern` as listFiles matches it.
 bool fileNameMatches(const QString& pattern, const QString& name);
 // The same for a pattern and a name as the file system has them.

@@ -88,36 +88,6 @@ fileResult<QByteArray> readWholeFile(const QString& path, int64_t maxBytes) {
     return fileResult<QByteArray>::ok(bytes);
 }
 
-fileResult<QList<unusableEntry>> listUnusableEntries(const QString& dir, const QString& pattern) {
-    QList<unusableEntry> entries;
-    DIR* stream = opendir(nativePath(dir).constData());
-    if (!stream)
-        return fileResult<QList<unusableEntry>>::failure(errno);
-    const QByteArray wildcard = nativePath(pattern);
-    const int fd = dirfd(stream);
-    while (const dirent* entry = readdir(stream)) {
-        if (!nativeNameMatches(wildcard.constData(), entry->d_name))
-            continue;
-        const QByteArray raw(entry->d_name);
-        const char* reason = nullptr;
-        struct stat st;
-        if (QFile::encodeName(QFile::decodeName(raw)) != raw)
-            reason = "its name is no valid text";
-        else if (fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-            continue; // gone since it was listed
-        else if (!S_ISREG(st.st_mode))
-            reason = "it is not a regular file";
-        else if (faccessat(fd, entry->d_name, R_OK | W_OK, 0) != 0)
-            reason = "it is not readable and writable";
-        if (reason)
-            entries.append(unusableEntry{raw, reason});
-    }
-    closedir(stream);
-    std::sort(entries.begin(), entries.end(),
-              [](const unusableEntry& a, const unusableEntry& b) { return a.rawName < b.rawName; });
-    return fileResult<QList<unusableEntry>>::ok(entries);
-}
-
 fileResult<> writeNewFile(const QString& path, const QByteArray& bytes, const fileHooks& hooks) {
     FILE* file = createFreshFile(path, "wb", hooks);
     if (!file)

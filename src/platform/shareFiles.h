@@ -30,17 +30,6 @@ fileResult<> writeNewFile(const QString& path, const QByteArray& bytes,
 // with EFBIG when it holds more than `maxBytes`.
 fileResult<QByteArray> readWholeFile(const QString& path, int64_t maxBytes);
 
-// What listFiles leaves out of a directory: the entries whose names match the wildcard but
-// which the station cannot take as they are.
-struct unusableEntry {
-    QByteArray rawName; // the name as the file system has it
-    const char* reason; // short text for the messages
-};
-// The entries of `dir` matching `pattern` that are not ordinary files the station can take:
-// names that are no valid text (they cannot be named again once decoded), links, FIFOs,
-// directories and the like. Sorted by name; failed when the directory cannot be read.
-fileResult<QList<unusableEntry>> listUnusableEntries(const QString& dir, const QString& pattern);
-
 // `name` as it is shown in every file, message and screen line the station writes: control
 // characters (line ends, escape), bytes that are no valid UTF-8 and "\" as "\xNN".
 QString shownName(const QByteArray& rawName);
