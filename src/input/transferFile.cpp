@@ -12,31 +12,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 // The largest power of two an int32 capacity can hold.
 const int64_t MAX_CAPACITY = int64_t(1) << 30;
 
-// Closes the file on every way out.
-struct fileCloser {
-    FILE* file;
-    ~fileCloser() {
-        if (file)
-            std::fclose(file);
-    }
+// Closes the descriptor on every way out.
+struct descriptorCloser {
+    int fd;
+    ~descriptorCloser() { close(fd); }
 };
-
-int64_t bytesLeftInFile(FILE* file) {
-    struct stat st;
-    long position = std::ftell(file);
-    if (position < 0 || fstat(fileno(file), &st) != 0)
-        return -1;
-    return int64_t(st.st_size) - int64_t(position);
-}
 
 // Smallest power of two that is at least `size`; 0 when no int32 capacity is that large.
 int32_t powerOfTwoAtLeast(int64_t size) {
@@ -110,13 +98,13 @@ void logNotReadable(const char* first, const QString& path) {
 
 // The header of the open transfer file, into the queue's read buffer and parameter record,
 // checked against the queue's camera; false, told, when it cannot be read or is not valid.
-bool readHeader(cameraQueue& queue, FILE* file, const QString& path, uint16_t* startSyncId,
+bool readHeader(cameraQueue& queue, int fd, const QString& path, uint16_t* startSyncId,
                 uint32_t* bodyLength) {
     cmprBufferPtr buffer = queue.readBuffer();
     if (!cmprUsable(buffer))
         return false;
     cmprReset(buffer.data());
-    if (std::fread(buffer->m_data, 1, TRANSFER_HEADER_SIZE, file) != size_t(TRANSFER_HEADER_SIZE)) {
+    if (!readExactly(fd, buffer->m_data, size_t(TRANSFER_HEADER_SIZE))) {
         logNotReadable("error : unable to read transfer file header from file ", path);
         return false;
     }
@@ -140,13 +128,13 @@ bool readHeader(cameraQueue& queue, FILE* file, const QString& path, uint16_t* s
 }
 
 // The body and trailer of `bodyLength` bytes into the queue's read buffer, grown when it is
-// too small; false when they are not there whole or cannot be held.
-bool readBody(cameraQueue& queue, FILE* file, const QString& path, uint32_t bodyLength) {
+// too small; false when they are not there whole or cannot be held. `left`: the bytes of the
+// file after its header.
+bool readBody(cameraQueue& queue, int fd, const QString& path, uint32_t bodyLength, int64_t left) {
     int64_t readSize = int64_t(bodyLength) + TRANSFER_TRAILER_SIZE;
     // A damaged header may claim a body that is not there: refuse it like a short read,
     // before any memory is taken for it.
-    int64_t left = bytesLeftInFile(file);
-    if (left >= 0 && left < readSize)
+    if (left < readSize)
         return false;
     if (readSize + TRANSFER_HEADER_SIZE > MAX_TRANSFER_FILE_SIZE) {
         logNotReadable("error : transfer file body larger than a camera writes in one file ", path);
@@ -166,8 +154,7 @@ bool readBody(cameraQueue& queue, FILE* file, const QString& path, uint32_t body
         queue.readBuffer() = grown;
         buffer = grown;
     }
-    size_t count = std::fread(buffer->m_data, 1, size_t(readSize), file);
-    if (count == 0 || count != size_t(readSize))
+    if (!readExactly(fd, buffer->m_data, size_t(readSize)))
         return false;
     buffer->m_readSize = int32_t(readSize);
     return true;
@@ -271,25 +258,26 @@ bool readTransferFile(cameraQueue& queue, const QString& path, const syncList& s
     // The full path is opened: a path cut short would fail to open and the unread file
     // would then be deleted.
     // The file came from a camera share: a link or FIFO that took its place is not opened.
-    FILE* file = openRegularFile(path);
-    if (!file) {
+    int64_t size = 0;
+    const int fd = openRegularDescriptor(path, &size);
+    if (fd < 0) {
         const int error = errno;
         logToStandardError(severity::error, errorKind::transferFile,
                            QStringLiteral("fopen p_path2file : %1\n")
                                .arg(QString::fromLocal8Bit(std::strerror(error))));
         return false;
     }
-    fileCloser closer{file};
+    descriptorCloser closer{fd};
 
     uint16_t startSyncId = 0;
     uint32_t bodyLength = 0;
-    if (!readHeader(queue, file, path, &startSyncId, &bodyLength))
+    if (!readHeader(queue, fd, path, &startSyncId, &bodyLength))
         return false;
     if (earlierRun && syncs.fromEarlierRun(startSyncId)) {
         *earlierRun = true;
         return false;
     }
-    if (!readBody(queue, file, path, bodyLength))
+    if (!readBody(queue, fd, path, bodyLength, size - TRANSFER_HEADER_SIZE))
         return false;
 
     const double monotonicNow = currentClock().monotonic();

@@ -352,6 +352,23 @@ fileResult<QStringList> listFiles(const QString& dir, const QString& pattern,
     return fileResult<QStringList>::ok(names);
 }
 
+bool readExactly(int fd, void* into, size_t count) {
+    char* at = static_cast<char*>(into);
+    while (count > 0) {
+        const ssize_t n = read(fd, at, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = 0;
+            return false;
+        }
+        at += n;
+        count -= size_t(n);
+    }
+    return true;
+}
+
 // FNM_PERIOD: a wildcard never matches the leading "." of a hidden file. FNM_CASEFOLD: the
 // camera computers' file systems do not tell "x.a.cam" from "X.A.CAM", and neither does the
 // station.

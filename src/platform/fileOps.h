@@ -146,6 +146,10 @@ struct unusableEntry {
 fileResult<QStringList> listFiles(const QString& dir, const QString& pattern,
                                   const fileHooks& hooks = fileHooks::installed(),
                                   QList<unusableEntry>* unusable = nullptr);
+// Reads exactly `count` bytes from the descriptor `fd` into `into`, in as few reads as the
+// system allows: false when it fails or the file ends before (errno 0 then).
+bool readExactly(int fd, void* into, size_t count);
+
 // True when the file name `name` matches `pattern` as listFiles matches it.
 bool fileNameMatches(const QString& pattern, const QString& name);
 // The same for a pattern and a name as the file system has them.

@@ -44,7 +44,11 @@ FILE* streamOn(int fd, const char* mode, const QByteArray& made = QByteArray()) 
 
 } // namespace
 
-int openPlainDescriptor(const QString& path, int flags, bool oneName, bool followLinks) {
+namespace {
+
+// openPlainDescriptor without its last step: the descriptor stays non-blocking, and `*st` says
+// what it is.
+int openChecked(const QString& path, int flags, bool oneName, bool followLinks, struct stat* st) {
     const int fd = open(nativePath(path).constData(),
                         flags | (followLinks ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
@@ -53,26 +57,44 @@ int openPlainDescriptor(const QString& path, int flags, bool oneName, bool follo
             errno = EINVAL;
         return -1;
     }
-    struct stat st;
     int error = 0;
-    if (fstat(fd, &st) != 0)
+    if (fstat(fd, st) != 0)
         error = errno;
-    else if (S_ISDIR(st.st_mode))
+    else if (S_ISDIR(st->st_mode))
         error = EISDIR;
-    else if (!S_ISREG(st.st_mode))
+    else if (!S_ISREG(st->st_mode))
         error = EINVAL;
-    else if (oneName && st.st_nlink != 1)
+    else if (oneName && st->st_nlink != 1)
         error = EMLINK;
     if (error != 0) {
         close(fd);
         errno = error;
         return -1;
     }
+    return fd;
+}
+
+} // namespace
+
+int openPlainDescriptor(const QString& path, int flags, bool oneName, bool followLinks) {
+    struct stat st;
+    const int fd = openChecked(path, flags, oneName, followLinks, &st);
+    if (fd < 0)
+        return -1;
     // Reads and writes of a regular file never block anyway; the flag only kept the opening
-    // from it.
+    // from it. A stream made on the descriptor is told so.
     const int status = fcntl(fd, F_GETFL);
     if (status >= 0)
         (void)fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    return fd;
+}
+
+int openRegularDescriptor(const QString& path, int64_t* size) {
+    struct stat st;
+    // Left non-blocking: reads of a regular file never block, and no stream reads it.
+    const int fd = openChecked(path, O_RDONLY, false, false, &st);
+    if (fd >= 0)
+        *size = int64_t(st.st_size);
     return fd;
 }
 

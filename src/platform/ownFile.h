@@ -10,6 +10,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 
@@ -42,6 +43,11 @@ FILE* openOwnFile(const QString& path, const char* mode,
 // Opens `path` for reading when it is a regular file, as openOwnFile does, but a second name
 // is allowed: for the files on the camera shares, which the station does not own.
 FILE* openRegularFile(const QString& path);
+
+// The descriptor of `path` opened for reading as openRegularFile opens it, and in `*size` the
+// file's size at the opening: for a file read whole in a few large reads, without a stream's
+// buffer and calls. -1 with errno as for openRegularFile.
+int openRegularDescriptor(const QString& path, int64_t* size);
 
 // Opens a configuration file for reading: a link is followed (the package links the
 // station's configuration into /etc/acquire_kiv), but what it reaches must be a regular file,

@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -314,6 +315,21 @@ TEST_F(readerTest, everyTruncationFailsCleanlyAndClosesTheFile) {
     cameraQueue queue(1);
     EXPECT_TRUE(readTransferFile(queue, file("c.a.cam", full), syncs));
     EXPECT_EQ(openDescriptors(), descriptors);
+}
+
+// What took a transfer file's place in the working directory is not read: a link is not
+// followed (also one to a good file), a FIFO does not hold the reader, a directory is refused.
+TEST_F(readerTest, onlyARegularFileIsRead) {
+    const QString good = file("good.a.cam", transfer(1, {makeFrame(sync, 0, 2)}));
+    const QString fifo = dir.path() + "/fifo.a.cam";
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0644), 0);
+    const QString link = dir.path() + "/link.a.cam";
+    ASSERT_TRUE(QFile::link(good, link));
+    for (const QString& path : {link, fifo, dir.mkdir("sub.a.cam")}) {
+        EXPECT_FALSE(readTransferFile(queueA, path, syncs)) << path.toStdString();
+        EXPECT_TRUE(queueA.frames().empty());
+    }
+    EXPECT_TRUE(readTransferFile(queueA, good, syncs));
 }
 
 TEST_F(readerTest, extractionNeedsMoreThan26Bytes) {
