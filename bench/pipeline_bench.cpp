@@ -104,9 +104,9 @@ void copyInto(const QString& from, const QStringList& names, const QString& to) 
 
 // The baseline: every file moved into `workDir`, read whole with stdio and deleted; files of
 // `sizes` written from what was read, each flushed, fsynced and its directory synced, as the
-// station writes its datafiles. What
-// was read waits until it fills the next file; files beyond the bytes read (the datafiles'
-// headers may outweigh the transfer files') are written at the end all the same.
+// station writes its datafiles. What was read waits until it fills the next file; files beyond
+// the bytes read (the datafiles' headers may outweigh the transfer files') are written at the
+// end all the same.
 double runBaseline(const QString& inputDir, const QString& workDir, const QStringList& names,
                    const std::vector<int64_t>& sizes, const QString& outputDir) {
     std::vector<char> in(1 << 22);

@@ -42,10 +42,6 @@ FILE* streamOn(int fd, const char* mode, const QByteArray& made = QByteArray()) 
     return file;
 }
 
-} // namespace
-
-namespace {
-
 // openPlainDescriptor without its last step: the descriptor stays non-blocking, and `*st` says
 // what it is.
 int openChecked(const QString& path, int flags, bool oneName, bool followLinks, struct stat* st) {
