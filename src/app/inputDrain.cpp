@@ -7,6 +7,21 @@ namespace {
 
 drainListener g_silent;
 
+// Datafiles staged before the drain waits for their syncs: enough that the disk writes while
+// the next intervals are read, few enough that a datafile gets its final name soon.
+const size_t STAGED_DATAFILES = 8;
+
+int completeStaged(datafileWriter& writer, drainListener* listener) {
+    const int written = writer.completeStaged([&writer, listener](datafileOutcome outcome) {
+        if (outcome == datafileOutcome::written)
+            listener->datafileWritten(writer);
+        else
+            listener->datafileLost();
+    });
+    listener->pairingDone(written);
+    return written;
+}
+
 } // namespace
 
 int drainInput(inputDrain* drain, int64_t lastTick, drainListener* listener) {
@@ -32,21 +47,27 @@ int drainInput(inputDrain* drain, int64_t lastTick, drainListener* listener) {
                 pending = result != 0 || camera.lastFile().taken;
             }
         }
-        if (frames && drain->writer->pairFrames(drain->cameraA->queue(), drain->cameraB->queue())) {
-            int32_t written = 0;
+        datafileWriter& writer = *drain->writer;
+        if (frames && writer.pairFrames(drain->cameraA->queue(), drain->cameraB->queue())) {
             // A lost interval is reported by the writer; the intervals behind it go on now.
+            bool staged = false;
             for (datafileOutcome outcome;
-                 (outcome = drain->writer->writeDatafile()) != datafileOutcome::notReady;) {
-                if (outcome == datafileOutcome::written) {
-                    ++written;
-                    listener->datafileWritten(*drain->writer);
-                } else {
+                 (outcome = writer.stageDatafile()) != datafileOutcome::notReady;) {
+                if (outcome == datafileOutcome::lost) {
                     listener->datafileLost();
+                    continue;
                 }
+                staged = true;
+                if (writer.stagedCount() >= STAGED_DATAFILES)
+                    total += completeStaged(writer, listener);
             }
-            listener->pairingDone(written);
-            total += written;
+            // Staged datafiles are told when they are completed.
+            if (!staged && writer.stagedCount() == 0)
+                listener->pairingDone(0);
         }
     }
+    // Every datafile staged in this pass has its final name when the pass ends.
+    if (drain->writer->stagedCount() > 0)
+        total += completeStaged(*drain->writer, listener);
     return total;
 }

@@ -1,7 +1,9 @@
 // The input drain of the measurement phase: the files the polls moved into the working
 // directory are handled one per camera in turn, the frames paired and every complete interval
-// written, until nothing waits, the processing window has passed or a stop is asked for. The
-// run loop, the benchmarks and the golden-datafile test all run this one drain.
+// written, until nothing waits, the processing window has passed or a stop is asked for. A
+// datafile is staged when written and completed (synced and named) a few datafiles later or
+// at the end of the pass at the latest, so that the disk writes while the next files are read.
+// The run loop, the benchmarks and the golden-datafile test all run this one drain.
 #pragma once
 
 #include "input/cameraInput.h"
@@ -21,11 +23,12 @@ public:
         (void)camera;
         (void)result;
     }
-    // A datafile was written (the writer names it).
+    // A datafile was written and got its final name (the writer names it).
     virtual void datafileWritten(const datafileWriter& writer) { (void)writer; }
     // An interval was taken off the paired queue but its datafile could not be written.
     virtual void datafileLost() {}
-    // A pairing round ended with `written` datafiles (0 included).
+    // Staged datafiles were completed, `written` of them written; or a pairing round ended
+    // with none staged (0).
     virtual void pairingDone(int32_t written) { (void)written; }
 };
 
@@ -39,5 +42,5 @@ struct inputDrain {
 };
 
 // Drains while a camera is pending, the monotonic clock is at or before second `lastTick` and
-// no stop is requested; the number of datafiles written.
+// no stop is requested; the number of datafiles written. None is left staged.
 int drainInput(inputDrain* drain, int64_t lastTick, drainListener* listener);

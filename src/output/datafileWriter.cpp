@@ -12,6 +12,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -150,7 +151,20 @@ QString datafileWriter::datafileName(int32_t intervalStart) {
         .arg(qlonglong(local % 1000), 3, 10, QLatin1Char('0'));
 }
 
+datafileWriter::~datafileWriter() {
+    completeStaged(nullptr);
+}
+
 datafileOutcome datafileWriter::writeDatafile() {
+    const datafileOutcome staged = stageDatafile();
+    if (staged != datafileOutcome::written)
+        return staged;
+    datafileOutcome last = datafileOutcome::lost;
+    completeStaged([&last](datafileOutcome outcome) { last = outcome; });
+    return last;
+}
+
+datafileOutcome datafileWriter::stageDatafile() {
     if (m_paired.empty())
         return datafileOutcome::notReady;
     int32_t interval = m_paired.front().intervalStart;
@@ -180,11 +194,11 @@ datafileOutcome datafileWriter::writeDatafile() {
                      .arg(joinPath(m_outputDirectory, datafileName(interval))));
         return datafileOutcome::lost;
     }
-    const bool published = publish(interval);
+    const bool staged = stage(interval);
     // A buffer grown for one large interval is given back, not held for the rest of the run.
     if (m_output->m_capacity > DATAFILE_BUFFER_SIZE)
         m_output.reset();
-    return published ? datafileOutcome::written : datafileOutcome::lost;
+    return staged ? datafileOutcome::written : datafileOutcome::lost;
 }
 
 bool datafileWriter::appendInterval() {
@@ -262,6 +276,13 @@ bool fitsItsName(const QString& name, uint32_t syncSecond) {
 } // namespace
 
 namespace {
+
+// A datafile whose bytes did not all reach the disk goes; the interval is lost, and said so.
+void lostUnwritten(const QString& temp) {
+    removeFile(temp);
+    logError(errorKind::datafile,
+             QStringLiteral(" : error : unable to write temp datafile %1").arg(temp));
+}
 
 // Renames a ".part" that is no unfinished datafile of this station's out of the way of the
 // interval whose temporary name it holds, and out of the next start's look.
@@ -352,15 +373,18 @@ int datafileWriter::completeUnfinished() {
     return completed;
 }
 
-bool datafileWriter::publish(int32_t interval) {
+bool datafileWriter::stage(int32_t interval) {
     QString path = joinPath(m_outputDirectory, datafileName(interval));
     QString temp = path + QStringLiteral(".part");
     // A name that is taken, finished or not, keeps no interval from its datafile: the same
     // local second came again, or a file of unknown origin holds the temporary name. The
     // interval goes aside, under a name no reader of the usual names picks up.
     // Anything under either name takes it, also a link that leads nowhere, which a new file
-    // under that name would otherwise be created through.
-    const bool finalTaken = nameTaken(path);
+    // under that name would otherwise be created through. A datafile of the same name staged
+    // before it is one written already, only not yet under its final name.
+    const bool finalTaken =
+        nameTaken(path) || std::any_of(m_staged.begin(), m_staged.end(),
+                                       [&path](const stagedDatafile& s) { return s.path == path; });
     if (finalTaken || nameTaken(temp)) {
         // Named by the datafile's path in both cases, as the message of a taken name has been.
         const QString taken =
@@ -396,27 +420,56 @@ bool datafileWriter::publish(int32_t interval) {
     }
     size_t size = size_t(m_output->m_writeSize);
     bool written = writeFile(file, m_output->m_data, size, temp) == size;
-    // The datafile must be complete on disk before it gets its final name, also across a
-    // power cut.
-    written = syncFile(file, temp) && written;
-    written = std::fclose(file) == 0 && written;
+    written = startWriteBack(file) && written;
     if (!written) {
-        removeFile(temp);
-        logError(errorKind::datafile,
-                 QStringLiteral(" : error : unable to write temp datafile %1").arg(temp));
+        std::fclose(file);
+        lostUnwritten(temp);
         return false;
     }
-    if (!renameNoReplace(temp, path)) {
-        logError(errorKind::datafile,
-                 QStringLiteral(" : error : unable to rename datafile %1").arg(path));
-        return false;
-    }
-    // The file is complete under its final name; a failed directory sync only leaves the name
-    // at risk in a power cut, which no retry here would make safer.
-    (void)syncDirectory(directoryOf(path));
-    m_lastDatafile = path;
-    m_lastInterval = interval;
-    m_framesWritten[0] += m_framesAssembled[0];
-    m_framesWritten[1] += m_framesAssembled[1];
+    m_staged.push_back({file, temp, path, interval, {m_framesAssembled[0], m_framesAssembled[1]}});
     return true;
+}
+
+int datafileWriter::completeStaged(const std::function<void(datafileOutcome)>& told) {
+    std::vector<stagedDatafile> staged;
+    staged.swap(m_staged);
+    std::vector<bool> named(staged.size(), false);
+    QStringList folders;
+    for (size_t i = 0; i < staged.size(); ++i) {
+        const stagedDatafile& s = staged[i];
+        // The datafile must be complete on disk before it gets its final name, also across a
+        // power cut.
+        bool synced = bool(syncFile(s.file, s.temp));
+        synced = std::fclose(s.file) == 0 && synced;
+        if (!synced) {
+            lostUnwritten(s.temp);
+        } else if (!renameNoReplace(s.temp, s.path)) {
+            logError(errorKind::datafile,
+                     QStringLiteral(" : error : unable to rename datafile %1").arg(s.path));
+        } else {
+            named[i] = true;
+            if (!folders.contains(directoryOf(s.path)))
+                folders << directoryOf(s.path);
+        }
+    }
+    // The renames are made durable together, one folder sync for all: each is a wait on the
+    // disk. Until then a power cut may undo a rename, never a file; the next start completes
+    // what it finds under a ".part" name. A failed folder sync only leaves the names at that
+    // risk, which no retry here would make smaller.
+    for (const QString& folder : folders)
+        (void)syncDirectory(folder);
+    int written = 0;
+    for (size_t i = 0; i < staged.size(); ++i) {
+        if (named[i]) {
+            const stagedDatafile& s = staged[i];
+            m_lastDatafile = s.path;
+            m_lastInterval = s.interval;
+            m_framesWritten[0] += s.frames[0];
+            m_framesWritten[1] += s.frames[1];
+            ++written;
+        }
+        if (told)
+            told(named[i] ? datafileOutcome::written : datafileOutcome::lost);
+    }
+    return written;
 }

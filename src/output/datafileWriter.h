@@ -9,12 +9,16 @@
 
 #include <QString>
 
+#include <cstdio>
+#include <functional>
+#include <vector>
+
 // The folder in the datafile directory for intervals whose local second came again.
 const char* const REPEATED_DATAFILE_DIR = "repeated";
 
 // What one attempt to write the next datafile came to.
 enum class datafileOutcome {
-    written,  // a datafile was written and got its final name
+    written,  // a datafile was written and got its final name (staged: was written, see below)
     notReady, // no complete interval waits (or no output buffer could be had): nothing changed
     lost,     // the first interval was taken off the paired queue but not written (reported)
 };
@@ -23,13 +27,26 @@ class datafileWriter {
 public:
     // Output directory "C:\data\3sec\", then the settings file `settingsPath` (may be null).
     explicit datafileWriter(const char* settingsPath);
+    // Datafiles still staged are completed.
+    ~datafileWriter();
+    datafileWriter(const datafileWriter&) = delete;
+    datafileWriter& operator=(const datafileWriter&) = delete;
 
     // Pairs the frames of both cameras into this writer's paired queue.
     bool pairFrames(cameraQueue& queueA, cameraQueue& queueB);
 
     // Writes the first interval of the paired queue once a record of a later interval has
-    // been paired.
+    // been paired. Datafiles staged before it are completed first, untold.
     datafileOutcome writeDatafile();
+    // Writes it as writeDatafile does but leaves it under its ".part" name, with the disk
+    // started on writing it: `written` here means staged. The disk writes while the station
+    // reads on, and completeStaged() finds little left to wait for.
+    datafileOutcome stageDatafile();
+    // Completes the staged datafiles in the order they were staged: each synced, renamed to its
+    // final name and its folder synced. `told` (may be empty) hears of each, written or lost,
+    // with lastDatafile() naming a written one. Returns how many were written.
+    int completeStaged(const std::function<void(datafileOutcome)>& told);
+    size_t stagedCount() const { return m_staged.size(); }
     // True only when a datafile was written and got its final name.
     bool writeNextDatafile() { return writeDatafile() == datafileOutcome::written; }
 
@@ -59,7 +76,17 @@ public:
 private:
     // Takes the first interval off the paired queue into the output buffer.
     bool appendInterval();
-    bool publish(int32_t interval);
+    // Writes the output buffer under the ".part" name of the interval's datafile and stages it.
+    bool stage(int32_t interval);
+
+    // A datafile written under its ".part" name whose final name waits for its sync.
+    struct stagedDatafile {
+        FILE* file;
+        QString temp;
+        QString path;
+        int32_t interval;
+        uint64_t frames[2];
+    };
 
     QString m_outputDirectory;
     pairedQueue m_paired;
@@ -71,6 +98,7 @@ private:
     int32_t m_lastInterval = 0;
     uint64_t m_framesWritten[2] = {0, 0};
     uint64_t m_framesAssembled[2] = {0, 0}; // entries of the datafile being assembled
+    std::vector<stagedDatafile> m_staged;
     // Frames of the camera of queue A (0) or B (1) went on without their partner and that was
     // told; told again only after the other camera delivered.
     bool m_aloneTold[2] = {false, false};

@@ -191,6 +191,18 @@ fileResult<> syncFile(FILE* file, const QString& path) {
     return fileResult<>::fromErrno(ok ? 0 : error);
 }
 
+fileResult<> startWriteBack(FILE* file) {
+    if (!file)
+        return fileResult<>::failure(EBADF);
+    if (std::fflush(file) != 0)
+        return fileResult<>::failure(errno);
+#ifdef __linux__
+    // Only a hint to the kernel: where it is refused, the sync waits for the whole file.
+    (void)sync_file_range(fileno(file), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    return fileResult<>::ok();
+}
+
 fileResult<> syncDirectory(const QString& dir, const fileHooks& hooks) {
     if (hooks.fails(fileOp::SYNC_DIRECTORY, dir))
         return fileResult<>::failure(EIO);

@@ -71,6 +71,9 @@ FILE* openFile(const QString& path, const char* mode);
 size_t writeFile(FILE* file, const void* data, size_t count, const QString& path);
 // Flushes the stream and brings the file to stable storage.
 fileResult<> syncFile(FILE* file, const QString& path);
+// Flushes the stream and lets the disk start writing the file without waiting for it, so that
+// a later syncFile finds little left to wait for. Fails only as the flush does.
+fileResult<> startWriteBack(FILE* file);
 // Makes a rename or a removal in `dir` durable.
 fileResult<> syncDirectory(const QString& dir, const fileHooks& hooks = fileHooks::installed());
 

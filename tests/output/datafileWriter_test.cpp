@@ -243,6 +243,36 @@ TEST_F(writerTest, failedWritesLeaveNoFinalFileAndSayWhatWasLost) {
     EXPECT_EQ(dir.list("3sec"), QStringList{name2 + ".part"});
 }
 
+// A staged datafile stays under its ".part" name until it is completed; then each gets its
+// final name in the order staged, and one whose sync fails is lost, said and gone.
+TEST_F(writerTest, stagedDatafilesAreNamedInOrderWhenCompleted) {
+    for (int i = 0; i < 4; ++i)
+        writer->paired().push_back(record(1, g + 3 * i, "x"));
+    QStringList names;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(writer->stageDatafile(), datafileOutcome::written);
+        names << datafileWriter::datafileName(g + 3 * i);
+    }
+    EXPECT_EQ(dir.list("3sec"),
+              QStringList({names[0] + ".part", names[1] + ".part", names[2] + ".part"}));
+    EXPECT_TRUE(writer->lastDatafile().isEmpty());
+
+    const QString failing = dir.file("3sec/") + names[1] + ".part";
+    scopedFileFaults faults([&failing](fileOp op, const QString& path) {
+        return op == fileOp::SYNC && path == failing;
+    });
+    QStringList told;
+    EXPECT_EQ(writer->completeStaged([&](datafileOutcome outcome) {
+        told << (outcome == datafileOutcome::written ? writer->lastDatafile() : "lost");
+    }),
+              2);
+    EXPECT_EQ(told,
+              QStringList({dir.file("3sec/") + names[0], "lost", dir.file("3sec/") + names[2]}));
+    EXPECT_EQ(dir.list("3sec"), QStringList({names[0], names[2]}));
+    EXPECT_EQ(log.messages(), QStringList({" : error : unable to write temp datafile " + failing}));
+    EXPECT_EQ(writer->stagedCount(), 0u);
+}
+
 // Heavy rain in both cameras: one interval of more frames than the output buffer holds is
 // written whole, camera B's frames with camera A's, and reads back as any other datafile.
 TEST_F(writerTest, anIntervalBeyondTheOutputBufferIsWrittenWhole) {
