@@ -7,17 +7,31 @@ namespace {
 
 drainListener g_silent;
 
-// Datafiles staged before the drain waits for their syncs: enough that the disk writes while
-// the next intervals are read, few enough that a datafile gets its final name soon.
+// Datafiles staged before they go to their completion, which runs while the next ones are
+// read and staged: enough that the disk writes while the station reads, few enough that a
+// datafile gets its final name soon.
 const size_t STAGED_DATAFILES = 8;
 
-int completeStaged(datafileWriter& writer, drainListener* listener) {
-    const int written = writer.completeStaged([&writer, listener](datafileOutcome outcome) {
+// Tells the listener of the datafiles whose completion ended, as their first pairing round
+// would have: each written or lost, then how many were written. `all`: completes every staged
+// datafile before it returns; otherwise the staged ones go to their completion and the drain
+// goes on reading.
+int finishCompletion(datafileWriter& writer, drainListener* listener, bool all) {
+    if (writer.stagedCount() == 0 && !writer.completing())
+        return 0;
+    const auto told = [&writer, listener](datafileOutcome outcome) {
         if (outcome == datafileOutcome::written)
             listener->datafileWritten(writer);
         else
             listener->datafileLost();
-    });
+    };
+    int written;
+    if (all) {
+        written = writer.completeStaged(told);
+    } else {
+        written = writer.finishCompletion(told);
+        writer.startCompletion();
+    }
     listener->pairingDone(written);
     return written;
 }
@@ -59,7 +73,7 @@ int drainInput(inputDrain* drain, int64_t lastTick, drainListener* listener) {
                 }
                 staged = true;
                 if (writer.stagedCount() >= STAGED_DATAFILES)
-                    total += completeStaged(writer, listener);
+                    total += finishCompletion(writer, listener, false);
             }
             // Staged datafiles are told when they are completed.
             if (!staged && writer.stagedCount() == 0)
@@ -67,7 +81,6 @@ int drainInput(inputDrain* drain, int64_t lastTick, drainListener* listener) {
         }
     }
     // Every datafile staged in this pass has its final name when the pass ends.
-    if (drain->writer->stagedCount() > 0)
-        total += completeStaged(*drain->writer, listener);
+    total += finishCompletion(*drain->writer, listener, true);
     return total;
 }

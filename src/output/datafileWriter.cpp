@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 namespace {
 
@@ -383,8 +384,9 @@ bool datafileWriter::stage(int32_t interval) {
     // under that name would otherwise be created through. A datafile of the same name staged
     // before it is one written already, only not yet under its final name.
     const bool finalTaken =
-        nameTaken(path) || std::any_of(m_staged.begin(), m_staged.end(),
-                                       [&path](const stagedDatafile& s) { return s.path == path; });
+        nameTaken(path) || m_completingPaths.contains(path) ||
+        std::any_of(m_staged.begin(), m_staged.end(),
+                    [&path](const stagedDatafile& s) { return s.path == path; });
     if (finalTaken || nameTaken(temp)) {
         // Named by the datafile's path in both cases, as the message of a taken name has been.
         const QString taken =
@@ -431,37 +433,70 @@ bool datafileWriter::stage(int32_t interval) {
 }
 
 int datafileWriter::completeStaged(const std::function<void(datafileOutcome)>& told) {
-    std::vector<stagedDatafile> staged;
-    staged.swap(m_staged);
-    std::vector<bool> named(staged.size(), false);
+    int written = finishCompletion(told);
+    startCompletion();
+    return written + finishCompletion(told);
+}
+
+std::vector<datafileWriter::completedDatafile>
+datafileWriter::completeOnDisk(std::vector<stagedDatafile> staged, fileHooks hooks) {
+    std::vector<completedDatafile> done;
+    done.reserve(staged.size());
     QStringList folders;
-    for (size_t i = 0; i < staged.size(); ++i) {
-        const stagedDatafile& s = staged[i];
+    for (stagedDatafile& s : staged) {
         // The datafile must be complete on disk before it gets its final name, also across a
         // power cut.
-        bool synced = bool(syncFile(s.file, s.temp));
+        bool synced = bool(syncFile(s.file, s.temp, hooks));
         synced = std::fclose(s.file) == 0 && synced;
-        if (!synced) {
-            lostUnwritten(s.temp);
-        } else if (!renameNoReplace(s.temp, s.path)) {
-            logError(errorKind::datafile,
-                     QStringLiteral(" : error : unable to rename datafile %1").arg(s.path));
-        } else {
-            named[i] = true;
-            if (!folders.contains(directoryOf(s.path)))
-                folders << directoryOf(s.path);
-        }
+        s.file = nullptr;
+        const bool named = synced && renameNoReplace(s.temp, s.path, hooks);
+        if (named && !folders.contains(directoryOf(s.path)))
+            folders << directoryOf(s.path);
+        done.push_back({std::move(s), synced, named});
     }
     // The renames are made durable together, one folder sync for all: each is a wait on the
     // disk. Until then a power cut may undo a rename, never a file; the next start completes
     // what it finds under a ".part" name. A failed folder sync only leaves the names at that
     // risk, which no retry here would make smaller.
     for (const QString& folder : folders)
-        (void)syncDirectory(folder);
+        (void)syncDirectory(folder, hooks);
+    return done;
+}
+
+void datafileWriter::startCompletion() {
+    if (m_completing.valid())
+        finishCompletion(nullptr);
+    if (m_staged.empty())
+        return;
+    m_completingPaths.clear();
+    for (const stagedDatafile& s : m_staged)
+        m_completingPaths << s.path;
+    // The hooks of the loop's thread, as they are now: a test may change them meanwhile.
+    try {
+        m_completing = std::async(std::launch::async, &datafileWriter::completeOnDisk, m_staged,
+                                  fileHooks::installed());
+    } catch (const std::system_error&) {
+        // No thread to be had: the completion runs when it is waited for.
+        m_completing = std::async(std::launch::deferred, &datafileWriter::completeOnDisk, m_staged,
+                                  fileHooks::installed());
+    }
+    m_staged.clear();
+}
+
+int datafileWriter::finishCompletion(const std::function<void(datafileOutcome)>& told) {
+    if (!m_completing.valid())
+        return 0;
+    const std::vector<completedDatafile> done = m_completing.get();
+    m_completingPaths.clear();
     int written = 0;
-    for (size_t i = 0; i < staged.size(); ++i) {
-        if (named[i]) {
-            const stagedDatafile& s = staged[i];
+    for (const completedDatafile& d : done) {
+        const stagedDatafile& s = d.staged;
+        if (!d.synced) {
+            lostUnwritten(s.temp);
+        } else if (!d.named) {
+            logError(errorKind::datafile,
+                     QStringLiteral(" : error : unable to rename datafile %1").arg(s.path));
+        } else {
             m_lastDatafile = s.path;
             m_lastInterval = s.interval;
             m_framesWritten[0] += s.frames[0];
@@ -469,7 +504,7 @@ int datafileWriter::completeStaged(const std::function<void(datafileOutcome)>& t
             ++written;
         }
         if (told)
-            told(named[i] ? datafileOutcome::written : datafileOutcome::lost);
+            told(d.named ? datafileOutcome::written : datafileOutcome::lost);
     }
     return written;
 }

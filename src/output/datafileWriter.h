@@ -6,11 +6,13 @@
 #include "format/cmprBuffer.h"
 #include "format/datafileLayout.h"
 #include "output/pairing.h"
+#include "platform/fileOps.h"
 
 #include <QString>
 
 #include <cstdio>
 #include <functional>
+#include <future>
 #include <vector>
 
 // The folder in the datafile directory for intervals whose local second came again.
@@ -43,10 +45,19 @@ public:
     // reads on, and completeStaged() finds little left to wait for.
     datafileOutcome stageDatafile();
     // Completes the staged datafiles in the order they were staged: each synced, renamed to its
-    // final name and its folder synced. `told` (may be empty) hears of each, written or lost,
-    // with lastDatafile() naming a written one. Returns how many were written.
+    // final name, then their folder synced. `told` (may be empty) hears of each, written or
+    // lost, with lastDatafile() naming a written one. Returns how many were written. Waits for
+    // a completion started before, and tells of it first.
     int completeStaged(const std::function<void(datafileOutcome)>& told);
+    // The same in two steps, for a caller with more to do meanwhile: the syncs and renames of
+    // the staged datafiles run on a thread of their own (the loop's thread waits for none of
+    // the disk's answers), and finishCompletion() waits for them, says what failed, counts and
+    // tells, as completeStaged does. One completion runs at a time: a second start finishes
+    // the first, untold.
+    void startCompletion();
+    int finishCompletion(const std::function<void(datafileOutcome)>& told);
     size_t stagedCount() const { return m_staged.size(); }
+    bool completing() const { return m_completing.valid(); }
     // True only when a datafile was written and got its final name.
     bool writeNextDatafile() { return writeDatafile() == datafileOutcome::written; }
 
@@ -87,6 +98,14 @@ private:
         int32_t interval;
         uint64_t frames[2];
     };
+    // What the completion of a staged datafile came to on the disk.
+    struct completedDatafile {
+        stagedDatafile staged;
+        bool synced; // synced and closed
+        bool named;  // and renamed to its final name
+    };
+    static std::vector<completedDatafile> completeOnDisk(std::vector<stagedDatafile> staged,
+                                                         fileHooks hooks);
 
     QString m_outputDirectory;
     pairedQueue m_paired;
@@ -99,6 +118,9 @@ private:
     uint64_t m_framesWritten[2] = {0, 0};
     uint64_t m_framesAssembled[2] = {0, 0}; // entries of the datafile being assembled
     std::vector<stagedDatafile> m_staged;
+    // The completion running, and the final names it gives (taken for the names check).
+    std::future<std::vector<completedDatafile>> m_completing;
+    QStringList m_completingPaths;
     // Frames of the camera of queue A (0) or B (1) went on without their partner and that was
     // told; told again only after the other camera delivered.
     bool m_aloneTold[2] = {false, false};

@@ -177,17 +177,17 @@ size_t writeFile(FILE* file, const void* data, size_t count, const QString& path
     return std::fwrite(data, 1, count, file);
 }
 
-fileResult<> syncFile(FILE* file, const QString& path) {
+fileResult<> syncFile(FILE* file, const QString& path, const fileHooks& hooks) {
     if (!file)
         return fileResult<>::failure(EBADF);
     if (std::fflush(file) != 0)
         return fileResult<>::failure(errno);
-    if (injected(fileOp::SYNC, path))
+    if (hooks.fails(fileOp::SYNC, path))
         return fileResult<>::failure(EIO);
-    tell(fileOp::SYNC, path, QString(), false);
+    hooks.tell(fileOp::SYNC, path, QString(), false);
     const bool ok = fsync(fileno(file)) == 0;
     const int error = errno;
-    told(hooksInstalled(), fileOp::SYNC, path, QString(), ok);
+    told(hooks, fileOp::SYNC, path, QString(), ok);
     return fileResult<>::fromErrno(ok ? 0 : error);
 }
 

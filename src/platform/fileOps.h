@@ -70,7 +70,8 @@ FILE* openFile(const QString& path, const char* mode);
 // fwrite through the fault hook; a failure is a short count, as on a full disk.
 size_t writeFile(FILE* file, const void* data, size_t count, const QString& path);
 // Flushes the stream and brings the file to stable storage.
-fileResult<> syncFile(FILE* file, const QString& path);
+fileResult<> syncFile(FILE* file, const QString& path,
+                      const fileHooks& hooks = fileHooks::installed());
 // Flushes the stream and lets the disk start writing the file without waiting for it, so that
 // a later syncFile finds little left to wait for. Fails only as the flush does.
 fileResult<> startWriteBack(FILE* file);

@@ -273,6 +273,31 @@ TEST_F(writerTest, stagedDatafilesAreNamedInOrderWhenCompleted) {
     EXPECT_EQ(writer->stagedCount(), 0u);
 }
 
+// After a step back of the clock the same interval name comes again while the first datafile
+// of that name is still being completed: the second goes to repeated/, as for a name taken.
+TEST_F(writerTest, aNameStillBeingCompletedIsTakenAlready) {
+    syncPointPtr stepped = makeSyncPoint(DAY + 30.0);
+    stepped->setClockEpoch(1);
+    for (const syncPointPtr& clock : {sync, stepped})
+        for (int i = 0; i < 2; ++i) {
+            writer->paired().push_back(record(1, g + 3 * i, "x"));
+            writer->paired().back().sync = clock;
+        }
+    ASSERT_EQ(writer->stageDatafile(), datafileOutcome::written);
+    writer->startCompletion();
+    ASSERT_EQ(writer->stageDatafile(), datafileOutcome::written);
+    ASSERT_EQ(writer->stageDatafile(), datafileOutcome::written);
+    EXPECT_EQ(writer->completeStaged(nullptr), 3);
+
+    const QString name = datafileWriter::datafileName(g);
+    EXPECT_EQ(dir.list("3sec"), QStringList({name, datafileWriter::datafileName(g + 3),
+                                             QString(REPEATED_DATAFILE_DIR)}));
+    EXPECT_EQ(writer->lastDatafile(), dir.file("3sec/repeated/") + name + ".2");
+    EXPECT_EQ(log.messages(),
+              QStringList({"warning : datafile " + dir.file("3sec/") + name +
+                           " exists already -> kept as " + writer->lastDatafile()}));
+}
+
 // Heavy rain in both cameras: one interval of more frames than the output buffer holds is
 // written whole, camera B's frames with camera A's, and reads back as any other datafile.
 TEST_F(writerTest, anIntervalBeyondTheOutputBufferIsWrittenWhole) {
