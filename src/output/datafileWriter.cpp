@@ -434,7 +434,8 @@ bool datafileWriter::stage(int32_t interval) {
 
 int datafileWriter::completeStaged(const std::function<void(datafileOutcome)>& told) {
     int written = finishCompletion(told);
-    startCompletion();
+    // On this thread: there is nothing to do meanwhile.
+    handOver(std::launch::deferred);
     return written + finishCompletion(told);
 }
 
@@ -466,6 +467,10 @@ datafileWriter::completeOnDisk(std::vector<stagedDatafile> staged, fileHooks hoo
 void datafileWriter::startCompletion() {
     if (m_completing.valid())
         finishCompletion(nullptr);
+    handOver(std::launch::async);
+}
+
+void datafileWriter::handOver(std::launch policy) {
     if (m_staged.empty())
         return;
     m_completingPaths.clear();
@@ -473,8 +478,8 @@ void datafileWriter::startCompletion() {
         m_completingPaths << s.path;
     // The hooks of the loop's thread, as they are now: a test may change them meanwhile.
     try {
-        m_completing = std::async(std::launch::async, &datafileWriter::completeOnDisk, m_staged,
-                                  fileHooks::installed());
+        m_completing =
+            std::async(policy, &datafileWriter::completeOnDisk, m_staged, fileHooks::installed());
     } catch (const std::system_error&) {
         // No thread to be had: the completion runs when it is waited for.
         m_completing = std::async(std::launch::deferred, &datafileWriter::completeOnDisk, m_staged,

@@ -47,7 +47,7 @@ public:
     // Completes the staged datafiles in the order they were staged: each synced, renamed to its
     // final name, then their folder synced. `told` (may be empty) hears of each, written or
     // lost, with lastDatafile() naming a written one. Returns how many were written. Waits for
-    // a completion started before, and tells of it first.
+    // a completion started before, and tells of it first. Runs on the caller's thread.
     int completeStaged(const std::function<void(datafileOutcome)>& told);
     // The same in two steps, for a caller with more to do meanwhile: the syncs and renames of
     // the staged datafiles run on a thread of their own (the loop's thread waits for none of
@@ -106,6 +106,9 @@ private:
     };
     static std::vector<completedDatafile> completeOnDisk(std::vector<stagedDatafile> staged,
                                                          fileHooks hooks);
+    // Hands the staged datafiles to their completion: on a thread of its own (async) or on the
+    // one that waits for it (deferred).
+    void handOver(std::launch policy);
 
     QString m_outputDirectory;
     pairedQueue m_paired;
