@@ -16,7 +16,7 @@ const size_t STAGED_DATAFILES = 8;
 // would have: each written or lost, then how many were written. `all`: completes every staged
 // datafile before it returns; otherwise the staged ones go to their completion and the drain
 // goes on reading.
-int finishCompletion(datafileWriter& writer, drainListener* listener, bool all) {
+int tellCompletion(datafileWriter& writer, drainListener* listener, bool all) {
     if (writer.stagedCount() == 0 && !writer.completing())
         return 0;
     const auto told = [&writer, listener](datafileOutcome outcome) {
@@ -73,7 +73,7 @@ int drainInput(inputDrain* drain, int64_t lastTick, drainListener* listener) {
                 }
                 staged = true;
                 if (writer.stagedCount() >= STAGED_DATAFILES)
-                    total += finishCompletion(writer, listener, false);
+                    total += tellCompletion(writer, listener, false);
             }
             // Staged datafiles are told when they are completed.
             if (!staged && writer.stagedCount() == 0)
@@ -81,6 +81,6 @@ int drainInput(inputDrain* drain, int64_t lastTick, drainListener* listener) {
         }
     }
     // Every datafile staged in this pass has its final name when the pass ends.
-    total += finishCompletion(*drain->writer, listener, true);
+    total += tellCompletion(*drain->writer, listener, true);
     return total;
 }

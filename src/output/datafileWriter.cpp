@@ -383,10 +383,7 @@ bool datafileWriter::stage(int32_t interval) {
     // Anything under either name takes it, also a link that leads nowhere, which a new file
     // under that name would otherwise be created through. A datafile of the same name staged
     // before it is one written already, only not yet under its final name.
-    const bool finalTaken =
-        nameTaken(path) || m_completingPaths.contains(path) ||
-        std::any_of(m_staged.begin(), m_staged.end(),
-                    [&path](const stagedDatafile& s) { return s.path == path; });
+    const bool finalTaken = nameTaken(path) || nameInHand(path);
     if (finalTaken || nameTaken(temp)) {
         // Named by the datafile's path in both cases, as the message of a taken name has been.
         const QString taken =
@@ -462,6 +459,12 @@ datafileWriter::completeOnDisk(std::vector<stagedDatafile> staged, fileHooks hoo
     for (const QString& folder : folders)
         (void)syncDirectory(folder, hooks);
     return done;
+}
+
+bool datafileWriter::nameInHand(const QString& path) const {
+    return m_completingPaths.contains(path) ||
+           std::any_of(m_staged.begin(), m_staged.end(),
+                       [&path](const stagedDatafile& s) { return s.path == path; });
 }
 
 void datafileWriter::startCompletion() {

@@ -106,6 +106,8 @@ private:
     };
     static std::vector<completedDatafile> completeOnDisk(std::vector<stagedDatafile> staged,
                                                          fileHooks hooks);
+    // True when a datafile staged or being completed will take the final name `path`.
+    bool nameInHand(const QString& path) const;
     // Hands the staged datafiles to their completion: on a thread of its own (async) or on the
     // one that waits for it (deferred).
     void handOver(std::launch policy);
